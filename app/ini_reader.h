@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Reads values from INI text: "[section]" lines open sections, "key = value" lines give values.
+// Section and key names match in any letter case; the first matching section, and in it the
+// first matching key, win. Lines starting with ";" are comments.
+class IniReader {
+ public:
+  explicit IniReader(std::string contents) : text(std::move(contents)) {}
+
+  // Reads the file at `path`; a missing or unreadable file reads as empty.
+  static IniReader fromFile(const std::string& path);
+
+  // Returns the value of the key: trimmed of blanks, one pair of matching quotes removed, cut to
+  // 1023 bytes. Nothing when the section or key is missing; an empty value gives "".
+  std::optional<std::string> value(const std::string& section, const std::string& key) const;
+
+  // Returns the value as text, or `fallback` when the key is missing.
+  std::string getString(const std::string& section, const std::string& key,
+                        const std::string& fallback) const;
+
+  // Returns the decimal number at the start of the value (an optional minus, then digits; 0 when
+  // it starts otherwise), or `fallback` when the key is missing or its value empty.
+  std::int32_t getInt(const std::string& section, const std::string& key,
+                      std::int32_t fallback) const;
+
+ private:
+  std::string text;
+};

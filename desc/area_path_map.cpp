@@ -1,0 +1,41 @@
+#include "desc/area_path_map.h"
+
+#include "app/toss_config.h"
+#include "platform/file.h"
+#include "util/line_reader.h"
+
+void AreaPathMap::load(const TossConfig* target) {
+  entries.clear();
+  config = target;
+  if (config == nullptr || config->areaPathFile.empty()) {
+    return;
+  }
+  if (const auto text = platform::readWholeFile(config->areaPathFile)) {
+    parse(*text);
+  }
+}
+
+void AreaPathMap::parse(std::string_view text) {
+  std::uint32_t position = 0;
+  while (position < text.size()) {
+    const std::string line = readLine(text, position);
+    if (!line.empty() && line.front() == ';') {
+      continue;
+    }
+    const std::size_t separator = line.find_first_of(" =");
+    if (separator == std::string::npos) {
+      continue;
+    }
+    const std::size_t start = line.find_first_not_of(" =", separator + 1);
+    entries[line.substr(0, separator)] =
+        start == std::string::npos ? std::string() : line.substr(start);
+  }
+}
+
+std::string AreaPathMap::lookup(const std::string& tag) const {
+  if (config == nullptr || config->areaPathFile.empty()) {
+    return {};
+  }
+  const auto found = entries.find(tag);
+  return found == entries.end() ? std::string() : found->second;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+struct TossConfig;
+
+// The operator's map from area tag to directory, read from the area path list. Tags are
+// compared byte for byte.
+class AreaPathMap {
+ public:
+  virtual ~AreaPathMap() = default;
+
+  // Remembers the configuration and rebuilds the map from its area path list. A missing or
+  // unreadable list leaves the map empty.
+  void load(const TossConfig* target);
+
+  // Adds the entries of area path list text: "tag dir", "tag=dir" or "tag = dir" per line,
+  // ";" in the first column a comment, later lines winning.
+  void parse(std::string_view text);
+
+  // Returns the directory for the tag, or the empty string when there is none.
+  std::string lookup(const std::string& tag) const;
+
+ private:
+  std::map<std::string, std::string> entries;
+  const TossConfig* config = nullptr;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+// A description cleaner: takes the raw description of a .tic, returns the one to store.
+using DescriptionCleaner = std::string (*)(const std::string& description);
+
+// Cuts the description at its first cut symbol (codes 1-31, 176-223 and "$#%^*@~`'|/\_"),
+// then trims spaces from both ends.
+std::string cutDescription(const std::string& description);
+
+// Returns the description unchanged.
+std::string keepDescription(const std::string& description);

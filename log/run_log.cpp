@@ -1,0 +1,95 @@
+#include "log/run_log.h"
+
+#include <iostream>
+
+#include "app/toss_config.h"
+#include "res/messages.h"
+
+std::string RunLog::systemLine(const platform::OsVersionInfo& version) {
+  std::string line = loadMessage(msg::kRunningUnderWindows);
+  switch (version.dwPlatformId) {
+    case platform::kPlatformWin9x:
+      line += version.dwMinorVersion == 0 ? "95 " : "98 ";
+      line += version.szCSDVersion;
+      return line;
+    case platform::kPlatformNt:
+      line += "NT " + std::to_string(version.dwMajorVersion) + "." +
+              std::to_string(version.dwMinorVersion) + " " + loadMessage(msg::kBuild) + " " +
+              std::to_string(version.dwBuildNumber) + " " + version.szCSDVersion;
+      return line;
+    default:
+      if (!version.systemName.empty()) {
+        return loadMessage(msg::kRunningUnder) + version.systemName;
+      }
+      return line;
+  }
+}
+
+void RunLog::open() {
+  if (!enabled || config == nullptr) {
+    return;
+  }
+  const bool existed = platform::File::open(config->logFile, platform::OpenMode::readExisting).isOpen();
+  file = platform::File::open(config->logFile, platform::OpenMode::writeKeep);
+  if (!file.isOpen() || !file.seekToEnd()) {
+    file.close();
+    enabled = false;
+    return;
+  }
+  if (!existed) {
+    append(loadMessage(msg::kLogTitle) + "\r\n" + systemLine(config->osVersion) + "\r\n\r\n");
+  }
+  writeBanner(msg::kStartBanner);
+}
+
+void RunLog::writeLine(const std::string& text) {
+  if (enabled) {
+    append(text + "\r\n");
+  }
+}
+
+void RunLog::writeMove(const std::string& fileName, const std::string& areaTag,
+                       const std::string& description) {
+  std::string line = fileName + " ---> " + areaTag;
+  if (config != nullptr && config->onScreen) {
+    std::cout << line << '\n' << std::flush;
+  }
+  if (!enabled) {
+    return;
+  }
+  if (config != nullptr && config->descInLog) {
+    const std::size_t limit = config->cutSymbols == 0 ? description.size() : config->cutSymbols;
+    line += " (" + description.substr(0, limit) + ")";
+  }
+  append(line + "\r\n");
+}
+
+void RunLog::close() {
+  if (!enabled) {
+    return;
+  }
+  writeBanner(msg::kEndBanner);
+  append("\r\n\r\n");
+  file.close();
+}
+
+void RunLog::writeBanner(int message) {
+  append(platform::formatLocalTime(loadMessage(message).c_str(), platform::now()) + "\r\n");
+}
+
+void RunLog::append(std::string_view bytes) {
+  if (!enabled || !file.isOpen()) {
+    return;
+  }
+  const auto before = file.size();
+  if (file.write(bytes)) {
+    return;
+  }
+  // A full disk or an I/O error: drop the bytes of this one write so the log ends on a whole
+  // line, and log nothing more this run.
+  if (before) {
+    file.truncateTo(*before);
+  }
+  file.close();
+  enabled = false;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/file.h"
+#include "platform/system.h"
+
+struct TossConfig;
+
+// The run log: appends one block per run (header when new, start banner, one line per file,
+// end banner, two empty lines) and echoes move lines on the console. The file is held
+// exclusively from open to close, so a second simultaneous run writes no log.
+class RunLog {
+ public:
+  virtual ~RunLog() = default;
+
+  void setConfig(const TossConfig* target) { config = target; }
+  void setEnabled(bool flag) { enabled = flag; }
+  bool isEnabled() const { return enabled; }
+
+  // Opens or creates the log and writes the header (only for a new file) and the start banner.
+  // When the file cannot be opened, logging stays off for the rest of the run.
+  void open();
+
+  // Appends the text and CR LF when logging is on.
+  void writeLine(const std::string& text);
+
+  // Writes a tossed file's line: name, " ---> ", area tag and, with DescInLog, the description
+  // in parentheses (cut to CutSymbols characters when that is set). With OnScreen the line,
+  // without the description, also goes to the console, log or no log.
+  void writeMove(const std::string& fileName, const std::string& areaTag,
+                 const std::string& description);
+
+  // Writes the end banner and two empty lines and closes the file, when logging is on.
+  void close();
+
+  // Returns the header's system line for a version record.
+  static std::string systemLine(const platform::OsVersionInfo& version);
+
+ private:
+  // Appends bytes; a failed write removes its partial bytes and turns logging off.
+  void append(std::string_view bytes);
+  void writeBanner(int message);
+
+  const TossConfig* config = nullptr;
+  platform::File file;
+  bool enabled = false;
+};

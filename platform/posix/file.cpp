@@ -1,0 +1,227 @@
+#include "platform/file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// Takes the exclusive hold that stands in for opening without sharing.
+bool lockExclusive(int fd) {
+  int result;
+  do {
+    result = flock(fd, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+int openRetrying(const char* path, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = ::open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd = std::exchange(other.fd, -1);
+  }
+  return *this;
+}
+
+File File::open(const std::string& path, OpenMode mode) {
+  int flags = O_CLOEXEC | O_NOCTTY;
+  switch (mode) {
+    case OpenMode::readExisting:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::writeKeep:
+    case OpenMode::createTruncate:
+      flags |= O_WRONLY | O_CREAT;
+      break;
+    case OpenMode::createNew:
+      flags |= O_WRONLY | O_CREAT | O_EXCL;
+      break;
+  }
+  const int fd = openRetrying(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    return File();
+  }
+  File file(fd);
+  struct stat info {};
+  // A directory opens for reading on POSIX but never on Windows; treat it as unopenable.
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !lockExclusive(fd)) {
+    return File();
+  }
+  // Emptying only after the hold is taken, so a file held elsewhere keeps its contents.
+  if (mode == OpenMode::createTruncate && ftruncate(fd, 0) != 0) {
+    return File();
+  }
+  return file;
+}
+
+File File::createTemporary(const std::string& directory, std::string& pathOut) {
+  std::string pattern = directory + ".quenfar-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  const int fd = mkostemp(buffer.data(), O_CLOEXEC);
+  if (fd < 0) {
+    pathOut.clear();
+    return File();
+  }
+  pathOut.assign(buffer.data());
+  File file(fd);
+  lockExclusive(fd);  // a fresh name: nobody else can hold it yet
+  return file;
+}
+
+std::optional<std::uint64_t> File::size() const {
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool File::readAll(std::string& out) const {
+  out.clear();
+  if (fd < 0) {
+    return false;
+  }
+  if (const auto known = size()) {
+    out.reserve(static_cast<std::size_t>(*known));
+  }
+  char chunk[65536];
+  off_t offset = 0;
+  for (;;) {
+    const ssize_t count = pread(fd, chunk, sizeof chunk, offset);
+    if (count < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    if (count == 0) {
+      return true;
+    }
+    out.append(chunk, static_cast<std::size_t>(count));
+    offset += count;
+  }
+}
+
+std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
+  if (fd < 0) {
+    return std::nullopt;
+  }
+  for (;;) {
+    const ssize_t count = ::read(fd, buffer, capacity);
+    if (count >= 0) {
+      return static_cast<std::size_t>(count);
+    }
+    if (errno != EINTR) {
+      return std::nullopt;
+    }
+  }
+}
+
+bool File::write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
+
+bool File::write(const void* bytes, std::size_t count) {
+  if (fd < 0) {
+    return false;
+  }
+  const char* next = static_cast<const char*>(bytes);
+  while (count > 0) {
+    const ssize_t written = ::write(fd, next, count);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    next += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool File::seekToEnd() { return fd >= 0 && lseek(fd, 0, SEEK_END) >= 0; }
+
+bool File::truncateHere() {
+  if (fd < 0) {
+    return false;
+  }
+  const off_t position = lseek(fd, 0, SEEK_CUR);
+  return position >= 0 && ftruncate(fd, position) == 0;
+}
+
+bool File::truncateTo(std::uint64_t length) {
+  const auto size = static_cast<off_t>(length);
+  return fd >= 0 && ftruncate(fd, size) == 0 && lseek(fd, size, SEEK_SET) == size;
+}
+
+bool File::sync() { return fd >= 0 && fsync(fd) == 0; }
+
+bool File::copyPermissionsFrom(const std::string& path) {
+  struct stat info {};
+  if (fd < 0 || stat(path.c_str(), &info) != 0) {
+    return false;
+  }
+  return fchmod(fd, info.st_mode & 07777) == 0;
+}
+
+bool File::close() {
+  if (fd < 0) {
+    return true;
+  }
+  // The hold goes with the descriptor; close is not retried on EINTR (Linux frees it anyway).
+  const int result = ::close(std::exchange(fd, -1));
+  return result == 0;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  File file = File::open(path, OpenMode::readExisting);
+  std::string contents;
+  if (!file.isOpen() || !file.readAll(contents)) {
+    return std::nullopt;
+  }
+  return contents;
+}
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool createDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+bool deleteFile(const std::string& path) {
+  // Like the Windows call, deleting never removes a directory.
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    return false;
+  }
+  return unlink(path.c_str()) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,102 @@
+#include "platform/move.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file.h"
+
+namespace platform {
+namespace {
+
+bool isDirectoryEntry(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The directory part of a path, with its trailing separator; empty for a bare name.
+std::string directoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool copyContents(File& input, File& output) {
+  // Chunks keep memory flat whatever the file's size.
+  char chunk[1 << 16];
+  for (;;) {
+    const auto count = input.read(chunk, sizeof chunk);
+    if (!count) {
+      return false;
+    }
+    if (*count == 0) {
+      return true;
+    }
+    if (!output.write(chunk, *count)) {
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+bool renameNoReplace(const std::string& source, const std::string& destination) {
+  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
+    return false;
+  }
+  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    return false;
+  }
+  // A file system without the flag: a hard link refuses an existing destination as well.
+  if (link(source.c_str(), destination.c_str()) != 0) {
+    return false;
+  }
+  unlink(source.c_str());
+  return true;
+}
+
+bool copyReplacing(const std::string& source, const std::string& destination) {
+  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
+    return false;
+  }
+  File input = File::open(source, OpenMode::readExisting);
+  if (!input.isOpen()) {
+    return false;
+  }
+  // The copy is complete and on the disk before it takes the destination's name, so a crash
+  // or a full disk leaves the old destination or the new one, never a partial file.
+  std::string temporaryPath;
+  File output = File::createTemporary(directoryOf(destination), temporaryPath);
+  if (!output.isOpen()) {
+    return false;
+  }
+  const bool copied = copyContents(input, output) && output.copyPermissionsFrom(source) &&
+                      output.sync() && output.close();
+  if (!copied || rename(temporaryPath.c_str(), destination.c_str()) != 0) {
+    output.close();
+    unlink(temporaryPath.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool moveReplacing(const std::string& source, const std::string& destination) {
+  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
+    return false;
+  }
+  if (rename(source.c_str(), destination.c_str()) == 0) {
+    return true;
+  }
+  if (errno != EXDEV) {
+    return false;
+  }
+  // Another file system: copy, then delete the source. A source that cannot be deleted makes
+  // the move fail, so the .tic stays and the next run tries again; nothing is lost.
+  return copyReplacing(source, destination) && unlink(source.c_str()) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,100 @@
+#include "platform/system.h"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace platform {
+
+OsVersionInfo queryOsVersion() {
+  OsVersionInfo info;
+  info.dwOSVersionInfoSize = 148;
+  struct utsname names {};
+  if (uname(&names) == 0) {
+    info.systemName = std::string(names.sysname) + " " + names.release;
+  }
+  return info;
+}
+
+std::string programFilePath() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) {
+      return {};
+    }
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      return std::string(buffer.data(), static_cast<std::size_t>(length));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string toConsoleCharset(std::string text) { return text; }
+
+std::optional<std::string> environment(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  return std::string(value);
+}
+
+std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::string formatLocalTime(const char* format, std::int64_t time) {
+  // The program never calls setlocale, so strftime works in the "C" locale: English names.
+  const std::time_t value = static_cast<std::time_t>(time);
+  struct tm local {};
+  if (localtime_r(&value, &local) == nullptr) {
+    return {};
+  }
+  char buffer[128];
+  const std::size_t length = std::strftime(buffer, sizeof buffer, format, &local);
+  return std::string(buffer, length);
+}
+
+std::string absolutePath(const std::string& path) {
+  std::string full;
+  if (!path.empty() && path.front() == '/') {
+    full = path;
+  } else {
+    std::vector<char> buffer(4096);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+      if (buffer.size() > (1U << 20)) {
+        return path;
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+    full = std::string(buffer.data());
+    if (!path.empty()) {
+      full += "/" + path;
+    }
+  }
+  // Drop "." components and doubled separators, as the Windows full-path call does.
+  std::string result;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    std::size_t end = full.find('/', start);
+    if (end == std::string::npos) {
+      end = full.size();
+    }
+    const std::string part = full.substr(start, end - start);
+    if (!part.empty() && part != ".") {
+      result += "/" + part;
+    }
+    start = end + 1;
+  }
+  if (result.empty()) {
+    result.push_back('/');
+  }
+  if (full.size() > 1 && full.back() == '/' && result.back() != '/') {
+    result += '/';
+  }
+  return result;
+}
+
+}  // namespace platform

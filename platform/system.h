@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What the program needs to know about the system it runs on, and its clock.
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
+// The platform identifiers of the two Windows families; any other value means neither.
+inline constexpr std::uint32_t kPlatformWin9x = 1;
+inline constexpr std::uint32_t kPlatformNt = 2;
+
+// The system's version record. On Windows it is filled from the version query; elsewhere
+// dwPlatformId is 0 and systemName names the kernel and its release ("Linux 6.1.0-18-amd64").
+struct OsVersionInfo {
+  std::uint32_t dwOSVersionInfoSize = 0;
+  std::uint32_t dwMajorVersion = 0;
+  std::uint32_t dwMinorVersion = 0;
+  std::uint32_t dwBuildNumber = 0;
+  std::uint32_t dwPlatformId = 0;
+  std::string szCSDVersion;
+  std::string systemName;
+};
+
+// Fills the version record of the running system.
+OsVersionInfo queryOsVersion();
+
+// Returns the full path of the running program file, or the empty string when unknown.
+std::string programFilePath();
+
+// Returns the text converted to the console's character set (the identity outside Windows).
+std::string toConsoleCharset(std::string text);
+
+// Returns the value of an environment variable, or nothing when it is not set.
+std::optional<std::string> environment(const std::string& name);
+
+// Returns the current time as seconds since 1970-01-01 00:00:00 UTC.
+std::int64_t now();
+
+// Formats a time, converted to local time, with strftime conversions in the "C" locale.
+// The result is at most 127 characters; a longer one comes back empty.
+std::string formatLocalTime(const char* format, std::int64_t time);
+
+// Returns the path made absolute against the current directory; "." components are dropped.
+std::string absolutePath(const std::string& path);
+
+}  // namespace platform

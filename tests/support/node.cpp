@@ -1,0 +1,59 @@
+#include "tests/support/node.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+namespace test {
+
+Node::Node() {
+  std::filesystem::create_directories(dir / "bin");
+  std::filesystem::copy_file(QUENFAR_BINARY, dir / "bin/quenfar",
+                             std::filesystem::copy_options::overwrite_existing);
+}
+
+void Node::writeConfig(const std::string& text) const { writeFile(dir / "bin/quenfar.cfg", text); }
+
+void Node::writeStandardConfig(const std::string& extraQuenfar, const std::string& include) const {
+  std::filesystem::create_directories(dir / "in");
+  writeConfig("[QUENFAR]\nInbound = " + path("in") + "\nFileecho = " + path("files") +
+              "\nLogfile = " + path("quenfar.log") + "\n" + extraQuenfar + "\n[INCLUDE]\n" +
+              include + "\n");
+}
+
+void Node::write(const std::string& relative, const std::string& contents) const {
+  writeFile(path(relative), contents);
+}
+
+std::string Node::read(const std::string& relative) const { return readFile(path(relative)); }
+
+bool Node::exists(const std::string& relative) const { return fileExists(path(relative)); }
+
+void Node::addTic(const std::string& ticName, const std::string& lines) const {
+  write("in/" + ticName, lines);
+}
+
+RunResult Node::run(const std::string& workDir) const {
+  const std::string cwd = workDir.empty() ? root() : path(workDir);
+  const std::string command = "cd '" + cwd + "' && '" + path("bin/quenfar") + "' > '" +
+                              path(".stdout") + "' 2> '" + path(".stderr") + "' < /dev/null; echo $? > '" +
+                              path(".rc") + "'";
+  RunResult result;
+  if (std::system(command.c_str()) != 0) {
+    return result;
+  }
+  result.exitCode = std::atoi(readFile(path(".rc")).c_str());
+  result.output = readFile(path(".stdout"));
+  result.errors = readFile(path(".stderr"));
+  std::filesystem::remove(path(".rc"));
+  std::filesystem::remove(path(".stdout"));
+  std::filesystem::remove(path(".stderr"));
+  return result;
+}
+
+std::string maskLogTimes(const std::string& log) {
+  static const std::regex banner(R"((=== (?:Start |End   ) )[^\r\n]*)");
+  return std::regex_replace(log, banner, "$1 <time>");
+}
+
+}  // namespace test
