@@ -53,7 +53,7 @@ RunResult Node::run(const std::string& workDir) const {
 
 std::string maskLogTimes(const std::string& log) {
   static const std::regex banner(R"((=== (?:Start |End   ) )[^\r\n]*)");
-  return std::regex_replace(log, banner, "$1 <time>");
+  return std::regex_replace(log, banner, "$1<time>");
 }
 
 }  // namespace test

@@ -1,0 +1,231 @@
+// Tossing runs over real inbound directories: placement, the .tic's fate, the log, and
+// .tic values that try to leave the inbound or area tree.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/file.h"
+#include "tests/support/node.h"
+
+namespace {
+
+const std::string kLogHead = "Quenfar log file\r\n";
+
+// The log's block of one run, without the header lines and with times masked.
+std::string lastBlock(const test::Node& node) {
+  const std::string log = test::maskLogTimes(node.read("quenfar.log"));
+  return log.substr(log.rfind("=== Start  <time>"));
+}
+
+TEST(Tossing, MixedInboundTossesWhatArrivedAndLeavesTheRest) {
+  test::Node node;
+  node.write("bin/areas.lst", "NODELIST = " + node.path("pub/nodelist") + "\r\n");
+  node.writeStandardConfig("OnScreen=no\nDescFilter=no", "AreaPath=areas.lst");
+  node.addTic("a.tic", "Area NODELIST\r\nFile NODELIST.Z45\r\nDesc Nodelist\r\n");
+  node.write("in/NODELIST.Z45", "nodelist");
+  node.addTic("b.tic", "Area UTILS\r\nFile ARJ.EXE\r\nDesc Archiver\r\n");
+  node.write("in/ARJ.EXE", "arj");
+  node.addTic("c.tic", "Area UTILS\r\nFile LATE.ZIP\r\nDesc Not here yet\r\n");
+
+  const test::RunResult first = node.run();
+  EXPECT_EQ(first.exitCode, 0);
+  EXPECT_EQ(node.read("pub/nodelist/NODELIST.Z45"), "nodelist");
+  EXPECT_EQ(node.read("files/UTILS/ARJ.EXE"), "arj");
+  EXPECT_FALSE(node.exists("in/a.tic"));
+  EXPECT_FALSE(node.exists("in/b.tic"));
+  EXPECT_TRUE(node.exists("in/c.tic"));
+  const std::string log = test::maskLogTimes(node.read("quenfar.log"));
+  EXPECT_EQ(log.substr(0, kLogHead.size()), kLogHead);
+  // The directory's order decides the order of the lines; compare them as a set.
+  for (const char* line : {"\r\nNODELIST.Z45 ---> NODELIST (Nodelist)\r\n",
+                           "\r\nARJ.EXE ---> UTILS (Archiver)\r\n", "\r\nCan't move file LATE.ZIP\r\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+  EXPECT_EQ(log.size(), std::string("Quenfar log file\r\n").size() +
+                            log.substr(log.find("\r\n") + 2).size());
+
+  // The file arrives; the waiting .tic is tossed by the next run.
+  node.write("in/LATE.ZIP", "late");
+  node.run();
+  EXPECT_EQ(node.read("files/UTILS/LATE.ZIP"), "late");
+  EXPECT_FALSE(node.exists("in/c.tic"));
+  EXPECT_EQ(lastBlock(node),
+            "=== Start  <time>\r\nLATE.ZIP ---> UTILS (Not here yet)\r\n=== End    <time>\r\n\r\n\r\n");
+}
+
+TEST(Tossing, WholeLogOfOneRunMatchesByteForByte) {
+  test::Node node;
+  node.writeStandardConfig("OnScreen=no\nDescFilter=no\nCutSymbols=12");
+  node.addTic("one.tic", "AREA FE_A\r\nFILE one.zip\r\nDESC The first file of this run\r\n");
+  node.write("in/one.zip", "1");
+  const test::RunResult result = node.run();
+  const std::string log = test::maskLogTimes(node.read("quenfar.log"));
+  const std::string systemLine = log.substr(18, log.find("\r\n", 18) - 18);
+  EXPECT_EQ(systemLine.rfind("Running under ", 0), 0U) << systemLine;
+  EXPECT_EQ(log, "Quenfar log file\r\n" + systemLine +
+                     "\r\n\r\n=== Start  <time>\r\none.zip ---> FE_A (The first fi)\r\n"
+                     "=== End    <time>\r\n\r\n\r\n");
+}
+
+TEST(Tossing, ReplacesAFileAlreadyInTheArea) {
+  test::Node node;
+  node.writeStandardConfig();
+  node.write("files/FE_A/x.zip", "the old version, longer");
+  node.addTic("x.tic", "AREA FE_A\r\nFILE x.zip\r\n");
+  node.write("in/x.zip", "new");
+  const test::RunResult result = node.run();
+  EXPECT_EQ(node.read("files/FE_A/x.zip"), "new");
+  EXPECT_NE(result.output.find("x.zip ---> FE_A\n"), std::string::npos);
+}
+
+TEST(Tossing, TicDirKeepsTicsReplacingOlderOnes) {
+  test::Node node;
+  node.writeStandardConfig("TICDir=" + node.path("keep"));
+  node.write("keep/x.tic", "older");
+  node.addTic("x.tic", "AREA FE_A\r\nFILE x.zip\r\n");
+  node.write("in/x.zip", "data");
+  node.addTic("y.tic", "AREA FE_A\r\nFILE missing.zip\r\n");
+  node.run();
+  EXPECT_EQ(node.read("keep/x.tic"), "AREA FE_A\r\nFILE x.zip\r\n");
+  EXPECT_FALSE(node.exists("in/x.tic"));
+  EXPECT_TRUE(node.exists("in/y.tic"));  // its file never came: the .tic stays
+  EXPECT_FALSE(node.exists("keep/y.tic"));
+}
+
+TEST(Tossing, FindsTheFileInAnyLetterCaseAndKeepsTheTicsName) {
+  test::Node node;
+  node.writeStandardConfig();
+  node.addTic("x.tic", "AREA FE_A\r\nFILE FOO.ZIP\r\n");
+  node.write("in/foo.zip", "data");
+  node.run();
+  EXPECT_EQ(node.read("files/FE_A/FOO.ZIP"), "data");
+  EXPECT_FALSE(node.exists("in/foo.zip"));
+}
+
+TEST(Tossing, EmptyAreaGoesToFileechoAndMappedDirectoryMayEndWithSeparator) {
+  test::Node node;
+  node.write("bin/areas.lst", "MAPPED " + node.path("pub/mapped/") + "\n");
+  node.writeStandardConfig("", "AreaPath=areas.lst");
+  node.addTic("a.tic", "FILE root.zip\r\n");
+  node.write("in/root.zip", "r");
+  node.addTic("b.tic", "AREA MAPPED\r\nFILE m.zip\r\n");
+  node.write("in/m.zip", "m");
+  node.addTic("c.tic", "AREA mapped\r\nFILE other.zip\r\n");  // tags are exact
+  node.write("in/other.zip", "o");
+  node.run();
+  EXPECT_EQ(node.read("files/root.zip"), "r");
+  EXPECT_EQ(node.read("pub/mapped/m.zip"), "m");
+  EXPECT_EQ(node.read("files/mapped/other.zip"), "o");
+}
+
+TEST(Tossing, RelativeInboundResolvesAgainstTheCurrentDirectory) {
+  test::Node node;
+  node.writeConfig("[QUENFAR]\nInbound=in\nFileecho=files\nLogfile=q.log\n");
+  // The first name of a relative path is never created by the run itself.
+  std::filesystem::create_directories(node.path("files"));
+  node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
+  node.write("in/a.zip", "a");
+  node.run();
+  EXPECT_EQ(node.read("files/FE_A/a.zip"), "a");
+  EXPECT_TRUE(node.exists("q.log"));
+}
+
+TEST(Tossing, TicHeldByAnotherProgramWaits) {
+  test::Node node;
+  node.writeStandardConfig();
+  node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
+  node.write("in/a.zip", "a");
+  {
+    const platform::File holder =
+        platform::File::open(node.path("in/a.tic"), platform::OpenMode::readExisting);
+    const test::RunResult result = node.run();
+    EXPECT_NE(result.output.find("Nothing to toss"), std::string::npos);
+  }
+  EXPECT_TRUE(node.exists("in/a.tic"));
+  EXPECT_TRUE(node.exists("in/a.zip"));
+  EXPECT_NE(lastBlock(node).find("Can't move file \r\n"), std::string::npos);
+}
+
+TEST(Tossing, SecondSimultaneousRunWritesNoLog) {
+  test::Node node;
+  node.writeStandardConfig();
+  node.write("quenfar.log", "earlier\r\n");
+  node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
+  node.write("in/a.zip", "a");
+  {
+    const platform::File holder =
+        platform::File::open(node.path("quenfar.log"), platform::OpenMode::writeKeep);
+    node.run();
+  }
+  EXPECT_EQ(node.read("files/FE_A/a.zip"), "a");
+  EXPECT_EQ(node.read("quenfar.log"), "earlier\r\n");
+}
+
+// Everything below the node's root except what a run may legitimately touch.
+std::vector<std::string> entriesOutsideInboundAndFiles(const test::Node& node) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(node.root())) {
+    const std::string relative = std::filesystem::relative(entry.path(), node.root()).string();
+    if (relative.rfind("in", 0) == 0 || relative.rfind("files", 0) == 0 ||
+        relative.rfind("bin", 0) == 0 || relative == "quenfar.log") {
+      continue;
+    }
+    found.push_back(relative);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+TEST(Tossing, FileValuesThatAreNoPlainNameMoveNothing) {
+  const std::string hostile[] = {"../secret.txt", "..", ".", "sub/x.zip", "sub\\x.zip",
+                                 "", "x\x01.zip"};
+  for (const std::string& value : hostile) {
+    test::Node node;
+    node.writeStandardConfig("OnScreen=no");
+    node.write("secret.txt", "secret");
+    node.write("in/sub/x.zip", "x");
+    node.write("in/sub\\x.zip", "x");
+    node.write("in/x\x01.zip", "x");
+    node.addTic("a.tic", "AREA FE_A\r\nFILE " + value + "\r\n");
+    node.addTic("b.tic", "AREA FE_A\r\nFILE " + node.path("secret.txt") + "\r\n");
+    node.run();
+    EXPECT_EQ(node.read("secret.txt"), "secret") << value;
+    EXPECT_TRUE(node.exists("in/a.tic")) << value;
+    EXPECT_TRUE(node.exists("in/b.tic")) << value;
+    EXPECT_TRUE(node.exists("in/sub/x.zip")) << value;
+    EXPECT_FALSE(node.exists("files/FE_A/secret.txt"));
+    EXPECT_FALSE(node.exists("files/FE_A/x.zip"));
+    EXPECT_EQ(entriesOutsideInboundAndFiles(node), std::vector<std::string>{"secret.txt"});
+    const std::string block = lastBlock(node);
+    EXPECT_EQ(block.find('\x01'), std::string::npos);  // control bytes never reach the log
+    EXPECT_NE(block.find("Can't move file "), std::string::npos) << value;
+  }
+}
+
+TEST(Tossing, AreaTagsThatLeaveTheFileechoTreeAreRefused) {
+  for (const std::string tag : {"..", ".", "../escape", "a/../../escape", "x\\y"}) {
+    test::Node node;
+    node.writeStandardConfig();
+    node.addTic("a.tic", "AREA " + tag + "\r\nFILE a.zip\r\n");
+    node.write("in/a.zip", "a");
+    node.run();
+    EXPECT_TRUE(node.exists("in/a.zip")) << tag;
+    EXPECT_TRUE(node.exists("in/a.tic")) << tag;
+    EXPECT_FALSE(node.exists("a.zip")) << tag;
+    EXPECT_FALSE(node.exists("files/a.zip")) << tag;
+    EXPECT_EQ(entriesOutsideInboundAndFiles(node), std::vector<std::string>{}) << tag;
+    EXPECT_NE(lastBlock(node).find("Can't move file a.zip\r\n"), std::string::npos);
+  }
+}
+
+TEST(Tossing, OperatorMayMapATagAnywhere) {
+  test::Node node;
+  node.write("bin/areas.lst", "../UP " + node.path("pub/up") + "\n");
+  node.writeStandardConfig("", "AreaPath=areas.lst");
+  node.addTic("a.tic", "AREA ../UP\r\nFILE a.zip\r\n");
+  node.write("in/a.zip", "a");
+  node.run();
+  EXPECT_EQ(node.read("pub/up/a.zip"), "a");
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// The run log's exact bytes, its console echo and its exclusive hold.
+#include "log/run_log.h"
+
+#include <gtest/gtest.h>
+
+#include "app/toss_config.h"
+#include "platform/file.h"
+#include "tests/support/node.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class RunLogTest : public testing::Test {
+ protected:
+  RunLogTest() {
+    config.logFile = dir / "quenfar.log";
+    config.onScreen = false;
+    config.descInLog = true;
+    config.osVersion.systemName = "Linux 6.1.0-18-amd64";
+  }
+
+  // One run: open, the given lines, close. Returns what reached the console.
+  std::string runOnce(const std::function<void(RunLog&)>& lines, bool enabled = true) {
+    testing::internal::CaptureStdout();
+    {
+      RunLog log;
+      log.setConfig(&config);
+      log.setEnabled(enabled);
+      log.open();
+      lines(log);
+      log.close();
+    }
+    return testing::internal::GetCapturedStdout();
+  }
+
+  std::string logText() const { return test::maskLogTimes(test::readFile(config.logFile)); }
+
+  test::TempDir dir;
+  TossConfig config;
+};
+
+TEST_F(RunLogTest, NewLogGetsHeaderBannersAndTwoEmptyLines) {
+  runOnce([](RunLog& log) {
+    log.writeMove("FILE.ZIP", "AREA", "A description");
+    log.writeLine("Can't move file LOST.ZIP");
+  });
+  EXPECT_EQ(logText(),
+            "Quenfar log file\r\n"
+            "Running under Linux 6.1.0-18-amd64\r\n"
+            "\r\n"
+            "=== Start  <time>\r\n"
+            "FILE.ZIP ---> AREA (A description)\r\n"
+            "Can't move file LOST.ZIP\r\n"
+            "=== End    <time>\r\n"
+            "\r\n"
+            "\r\n");
+}
+
+TEST_F(RunLogTest, SecondRunAppendsWithoutHeader) {
+  runOnce([](RunLog&) {});
+  runOnce([](RunLog& log) { log.writeLine("Nothing to toss"); });
+  const std::string block = "=== Start  <time>\r\n=== End    <time>\r\n\r\n\r\n";
+  EXPECT_EQ(logText(), "Quenfar log file\r\nRunning under Linux 6.1.0-18-amd64\r\n\r\n" + block +
+                           "=== Start  <time>\r\nNothing to toss\r\n=== End    <time>\r\n\r\n\r\n");
+}
+
+TEST_F(RunLogTest, BannersUseEnglishNames) {
+  runOnce([](RunLog&) {});
+  const std::string text = test::readFile(config.logFile);
+  const std::size_t start = text.find("=== Start  ");
+  ASSERT_NE(start, std::string::npos);
+  // "=== Start  HH:MM:SS  Weekday, DD Month YYYY"
+  const std::string banner = text.substr(start, text.find("\r\n", start) - start);
+  EXPECT_EQ(banner[13], ':');
+  EXPECT_EQ(banner[16], ':');
+  EXPECT_EQ(banner.substr(19, 2), "  ");
+  bool weekday = false;
+  for (const char* day :
+       {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"}) {
+    weekday = weekday || banner.compare(21, std::string(day).size(), day) == 0;
+  }
+  EXPECT_TRUE(weekday) << banner;
+}
+
+TEST_F(RunLogTest, MoveLineVariants) {
+  struct Case {
+    bool descInLog;
+    std::uint16_t cutSymbols;
+    std::string description;
+    std::string line;
+  };
+  const std::string forty = "0123456789012345678901234567890123456789";
+  const std::vector<Case> cases = {
+      {true, 0, forty, "F.ZIP ---> A (" + forty + ")"},
+      {true, 10, forty, "F.ZIP ---> A (0123456789)"},
+      {true, 50, forty, "F.ZIP ---> A (" + forty + ")"},
+      {true, 0, "", "F.ZIP ---> A ()"},
+      {false, 10, forty, "F.ZIP ---> A"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir caseDir;
+    config.logFile = caseDir / "q.log";
+    config.descInLog = c.descInLog;
+    config.cutSymbols = c.cutSymbols;
+    runOnce([&](RunLog& log) { log.writeMove("F.ZIP", "A", c.description); });
+    const std::string text = logText();
+    EXPECT_NE(text.find("<time>\r\n" + c.line + "\r\n=== End"), std::string::npos) << c.line;
+  }
+}
+
+TEST_F(RunLogTest, EchoesMoveLinesWithoutDescriptionEvenWithoutLog) {
+  config.onScreen = true;
+  config.logFile.clear();
+  const std::string console =
+      runOnce([](RunLog& log) { log.writeMove("F.ZIP", "AREA", "desc"); }, false);
+  EXPECT_EQ(console, "F.ZIP ---> AREA\n");
+  EXPECT_FALSE(test::fileExists(dir / "quenfar.log"));
+}
+
+TEST_F(RunLogTest, LogHeldElsewhereIsLeftAlone) {
+  test::writeFile(config.logFile, "held\r\n");
+  {
+    const platform::File holder =
+        platform::File::open(config.logFile, platform::OpenMode::readExisting);
+    ASSERT_TRUE(holder.isOpen());
+    RunLog log;
+    log.setConfig(&config);
+    log.setEnabled(true);
+    log.open();
+    EXPECT_FALSE(log.isEnabled());
+    log.writeLine("lost");
+    log.close();
+  }
+  EXPECT_EQ(test::readFile(config.logFile), "held\r\n");
+}
+
+TEST_F(RunLogTest, UnwritablePathTurnsLoggingOff) {
+  config.logFile = dir / "no/such/dir/q.log";
+  RunLog log;
+  log.setConfig(&config);
+  log.setEnabled(true);
+  log.open();
+  EXPECT_FALSE(log.isEnabled());
+}
+
+TEST_F(RunLogTest, FailingWriteTurnsLoggingOffAndKeepsWhatWasWritten) {
+  // /dev/full accepts the open and fails every write, as a full disk does.
+  if (!test::fileExists("/dev/full")) {
+    GTEST_SKIP() << "no /dev/full";
+  }
+  config.logFile = "/dev/full";
+  RunLog log;
+  log.setConfig(&config);
+  log.setEnabled(true);
+  log.open();
+  EXPECT_FALSE(log.isEnabled());
+  log.writeLine("after");  // must not crash or retry
+}
+
+TEST(RunLogSystemLine, WindowsFamilies) {
+  platform::OsVersionInfo nt;
+  nt.dwPlatformId = platform::kPlatformNt;
+  nt.dwMajorVersion = 4;
+  nt.dwBuildNumber = 1381;
+  nt.szCSDVersion = "Service Pack 6";
+  EXPECT_EQ(RunLog::systemLine(nt), "Running under Windows NT 4.0 Build 1381 Service Pack 6");
+  nt.szCSDVersion.clear();
+  EXPECT_EQ(RunLog::systemLine(nt), "Running under Windows NT 4.0 Build 1381 ");
+
+  platform::OsVersionInfo win9x;
+  win9x.dwPlatformId = platform::kPlatformWin9x;
+  win9x.dwMinorVersion = 10;
+  win9x.szCSDVersion = " A ";
+  EXPECT_EQ(RunLog::systemLine(win9x), "Running under Windows 98  A ");
+  win9x.dwMinorVersion = 0;
+  EXPECT_EQ(RunLog::systemLine(win9x), "Running under Windows 95  A ");
+
+  EXPECT_EQ(RunLog::systemLine(platform::OsVersionInfo{}), "Running under Windows ");
+}
+
+}  // namespace

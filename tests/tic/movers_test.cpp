@@ -1,0 +1,111 @@
+// The two movers over real files, on one file system and across two.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "tests/support/temp_dir.h"
+#include "tic/nt_tic_processor.h"
+#include "tic/win9x_tic_processor.h"
+
+namespace {
+
+enum class Variant { win9x, nt };
+
+std::unique_ptr<TicProcessor> make(Variant variant) {
+  if (variant == Variant::win9x) {
+    return std::make_unique<Win9xTicProcessor>();
+  }
+  return std::make_unique<NtTicProcessor>();
+}
+
+class MoverTest : public testing::TestWithParam<Variant> {
+ protected:
+  MoverTest() : mover(make(GetParam())) {
+    std::filesystem::create_directories(dir / "dest");
+    test::writeFile(dir / "in.zip", "new contents");
+  }
+  test::TempDir dir;
+  std::unique_ptr<TicProcessor> mover;
+};
+
+TEST_P(MoverTest, MovesToAnAbsentDestination) {
+  EXPECT_TRUE(mover->moveFile(dir / "in.zip", dir / "dest/in.zip"));
+  EXPECT_EQ(test::readFile(dir / "dest/in.zip"), "new contents");
+  EXPECT_FALSE(test::fileExists(dir / "in.zip"));
+}
+
+TEST_P(MoverTest, ReplacesAPresentDestination) {
+  test::writeFile(dir / "dest/in.zip", "old and longer contents");
+  EXPECT_TRUE(mover->moveFile(dir / "in.zip", dir / "dest/in.zip"));
+  EXPECT_EQ(test::readFile(dir / "dest/in.zip"), "new contents");
+  EXPECT_FALSE(test::fileExists(dir / "in.zip"));
+}
+
+TEST_P(MoverTest, FailsAndKeepsTheSourceWhenTheDirectoryIsMissing) {
+  EXPECT_FALSE(mover->moveFile(dir / "in.zip", dir / "nowhere/in.zip"));
+  EXPECT_EQ(test::readFile(dir / "in.zip"), "new contents");
+}
+
+TEST_P(MoverTest, FailsForAMissingSource) {
+  EXPECT_FALSE(mover->moveFile(dir / "absent.zip", dir / "dest/absent.zip"));
+  EXPECT_FALSE(test::fileExists(dir / "dest/absent.zip"));
+}
+
+TEST_P(MoverTest, NeverMovesOntoOrMovesADirectory) {
+  std::filesystem::create_directories(dir / "dest/in.zip");
+  EXPECT_FALSE(mover->moveFile(dir / "in.zip", dir / "dest/in.zip"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "dest/in.zip"));
+  EXPECT_TRUE(test::fileExists(dir / "in.zip"));
+  std::filesystem::create_directories(dir / "srcdir");
+  EXPECT_FALSE(mover->moveFile(dir / "srcdir", dir / "dest/srcdir"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "srcdir"));
+}
+
+TEST_P(MoverTest, MovesAcrossFileSystemsLeavingNoTemporaryFile) {
+  std::error_code error;
+  if (!std::filesystem::is_directory("/dev/shm") ||
+      std::filesystem::space("/dev/shm", error).capacity ==
+          std::filesystem::space(dir.path(), error).capacity) {
+    GTEST_SKIP() << "no second file system to move across";
+  }
+  const char* savedTmp = std::getenv("TMPDIR");
+  setenv("TMPDIR", "/dev/shm", 1);
+  test::TempDir other;
+  if (savedTmp != nullptr) {
+    setenv("TMPDIR", savedTmp, 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+  test::writeFile(other / "old.zip", "older");
+  std::filesystem::permissions(dir / "in.zip", std::filesystem::perms::owner_read |
+                                                   std::filesystem::perms::owner_write |
+                                                   std::filesystem::perms::group_read);
+  EXPECT_TRUE(mover->moveFile(dir / "in.zip", other / "old.zip"));
+  EXPECT_EQ(test::readFile(other / "old.zip"), "new contents");
+  EXPECT_FALSE(test::fileExists(dir / "in.zip"));
+  EXPECT_EQ(std::filesystem::status(other / "old.zip").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read);
+  std::size_t entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(other.path())) {
+    static_cast<void>(entry);
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1U);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFamilies, MoverTest, testing::Values(Variant::win9x, Variant::nt),
+                         [](const testing::TestParamInfo<Variant>& param) {
+                           return param.param == Variant::win9x ? "Win9x" : "Nt";
+                         });
+
+TEST(BaseProcessor, NeverMovesAnything) {
+  test::TempDir dir;
+  test::writeFile(dir / "a", "x");
+  TicProcessor base;
+  EXPECT_FALSE(base.moveFile(dir / "a", dir / "b"));
+  EXPECT_TRUE(test::fileExists(dir / "a"));
+}
+
+}  // namespace

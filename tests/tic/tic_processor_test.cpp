@@ -1,0 +1,105 @@
+// Reading a .tic and answering its keys.
+#include "tic/tic_processor.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/file.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class TicTest : public testing::Test {
+ protected:
+  // Writes the .tic, reads it through a processor and returns the value of `key`.
+  std::string valueIn(const std::string& tic, const std::string& key) {
+    test::writeFile(dir / "x.tic", tic);
+    processor.setTicPath(dir / "x.tic");
+    EXPECT_TRUE(processor.readTic());
+    return processor.valueOf(key);
+  }
+  test::TempDir dir;
+  TicProcessor processor;
+};
+
+TEST_F(TicTest, ValueOfFollowsTheKeyRules) {
+  struct Case {
+    std::string tic;
+    std::string key;
+    std::string value;
+  };
+  const std::vector<Case> cases = {
+      {"area  FE_A\r\n", "AREA", "FE_A"},
+      {"AREA first\r\nArea second\r\n", "AREA", "first"},
+      {"AREA\r\nAREA tag\r\n", "AREA", "tag"},          // no space: no key
+      {"AREA \r\nAREA tag\r\n", "AREA", ""},            // an empty value ends the search
+      {" AREA tag\r\n", "AREA", ""},                    // leading space: empty key
+      {"AREA\ttag\r\n", "AREA", ""},                    // a tab is text
+      {"AREA\ttag more\r\n", "AREA\tTAG", "more"},      // ... and part of the key
+      {"DESC   two  words  \r\n", "DESC", "two  words  "},
+      {"DESCRIPTION long\r\nDESC short\r\n", "DESC", "short"},
+      {"", "FILE", ""},
+      {"FILE last", "FILE", "last"},
+      {"AREA a\nFILE f\rDESC d\r\nOrigin o", "Origin", "o"},
+      {"ORIGIN 2:5020/1\r\n", "Origin", "2:5020/1"},
+      {"origin 2:5020/1\r\n", "ORIGIN", "2:5020/1"},
+      {"DESC \xB0\xE0 high\r\n", "DESC", "\xB0\xE0 high"},
+      {"\r\n\r\nFILE after blanks\r\n", "FILE", "after blanks"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(valueIn(c.tic, c.key), c.value) << testing::PrintToString(c.tic);
+  }
+}
+
+TEST_F(TicTest, MixedLineEndsGiveTheSameValues) {
+  const std::string crlf = "AREA A\r\nFILE F\r\nDESC D\r\n";
+  const std::string mixed = "AREA A\rFILE F\nDESC D";
+  for (const char* key : {"AREA", "FILE", "DESC"}) {
+    EXPECT_EQ(valueIn(crlf, key), valueIn(mixed, key));
+  }
+}
+
+TEST_F(TicTest, UnreadableTicGivesEmptyRecord) {
+  valueIn("AREA A\r\n", "AREA");
+  processor.setTicPath(dir / "missing.tic");
+  EXPECT_FALSE(processor.readTic());
+  EXPECT_EQ(processor.record().contentLength, 0U);
+  EXPECT_EQ(processor.valueOf("AREA"), "");
+}
+
+TEST_F(TicTest, TicHeldElsewhereIsNotRead) {
+  test::writeFile(dir / "held.tic", "AREA A\r\n");
+  const platform::File holder =
+      platform::File::open(dir / "held.tic", platform::OpenMode::readExisting);
+  processor.setTicPath(dir / "held.tic");
+  EXPECT_FALSE(processor.readTic());
+}
+
+TEST_F(TicTest, OversizedTicIsReadUpToTheLimit) {
+  std::string tic = "AREA A\r\n";
+  tic += std::string(TicProcessor::kMaxTicSize, 'x');
+  tic += "\r\nFILE beyond\r\n";
+  EXPECT_EQ(valueIn(tic, "AREA"), "A");
+  EXPECT_EQ(processor.record().contentLength, TicProcessor::kMaxTicSize);
+  EXPECT_EQ(processor.valueOf("FILE"), "");
+}
+
+TEST(UntrustedNames, FileNamesMustBePlain) {
+  for (const char* bad : {"", ".", "..", "../x.zip", "a/b", "a\\b", "/etc/passwd", "x\x01.zip",
+                          "x\x7f.zip"}) {
+    EXPECT_FALSE(isPlainFileName(bad)) << bad;
+  }
+  for (const char* good : {"x.zip", "...", "..x", "a b.zip", "\xE0\xF1.zip", "-rf"}) {
+    EXPECT_TRUE(isPlainFileName(good)) << good;
+  }
+}
+
+TEST(UntrustedNames, AreaTagsMustStayInsideTheFileechoDirectory) {
+  for (const char* bad : {".", "..", "../up", "A/B", "A\\B", "A\tB"}) {
+    EXPECT_FALSE(isSafeAreaTag(bad)) << bad;
+  }
+  for (const char* good : {"", "FE_A", "...", "a b"}) {
+    EXPECT_TRUE(isSafeAreaTag(good)) << good;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// The line reader, the path helpers, upper-casing and the byte buffer.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "util/byte_buffer.h"
+#include "util/line_reader.h"
+#include "util/paths.h"
+#include "util/text.h"
+
+namespace {
+
+// Reads lines while the position is below the length, testing before each line.
+std::vector<std::string> linesTestingBefore(const std::string& block) {
+  std::vector<std::string> lines;
+  std::uint32_t position = 0;
+  while (position < block.size()) {
+    lines.push_back(readLine(block, position));
+  }
+  return lines;
+}
+
+TEST(ReadLine, SplitsAtEveryKindOfLineEnd) {
+  struct Case {
+    std::string block;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {"w\r\nx\ry\nz", {"w", "x", "y", "z"}},
+      {"\n\r", {"", ""}},
+      {"\r\r\n", {"", ""}},
+      {"\r\n", {""}},
+      {"a\r\n", {"a"}},
+      {"a\r", {"a"}},
+      {"a\n\nb", {"a", "", "b"}},
+      {"", {}},
+      {"\xB0\xFF\x80 high\r\n\t tab", {"\xB0\xFF\x80 high", "\t tab"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(linesTestingBefore(c.block), c.lines) << testing::PrintToString(c.block);
+  }
+}
+
+TEST(ReadLine, PositionAtOrPastTheEndGivesEmptyLineAndTheLength) {
+  const std::string block = "abc\r\n";
+  for (std::uint32_t start : {5U, 6U, 1000U}) {
+    std::uint32_t position = start;
+    EXPECT_EQ(readLine(block, position), "");
+    EXPECT_EQ(position, 5U);
+  }
+  std::uint32_t position = 0;
+  EXPECT_EQ(readLine("", position), "");  // testing after each line: one empty line
+  EXPECT_EQ(position, 0U);
+}
+
+TEST(ReadLine, LastByteCrEndsTheBlockWithoutLookingBeyond) {
+  const std::string block = "abc\rdef";
+  std::uint32_t position = 0;
+  // Only the first four bytes belong to the block.
+  EXPECT_EQ(readLine(std::string_view(block).substr(0, 4), position), "abc");
+  EXPECT_EQ(position, 4U);
+}
+
+TEST(ReadLine, ReturnsLongLinesWhole) {
+  const std::string longLine(100000, 'x');
+  std::uint32_t position = 0;
+  EXPECT_EQ(readLine(longLine + "\n", position), longLine);
+}
+
+TEST(Paths, WithTrailingSeparator) {
+  EXPECT_EQ(withTrailingBackslash(""), "");
+  EXPECT_EQ(withTrailingBackslash("/a/b/"), "/a/b/");
+  EXPECT_EQ(withTrailingBackslash("/a/b"), "/a/b/");
+  // On POSIX the backslash is an ordinary character.
+  EXPECT_EQ(withTrailingBackslash("a\\"), "a\\/");
+  EXPECT_EQ(fileNameOf("/in/x.tic"), "x.tic");
+  EXPECT_EQ(fileNameOf("x.tic"), "x.tic");
+}
+
+TEST(Paths, MakeDirectoryPathCreatesEveryMissingLevel) {
+  test::TempDir dir;
+  makeDirectoryPath(dir / "one/two/three");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "one/two/three"));
+  makeDirectoryPath(dir / "one/two/three");  // again: nothing to do, nothing reported
+  makeDirectoryPath(dir / "a/b/");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b"));
+  makeDirectoryPath("");
+}
+
+TEST(Paths, MakeDirectoryPathPassesOverLevelsThatCannotBeMade) {
+  test::TempDir dir;
+  test::writeFile(dir / "file", "x");
+  makeDirectoryPath(dir / "file/sub");
+  EXPECT_FALSE(std::filesystem::exists(dir / "file/sub"));
+}
+
+TEST(Text, UpperCasesAsciiLettersOnly) {
+  EXPECT_EQ(toUpperAnsi("files.bbs \xE0\xB0~z"), "FILES.BBS \xE0\xB0~Z");
+  EXPECT_EQ(trimSpaces("  a b  "), "a b");
+  EXPECT_EQ(trimSpaces("\t a \t"), "\t a \t");
+  EXPECT_EQ(trimSpaces("   "), "");
+}
+
+TEST(ByteBuffer, GrowsToExactlyWhatAnAppendNeeds) {
+  ByteBuffer buffer(8);
+  EXPECT_EQ(buffer.capacityBytes(), 8U);
+  EXPECT_TRUE(buffer.append("abcdef", 6));
+  EXPECT_EQ(buffer.capacityBytes(), 8U);
+  EXPECT_TRUE(buffer.append("ghijk", 5));
+  EXPECT_EQ(buffer.capacityBytes(), 11U);
+  EXPECT_EQ(buffer.size(), 11U);
+  EXPECT_EQ(buffer.view(), "abcdefghijk");
+}
+
+TEST(ByteBuffer, ZeroCountAppendsNothing) {
+  ByteBuffer buffer(4);
+  EXPECT_FALSE(buffer.append("x", 0));
+  EXPECT_EQ(buffer.size(), 0U);
+  ByteBuffer empty(0);
+  EXPECT_TRUE(empty.append("xyz", 3));
+  EXPECT_EQ(empty.view(), "xyz");
+}
+
+TEST(ByteBuffer, KeepsBinaryBytes) {
+  ByteBuffer buffer(2);
+  const std::string bytes("\0\x01\xFF", 3);
+  EXPECT_TRUE(buffer.append(bytes));
+  EXPECT_EQ(std::string(buffer.view()), bytes);
+}
+
+}  // namespace
