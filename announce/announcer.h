@@ -32,12 +32,16 @@ class Announcer {
   // Appends the bytes of `text` to the body.
   void addText(const std::string& text);
 
-  // Stores the message under the lowest free number, never over an existing message, and
-  // releases the body.
+  // Completes the header, ends the body with a zero byte and stores the message under the
+  // lowest free number from 1 to 999, never over an existing entry and never half-written;
+  // releases the body. A missing netmail directory stores nothing.
   void post();
 
  private:
   bool active() const;
+  // Writes header and body to a temporary file in the netmail directory and renames it to the
+  // lowest free "%d.msg". False, with the temporary file removed, when nothing was stored.
+  bool store() const;
 
   std::string subject;
   std::array<unsigned char, kHeaderSize> header{};

@@ -16,8 +16,10 @@ class DescFileUpdater {
   void setup(const TossConfig* config, const std::string& path);
 
   // Sets `cleaned` to the cleaned description before touching any file, then replaces the
-  // file's old entries in the list with one new entry at the end. True when the list was
-  // written; a list that cannot be written stays exactly as it was.
+  // file's old entries in the list with one new entry at the end; a missing list is created
+  // with that entry alone. The new list replaces the old one whole, with the old permission
+  // bits. True when the list was written; otherwise (list held by another opener, unreadable,
+  // disk full, ...) the list stays exactly as it was and no temporary file is left.
   bool update(const std::string& fileName, const std::string& description, std::string& cleaned);
 
  private:

@@ -1,23 +1,142 @@
 #include "events/event_table.h"
 
-#include "app/toss_config.h"
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <utility>
 
-bool matchMask(std::string mask, std::string text) { return mask == text; }
-bool matchFileMask(std::string mask, std::string fileName) { return mask == fileName; }
+#include "app/toss_config.h"
+#include "platform/file.h"
+#include "platform/process.h"
+#include "util/line_reader.h"
+#include "util/text.h"
+
+namespace {
+
+// Splits one line of the events list into its three fields. Fields are separated by spaces
+// only; a tab is part of the text around it. Nothing for a comment or a line of fewer than
+// three fields.
+std::optional<EventEntry> parseEventLine(const std::string& line) {
+  if (!line.empty() && line.front() == ';') {
+    return std::nullopt;
+  }
+  const std::size_t areaEnd = line.find(' ');
+  if (areaEnd == std::string::npos) {
+    return std::nullopt;
+  }
+  const std::size_t fileStart = line.find_first_not_of(' ', areaEnd);
+  if (fileStart == std::string::npos) {
+    return std::nullopt;
+  }
+  const std::size_t fileEnd = line.find(' ', fileStart);
+  if (fileEnd == std::string::npos) {
+    return std::nullopt;
+  }
+  const std::string_view text(line);
+  return EventEntry{trimSpaces(text.substr(0, areaEnd)),
+                    trimSpaces(text.substr(fileStart, fileEnd - fileStart)),
+                    trimSpaces(text.substr(fileEnd + 1))};
+}
+
+}  // namespace
+
+bool matchMask(std::string mask, std::string text) {
+  mask = toUpperAnsi(mask);
+  text = toUpperAnsi(text);
+  const std::size_t positions = std::max(mask.size(), text.size());
+  for (std::size_t i = 0; i < positions; ++i) {
+    if (i >= mask.size() || i >= text.size()) {
+      return false;
+    }
+    if (mask[i] == '?') {
+      continue;
+    }
+    // A star takes the rest of the text, provided at least one character is there; whatever
+    // follows it in the mask is never looked at.
+    if (mask[i] == '*') {
+      return true;
+    }
+    if (mask[i] != text[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool matchFileMask(std::string mask, std::string fileName) {
+  const std::size_t nameDot = fileName.rfind('.');
+  if (nameDot == std::string::npos) {
+    return matchMask(mask, fileName);
+  }
+  const std::size_t maskDot = mask.rfind('.');
+  std::string maskName = mask;
+  std::string maskExtension = mask;
+  if (maskDot != std::string::npos) {
+    maskName = mask.substr(0, maskDot);
+    maskExtension = mask.substr(maskDot + 1);
+  }
+  // Either part is enough: the name is tried first, the extension only when the name fails.
+  return matchMask(maskName, fileName.substr(0, nameDot)) ||
+         matchMask(maskExtension, fileName.substr(nameDot + 1));
+}
 
 EventTable::~EventTable() = default;
 
-void EventTable::load(const TossConfig* target) { config = target; }
+void EventTable::load(const TossConfig* target) {
+  config = target;
+  if (config == nullptr || config->eventsFile.empty()) {
+    return;
+  }
+  const std::optional<std::string> contents = platform::readWholeFile(config->eventsFile);
+  if (!contents) {
+    return;
+  }
+  // The line reader counts in 32 bits; a list beyond 4 GiB is read up to that point.
+  std::string_view block(*contents);
+  block = block.substr(
+      0, std::min<std::size_t>(block.size(), std::numeric_limits<std::uint32_t>::max()));
+  std::uint32_t position = 0;
+  while (position < block.size()) {
+    if (std::optional<EventEntry> entry = parseEventLine(readLine(block, position))) {
+      entries.push_back(std::move(*entry));
+    }
+  }
+}
 
 void EventTable::runEvents(std::string area, std::string fileName, std::string destinationPath) {
-  (void)area;
-  (void)fileName;
-  (void)destinationPath;
+  if (config == nullptr || config->eventsFile.empty()) {
+    return;
+  }
+  for (const EventEntry& entry : entries) {
+    if (matchMask(entry.areaMask, area) && matchFileMask(entry.fileMask, fileName)) {
+      runAction(entry, fileName, destinationPath);
+    }
+  }
 }
 
 void EventTable::runAction(const EventEntry& entry, const std::string& fileName,
                            const std::string& destinationPath) {
-  (void)entry;
-  (void)fileName;
-  (void)destinationPath;
+  if (config == nullptr) {
+    return;
+  }
+  const std::string& command = entry.command;
+  if (!command.empty() && command.front() == '%') {
+    const std::size_t keywordEnd = command.find('%', 1);
+    if (keywordEnd == std::string::npos ||
+        toUpperAnsi(command.substr(1, keywordEnd - 1)) != "FLG") {
+      return;
+    }
+    // The flag is created empty, or emptied when it exists, and closed at once.
+    platform::File::open(config->flagsDir + command.substr(keywordEnd + 1),
+                         platform::OpenMode::createTruncate);
+    return;
+  }
+  // With no command of its own the interpreter would be told to run the received file itself,
+  // a file that came from another system. Such an event does nothing.
+  if (command.empty()) {
+    return;
+  }
+  platform::runWithTimeout(command, destinationPath, fileName, config->processTime);
 }

@@ -32,8 +32,9 @@ class EventTable {
   // Carries out, in list order, every event whose masks accept the file.
   void runEvents(std::string area, std::string fileName, std::string destinationPath);
 
-  // Carries out one event for one file: a flag file, or a command waited for up to the
-  // configured time. Silent in every outcome.
+  // Carries out one event for one file: a flag file ("%FLG%name", keyword in any case), or a
+  // command waited for up to the configured time. An empty command does nothing. Silent in
+  // every outcome.
   void runAction(const EventEntry& entry, const std::string& fileName,
                  const std::string& destinationPath);
 

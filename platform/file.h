@@ -65,6 +65,14 @@ class File {
   // Closes the file and releases the hold; returns false when the close reported an error.
   bool close();
 
+  // Gives the file the permission bits that a newly created file gets (0666 less the
+  // process's file-creation mask). False when that fails.
+  bool setNewFilePermissions();
+
+  // True when `path` names this open file: it has been neither removed nor replaced since it
+  // was opened.
+  bool isAt(const std::string& path) const;
+
  private:
   explicit File(int descriptor) : fd(descriptor) {}
   int fd = -1;

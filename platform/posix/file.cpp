@@ -194,6 +194,26 @@ bool File::close() {
   return result == 0;
 }
 
+bool File::setNewFilePermissions() {
+  if (fd < 0) {
+    return false;
+  }
+  // The mask can only be read by setting it; the program runs on one thread, so putting it
+  // straight back is safe.
+  const mode_t mask = umask(0);
+  umask(mask);
+  return fchmod(fd, 0666 & ~mask) == 0;
+}
+
+bool File::isAt(const std::string& path) const {
+  struct stat opened {};
+  struct stat named {};
+  if (fd < 0 || fstat(fd, &opened) != 0 || stat(path.c_str(), &named) != 0) {
+    return false;
+  }
+  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
 std::optional<std::string> readWholeFile(const std::string& path) {
   File file = File::open(path, OpenMode::readExisting);
   std::string contents;

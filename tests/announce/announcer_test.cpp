@@ -1,0 +1,129 @@
+// The stored announcement: its bytes, the address it is read from, and where it is stored.
+#include "announce/announcer.h"
+
+#include <gtest/gtest.h>
+
+#include "announce/ftn_address.h"
+#include "app/toss_config.h"
+#include "platform/file.h"
+#include "platform/system.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+constexpr std::int64_t kTime = 1700000000;  // 0x6553f100
+
+std::string field(const std::string& text, std::size_t width) {
+  std::string bytes = text;
+  bytes.resize(width, '\0');
+  return bytes;
+}
+
+// A netmail directory and an announcer that stores into it, begun at kTime.
+struct Netmail {
+  test::TempDir dir;
+  TossConfig config;
+  Announcer announcer;
+
+  explicit Netmail(const std::string& address) {
+    config.netmailDir = dir.path() + "/";
+    config.ftnAddress = address;
+    config.userName = "Sysop";
+    announcer.setConfig(&config);
+  }
+  std::string post() {
+    announcer.post();
+    return test::readFile(dir / "1.msg");
+  }
+};
+
+TEST(Announcer, StoresTheWholeMessageByteForByte) {
+  Netmail mail("2:5020/9999.1");
+  test::writeFile(mail.dir / "x.zip", "data");
+  mail.announcer.beginAt(kTime);
+  mail.announcer.addFile({"FE_A", "x.zip", "First file", "2:5020/1", mail.dir / "x.zip", ""});
+  // A file that cannot be opened gets no size line; an empty origin leaves its line bare.
+  mail.announcer.addFile({"FE_B", "gone.zip", "", "", mail.dir / "gone.zip", ""});
+  mail.announcer.addText("File proceded 2\r\n");
+
+  // Net 5020 is 0x139c and node 9999 0x270f; the attribute is Private and Local.
+  const std::string header =
+      field("Quenfar Herald", 36) + field("Sysop", 36) +
+      field(platform::formatLocalTime("Announce at %B %d, %Y", kTime), 72) +
+      field(platform::formatLocalTime("%d %b %y  %H:%M", kTime), 20) +
+      std::string(
+          "\0\0\x0f\x27\x0f\x27\0\0\x9c\x13\x9c\x13\x00\xf1\x53\x65\0\0\0\0\0\0\x01\x01\0\0", 26);
+  const std::string block = "===========================\r\n\r\n";
+  EXPECT_EQ(mail.post(),
+            header +
+                "\x01INTL 2:5020/9999 2:5020/9999\r\n\x01"
+                "FMPT 1\r\n\x01TOPT 1\r\n"
+                "\x01MSGID: 2:5020/9999.1 6553f100\r\n\r\n\r\n"
+                "=== x.zip =================\r\nFileecho   : FE_A\r\n"
+                "Description: First file\r\nFile size  : 4\r\nHatched by : 2:5020/1\r\n"
+                "Full path  : " +
+                mail.dir / "x.zip" + "\r\n" + block +
+                "=== gone.zip ==============\r\nFileecho   : FE_B\r\nDescription: \r\n"
+                "Hatched by : \r\nFull path  : " +
+                mail.dir / "gone.zip" + "\r\n" + block + "File proceded 2\r\n" +
+                std::string(1, '\0'));
+}
+
+TEST(AnnounceAddress, ReadsNumbersLikeScanfDecimalFields) {
+  const std::pair<const char*, std::vector<int>> cases[] = {
+      // zone, net, node, point, numbers read
+      {" 2:\t5020/ +9999. 7 rest", {2, 5020, 9999, 7, 4}},
+      {"2:5020/9999.", {2, 5020, 9999, 0, 3}},
+      {"2 :5020/9999.1", {2, 0, 0, 0, 1}},
+      {"2:-/1.1", {2, 0, 0, 0, 1}},
+      {"-2:65536/4294967297.99999", {65534, 0, 1, 34463, 4}},
+      {"99999999999999999999:1/1.1", {65535, 1, 1, 1, 4}},  // 1661992959 modulo 2^32
+      {"zone", {0, 0, 0, 0, 0}},
+  };
+  for (const auto& [text, expected] : cases) {
+    const FtnAddress a = parseFtnAddress(text);
+    EXPECT_EQ(std::vector<int>({a.zone, a.net, a.node, a.point, a.numbersRead}), expected) << text;
+  }
+}
+
+TEST(Announcer, ThreeNumberAddressAndHeadLinesOfLongNames) {
+  Netmail mail("2:5020/9999");
+  mail.announcer.beginAt(0x12345);
+  const std::string name22 = "abcdefghijklmnopqrstuv";
+  for (const std::string& name : {std::string("ABCD.ZIP"), name22, name22 + "wxyz0123"}) {
+    mail.announcer.addFile({"A", name, "", "", "", ""});
+  }
+  const std::string message = mail.post();
+  EXPECT_EQ(message.substr(190, 67),
+            "\x01INTL 2:5020/9999 2:5020/9999\r\n\x01MSGID: 2:5020/9999.0    12345\r\n\r\n\r\n");
+  for (const std::string& line :
+       {"=== ABCD.ZIP " + std::string(14, '='), "=== " + name22 + " ", "=== " + name22 + "w"}) {
+    EXPECT_NE(message.find("\r\n" + line + "\r\nFileecho"), std::string::npos) << line;
+  }
+}
+
+TEST(Announcer, SizeLineShowsFilesOver4GiBAndIsLeftOutForHeldFiles) {
+  Netmail mail("2:5020/9999");
+  platform::File::open(mail.dir / "big.iso", platform::OpenMode::createNew)
+      .truncateTo(5ULL << 30);  // sparse: takes no room on the disk
+  test::writeFile(mail.dir / "held.zip", "held");
+  const auto held = platform::File::open(mail.dir / "held.zip", platform::OpenMode::readExisting);
+  mail.announcer.beginAt(kTime);
+  mail.announcer.addFile({"A", "big.iso", "", "", mail.dir / "big.iso", ""});
+  mail.announcer.addFile({"A", "held.zip", "", "", mail.dir / "held.zip", ""});
+  const std::string message = mail.post();
+  EXPECT_NE(message.find("\r\nFile size  : 5368709120\r\n"), std::string::npos);
+  EXPECT_NE(message.find("=== held.zip ==============\r\nFileecho   : A\r\n"
+                         "Description: \r\nHatched by"),
+            std::string::npos);
+}
+
+TEST(Announcer, MissingNetmailDirectoryIsNotCreated) {
+  Netmail mail("2:5020/9999");
+  mail.config.netmailDir = mail.dir / "absent/";
+  mail.announcer.beginAt(kTime);
+  mail.announcer.post();
+  EXPECT_FALSE(test::fileExists(mail.dir / "absent"));
+}
+
+}  // namespace

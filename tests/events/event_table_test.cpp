@@ -1,0 +1,96 @@
+// The events list format and the two mask tests.
+#include "events/event_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+#include "app/toss_config.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+// Loads a list from a real file and renders its entries as "area|file|command" lines.
+std::string loadList(const std::string& contents) {
+  test::TempDir dir;
+  test::writeFile(dir / "events.lst", contents);
+  TossConfig config;
+  config.eventsFile = dir / "events.lst";
+  EventTable table;
+  table.load(&config);
+  std::string rendered;
+  for (const EventEntry& entry : table.list()) {
+    rendered += entry.areaMask + "|" + entry.fileMask + "|" + entry.command + "\n";
+  }
+  return rendered;
+}
+
+TEST(EventTable, SplitsEachLineIntoThreeFields) {
+  const std::pair<std::string, std::string> cases[] = {
+      {";NODELIST events", ""},
+      {"NODELIST NODELIST.* nlupd.bat -q", "NODELIST|NODELIST.*|nlupd.bat -q\n"},
+      {"* * %FLG%newfiles.flg", "*|*|%FLG%newfiles.flg\n"},
+      {"FE_A   *.ZIP   unpack.bat   ", "FE_A|*.ZIP|unpack.bat\n"},
+      {"FE_A *.ZIP", ""},
+      {"FE_A *.ZIP ", "FE_A|*.ZIP|\n"},
+      {"FE_A    ", ""},
+      {"NOSPACE", ""},
+      {"", ""},
+      {" ;x y z", "|;x|y z\n"},
+      {"AREA\tFILE CMD", ""},
+      {"A\tB C\tD E", "A\tB|C\tD|E\n"},
+      {"A B \tcmd\t", "A|B|\tcmd\t\n"},
+  };
+  for (const auto& [line, expected] : cases) {
+    EXPECT_EQ(loadList(line + "\r\n"), expected) << line;
+  }
+}
+
+TEST(EventTable, KeepsLinesInOrderWithDuplicatesAndAnyLineEnd) {
+  EXPECT_EQ(loadList("; comments\r\n\r\n;A B C\nA B one\rA B two\r\n\nA B one\r\nZ Y last"),
+            "A|B|one\nA|B|two\nA|B|one\nZ|Y|last\n");
+}
+
+TEST(EventTable, MissingListGivesAnEmptyTable) {
+  TossConfig config;
+  config.eventsFile = "/nonexistent/events.lst";
+  EventTable table;
+  table.load(&config);
+  EXPECT_TRUE(table.list().empty());
+}
+
+struct MaskCase {
+  const char* mask;
+  const char* text;
+  bool expected;
+};
+
+TEST(Mask, MatchesPositionallyIgnoringCase) {
+  const MaskCase cases[] = {
+      {"fe_a", "FE_A", true},   {"FE?A", "FE_A", true}, {"FE?A", "FEA", false},
+      {"FE*", "FE_A", true},    {"FE*", "FEX", true},   {"FE*", "FE", false},
+      {"F*X", "FE_A", true},    {"*", "A", true},       {"*", "", false},
+      {"", "", true},           {"", "A", false},       {"FE_A", "FE_AB", false},
+      {"FE_AB", "FE_A", false}, {"?", "", false},       {"??", "ab", true},
+  };
+  for (const MaskCase& c : cases) {
+    EXPECT_EQ(matchMask(c.mask, c.text), c.expected) << c.mask << " / " << c.text;
+  }
+}
+
+TEST(Mask, FileMaskTriesNameThenExtension) {
+  const MaskCase cases[] = {
+      {"*.ZIP", "A.ZIP", true},   {"*.ZIP", "README.TXT", true}, {"README.*", "X.TXT", true},
+      {"ZIP", "ZIP.TXT", true},   {"ZIP", "A.ZIP", true},        {"*.*", "README", true},
+      {"A.B", "X.Y", false},      {"*.zip", "a.ZIP", true},      {"A.ZIP", "B.ARJ", false},
+      {"X.", "Y.", true},         {"X.Z", "Y.", false},          {"X.Z", "X.", true},
+      {"?.ZIP", "AB.ARJ", false}, {"A.B.C", "X.C", true},        {"A.B.C", "A.B.X", true},
+      {"A.B.C", "A.X.Y", false},
+  };
+  for (const MaskCase& c : cases) {
+    EXPECT_EQ(matchFileMask(c.mask, c.text), c.expected) << c.mask << " / " << c.text;
+  }
+}
+
+}  // namespace
