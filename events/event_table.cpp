@@ -65,7 +65,7 @@ bool matchMask(std::string mask, std::string text) {
   return true;
 }
 
-bool matchFileMask(std::string mask, std::string fileName) {
+bool matchFileMask(const std::string& mask, const std::string& fileName) {
   const std::size_t nameDot = fileName.rfind('.');
   if (nameDot == std::string::npos) {
     return matchMask(mask, fileName);
@@ -105,7 +105,8 @@ void EventTable::load(const TossConfig* target) {
   }
 }
 
-void EventTable::runEvents(std::string area, std::string fileName, std::string destinationPath) {
+void EventTable::runEvents(const std::string& area, const std::string& fileName,
+                           const std::string& destinationPath) {
   if (config == nullptr || config->eventsFile.empty()) {
     return;
   }

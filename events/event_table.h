@@ -18,7 +18,7 @@ bool matchMask(std::string mask, std::string text);
 
 // True when the file name fits the mask: the name parts (before the last ".") are tried first,
 // then the extension parts; a name without a dot is tested against the whole mask.
-bool matchFileMask(std::string mask, std::string fileName);
+bool matchFileMask(const std::string& mask, const std::string& fileName);
 
 // The operator's events, loaded once per run, carried out for each tossed file.
 class EventTable {
@@ -30,7 +30,8 @@ class EventTable {
   void load(const TossConfig* target);
 
   // Carries out, in list order, every event whose masks accept the file.
-  void runEvents(std::string area, std::string fileName, std::string destinationPath);
+  void runEvents(const std::string& area, const std::string& fileName,
+                 const std::string& destinationPath);
 
   // Carries out one event for one file: a flag file ("%FLG%name", keyword in any case), or a
   // command waited for up to the configured time. An empty command does nothing. Silent in
