@@ -23,7 +23,9 @@ std::string placeBesideProgram(const std::string& value, const std::string& prog
 
 }  // namespace
 
-bool parseYesNo(std::string_view text) { return toUpperAnsi(text) != "NO"; }
+bool parseYesNo(std::string_view text) {
+  return toUpperAnsi(text) != "NO";
+}
 
 std::string programDirectory() {
   const std::string path = platform::programFilePath();
@@ -31,14 +33,15 @@ std::string programDirectory() {
   return last == std::string::npos ? path : path.substr(0, last);
 }
 
-void ConfigReader::read() { readFrom(programDirectory()); }
+void ConfigReader::read() {
+  readFrom(programDirectory());
+}
 
 void ConfigReader::readFrom(const std::string& programDir) {
   if (config == nullptr) {
     return;
   }
-  const IniReader ini =
-      IniReader::fromFile(programDir + platform::kSeparator + "quenfar.cfg");
+  const IniReader ini = IniReader::fromFile(programDir + platform::kSeparator + "quenfar.cfg");
   TossConfig& c = *config;
   c.inboundDir = ini.getString(kMain, "Inbound", "");
   c.fileechoDir = ini.getString(kMain, "Fileecho", "");
@@ -56,8 +59,8 @@ void ConfigReader::readFrom(const std::string& programDir) {
   }
   // A huge number of seconds is held at the largest wait that fits, instead of overflowing.
   constexpr std::int32_t kMaxSeconds = std::numeric_limits<std::int32_t>::max() / 1000;
-  c.processTime = (seconds > kMaxSeconds) ? std::numeric_limits<std::int32_t>::max()
-                                          : seconds * 1000;
+  c.processTime =
+      (seconds > kMaxSeconds) ? std::numeric_limits<std::int32_t>::max() : seconds * 1000;
   c.flagsDir = withTrailingBackslash(ini.getString(kMain, "FlagsDir", ""));
   c.netmailDir = withTrailingBackslash(ini.getString(kMain, "NetmailDir", ""));
   c.ftnAddress = ini.getString(kMain, "FTNAddress", "");

@@ -36,7 +36,8 @@ std::optional<std::string> IniReader::value(const std::string& section,
     }
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
-      const std::string name = trimBlanks(line.substr(1, close == std::string::npos ? close : close - 1));
+      const std::string name =
+          trimBlanks(line.substr(1, close == std::string::npos ? close : close - 1));
       if (place == Place::inside) {
         place = Place::after;  // only the first section of that name counts
       } else if (toUpperAnsi(name) == wantedSection) {
@@ -48,7 +49,8 @@ std::optional<std::string> IniReader::value(const std::string& section,
       continue;
     }
     const std::size_t equals = line.find('=');
-    if (equals == std::string::npos || toUpperAnsi(trimBlanks(line.substr(0, equals))) != wantedKey) {
+    if (equals == std::string::npos ||
+        toUpperAnsi(trimBlanks(line.substr(0, equals))) != wantedKey) {
       continue;
     }
     std::string result = trimBlanks(line.substr(equals + 1));

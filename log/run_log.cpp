@@ -29,7 +29,8 @@ void RunLog::open() {
   if (!enabled || config == nullptr) {
     return;
   }
-  const bool existed = platform::File::open(config->logFile, platform::OpenMode::readExisting).isOpen();
+  const bool existed =
+      platform::File::open(config->logFile, platform::OpenMode::readExisting).isOpen();
   file = platform::File::open(config->logFile, platform::OpenMode::writeKeep);
   if (!file.isOpen() || !file.seekToEnd()) {
     file.close();

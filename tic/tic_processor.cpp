@@ -97,7 +97,8 @@ std::string TicProcessor::valueOf(const std::string& key) const {
   do {
     const std::string line = readLine(block, position);
     const std::size_t space = line.find(' ');
-    if (space != std::string::npos && toUpperAnsi(std::string_view(line).substr(0, space)) == wanted) {
+    if (space != std::string::npos &&
+        toUpperAnsi(std::string_view(line).substr(0, space)) == wanted) {
       const std::size_t start = line.find_first_not_of(' ', space);
       return start == std::string::npos ? std::string() : line.substr(start);
     }

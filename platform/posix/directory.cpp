@@ -7,7 +7,9 @@
 namespace platform {
 namespace {
 
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char asciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool equalIgnoringCase(const char* a, const char* b, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
@@ -50,8 +52,7 @@ bool DirectorySearch::next(std::string& name) {
 
 bool endsWithIgnoringCase(const std::string& name, const std::string& suffix) {
   return name.size() >= suffix.size() &&
-         equalIgnoringCase(name.data() + name.size() - suffix.size(), suffix.data(),
-                           suffix.size());
+         equalIgnoringCase(name.data() + name.size() - suffix.size(), suffix.data(), suffix.size());
 }
 
 std::string findNameIgnoringCase(const std::string& directory, const std::string& name) {

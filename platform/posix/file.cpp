@@ -32,7 +32,9 @@ int openRetrying(const char* path, int flags, mode_t mode) {
 
 }  // namespace
 
-File::~File() { close(); }
+File::~File() {
+  close();
+}
 
 File::File(File&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
 
@@ -139,7 +141,9 @@ std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
   }
 }
 
-bool File::write(std::string_view bytes) { return write(bytes.data(), bytes.size()); }
+bool File::write(std::string_view bytes) {
+  return write(bytes.data(), bytes.size());
+}
 
 bool File::write(const void* bytes, std::size_t count) {
   if (fd < 0) {
@@ -160,7 +164,9 @@ bool File::write(const void* bytes, std::size_t count) {
   return true;
 }
 
-bool File::seekToEnd() { return fd >= 0 && lseek(fd, 0, SEEK_END) >= 0; }
+bool File::seekToEnd() {
+  return fd >= 0 && lseek(fd, 0, SEEK_END) >= 0;
+}
 
 bool File::truncateHere() {
   if (fd < 0) {
@@ -175,7 +181,9 @@ bool File::truncateTo(std::uint64_t length) {
   return fd >= 0 && ftruncate(fd, size) == 0 && lseek(fd, size, SEEK_SET) == size;
 }
 
-bool File::sync() { return fd >= 0 && fsync(fd) == 0; }
+bool File::sync() {
+  return fd >= 0 && fsync(fd) == 0;
+}
 
 bool File::copyPermissionsFrom(const std::string& path) {
   struct stat info {};
@@ -233,7 +241,9 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool createDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+bool createDirectory(const std::string& path) {
+  return mkdir(path.c_str(), 0777) == 0;
+}
 
 bool deleteFile(const std::string& path) {
   // Like the Windows call, deleting never removes a directory.

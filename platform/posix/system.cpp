@@ -33,7 +33,9 @@ std::string programFilePath() {
   }
 }
 
-std::string toConsoleCharset(std::string text) { return text; }
+std::string toConsoleCharset(std::string text) {
+  return text;
+}
 
 std::optional<std::string> environment(const std::string& name) {
   const char* value = std::getenv(name.c_str());
@@ -43,7 +45,9 @@ std::optional<std::string> environment(const std::string& name) {
   return std::string(value);
 }
 
-std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t now() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 std::string formatLocalTime(const char* format, std::int64_t time) {
   // The program never calls setlocale, so strftime works in the "C" locale: English names.

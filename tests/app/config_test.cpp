@@ -150,16 +150,15 @@ TEST(ConfigReader, ProcessTimeBelowNineBecomesTen) {
 
 TEST(ConfigReader, ListsAreJoinedToTheProgramDirectoryOnlyWithoutSeparator) {
   test::TempDir dir;
-  const TossConfig config =
-      readConfig(dir, "[INCLUDE]\nAreaPath=./areas.lst\nEvents=events.lst\n");
+  const TossConfig config = readConfig(dir, "[INCLUDE]\nAreaPath=./areas.lst\nEvents=events.lst\n");
   EXPECT_EQ(config.areaPathFile, "./areas.lst");
   EXPECT_EQ(config.eventsFile, dir.path() + "/events.lst");
 }
 
 TEST(ConfigReader, KeysInTheWrongSectionAreNotSeen) {
   test::TempDir dir;
-  const TossConfig config = readConfig(
-      dir, "[QUENFAR]\nAreaPath=areas.lst\nEvents=events.lst\n[INCLUDE]\nInbound=/in\n");
+  const TossConfig config =
+      readConfig(dir, "[QUENFAR]\nAreaPath=areas.lst\nEvents=events.lst\n[INCLUDE]\nInbound=/in\n");
   EXPECT_EQ(config.areaPathFile, "");
   EXPECT_EQ(config.eventsFile, "");
   EXPECT_EQ(config.inboundDir, "");

@@ -62,8 +62,8 @@ TEST(Spine, EmptyInboundSaysNothingToTossAndStillCreatesTicDir) {
 
 TEST(Spine, MissingInboundDirectorySaysNothingToToss) {
   test::Node node;
-  node.writeConfig("[QUENFAR]\nInbound=" + node.path("nowhere") + "\nFileecho=" +
-                   node.path("files") + "\n");
+  node.writeConfig("[QUENFAR]\nInbound=" + node.path("nowhere") +
+                   "\nFileecho=" + node.path("files") + "\n");
   const test::RunResult result = node.run();
   EXPECT_EQ(result.output, kHeading + "Nothing to toss\n");
 }

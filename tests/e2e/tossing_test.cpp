@@ -37,20 +37,22 @@ TEST(Tossing, MixedInboundTossesWhatArrivedAndLeavesTheRest) {
   const std::string log = test::maskLogTimes(node.read("quenfar.log"));
   EXPECT_EQ(log.substr(0, kLogHead.size()), kLogHead);
   // The directory's order decides the order of the lines; compare them as a set.
-  for (const char* line : {"\r\nNODELIST.Z45 ---> NODELIST (Nodelist)\r\n",
-                           "\r\nARJ.EXE ---> UTILS (Archiver)\r\n", "\r\nCan't move file LATE.ZIP\r\n"}) {
+  for (const char* line :
+       {"\r\nNODELIST.Z45 ---> NODELIST (Nodelist)\r\n", "\r\nARJ.EXE ---> UTILS (Archiver)\r\n",
+        "\r\nCan't move file LATE.ZIP\r\n"}) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
   }
-  EXPECT_EQ(log.size(), std::string("Quenfar log file\r\n").size() +
-                            log.substr(log.find("\r\n") + 2).size());
+  EXPECT_EQ(log.size(),
+            std::string("Quenfar log file\r\n").size() + log.substr(log.find("\r\n") + 2).size());
 
   // The file arrives; the waiting .tic is tossed by the next run.
   node.write("in/LATE.ZIP", "late");
   node.run();
   EXPECT_EQ(node.read("files/UTILS/LATE.ZIP"), "late");
   EXPECT_FALSE(node.exists("in/c.tic"));
-  EXPECT_EQ(lastBlock(node),
-            "=== Start  <time>\r\nLATE.ZIP ---> UTILS (Not here yet)\r\n=== End    <time>\r\n\r\n\r\n");
+  EXPECT_EQ(
+      lastBlock(node),
+      "=== Start  <time>\r\nLATE.ZIP ---> UTILS (Not here yet)\r\n=== End    <time>\r\n\r\n\r\n");
 }
 
 TEST(Tossing, WholeLogOfOneRunMatchesByteForByte) {
@@ -177,8 +179,8 @@ std::vector<std::string> entriesOutsideInboundAndFiles(const test::Node& node) {
 }
 
 TEST(Tossing, FileValuesThatAreNoPlainNameMoveNothing) {
-  const std::string hostile[] = {"../secret.txt", "..", ".", "sub/x.zip", "sub\\x.zip",
-                                 "", "x\x01.zip"};
+  const std::string hostile[] = {"../secret.txt", "..", ".",        "sub/x.zip",
+                                 "sub\\x.zip",    "",   "x\x01.zip"};
   for (const std::string& value : hostile) {
     test::Node node;
     node.writeStandardConfig("OnScreen=no");

@@ -12,7 +12,9 @@ Node::Node() {
                              std::filesystem::copy_options::overwrite_existing);
 }
 
-void Node::writeConfig(const std::string& text) const { writeFile(dir / "bin/quenfar.cfg", text); }
+void Node::writeConfig(const std::string& text) const {
+  writeFile(dir / "bin/quenfar.cfg", text);
+}
 
 void Node::writeStandardConfig(const std::string& extraQuenfar, const std::string& include) const {
   std::filesystem::create_directories(dir / "in");
@@ -25,9 +27,13 @@ void Node::write(const std::string& relative, const std::string& contents) const
   writeFile(path(relative), contents);
 }
 
-std::string Node::read(const std::string& relative) const { return readFile(path(relative)); }
+std::string Node::read(const std::string& relative) const {
+  return readFile(path(relative));
+}
 
-bool Node::exists(const std::string& relative) const { return fileExists(path(relative)); }
+bool Node::exists(const std::string& relative) const {
+  return fileExists(path(relative));
+}
 
 void Node::addTic(const std::string& ticName, const std::string& lines) const {
   write("in/" + ticName, lines);
@@ -36,8 +42,8 @@ void Node::addTic(const std::string& ticName, const std::string& lines) const {
 RunResult Node::run(const std::string& workDir) const {
   const std::string cwd = workDir.empty() ? root() : path(workDir);
   const std::string command = "cd '" + cwd + "' && '" + path("bin/quenfar") + "' > '" +
-                              path(".stdout") + "' 2> '" + path(".stderr") + "' < /dev/null; echo $? > '" +
-                              path(".rc") + "'";
+                              path(".stdout") + "' 2> '" + path(".stderr") +
+                              "' < /dev/null; echo $? > '" + path(".rc") + "'";
   RunResult result;
   if (std::system(command.c_str()) != 0) {
     return result;

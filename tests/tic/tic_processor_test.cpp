@@ -30,11 +30,11 @@ TEST_F(TicTest, ValueOfFollowsTheKeyRules) {
   const std::vector<Case> cases = {
       {"area  FE_A\r\n", "AREA", "FE_A"},
       {"AREA first\r\nArea second\r\n", "AREA", "first"},
-      {"AREA\r\nAREA tag\r\n", "AREA", "tag"},          // no space: no key
-      {"AREA \r\nAREA tag\r\n", "AREA", ""},            // an empty value ends the search
-      {" AREA tag\r\n", "AREA", ""},                    // leading space: empty key
-      {"AREA\ttag\r\n", "AREA", ""},                    // a tab is text
-      {"AREA\ttag more\r\n", "AREA\tTAG", "more"},      // ... and part of the key
+      {"AREA\r\nAREA tag\r\n", "AREA", "tag"},      // no space: no key
+      {"AREA \r\nAREA tag\r\n", "AREA", ""},        // an empty value ends the search
+      {" AREA tag\r\n", "AREA", ""},                // leading space: empty key
+      {"AREA\ttag\r\n", "AREA", ""},                // a tab is text
+      {"AREA\ttag more\r\n", "AREA\tTAG", "more"},  // ... and part of the key
       {"DESC   two  words  \r\n", "DESC", "two  words  "},
       {"DESCRIPTION long\r\nDESC short\r\n", "DESC", "short"},
       {"", "FILE", ""},
@@ -84,8 +84,8 @@ TEST_F(TicTest, OversizedTicIsReadUpToTheLimit) {
 }
 
 TEST(UntrustedNames, FileNamesMustBePlain) {
-  for (const char* bad : {"", ".", "..", "../x.zip", "a/b", "a\\b", "/etc/passwd", "x\x01.zip",
-                          "x\x7f.zip"}) {
+  for (const char* bad :
+       {"", ".", "..", "../x.zip", "a/b", "a\\b", "/etc/passwd", "x\x01.zip", "x\x7f.zip"}) {
     EXPECT_FALSE(isPlainFileName(bad)) << bad;
   }
   for (const char* good : {"x.zip", "...", "..x", "a b.zip", "\xE0\xF1.zip", "-rf"}) {
