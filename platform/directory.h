@@ -27,8 +27,4 @@ class DirectorySearch {
 // True when `name` ends with `suffix`, ASCII letter case ignored.
 bool endsWithIgnoringCase(const std::string& name, const std::string& suffix);
 
-// Returns the one entry of `directory` whose name equals `name` ignoring ASCII letter case;
-// the empty string when there is none, or more than one.
-std::string findNameIgnoringCase(const std::string& directory, const std::string& name);
-
 }  // namespace platform

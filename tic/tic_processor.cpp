@@ -6,7 +6,6 @@
 #include "desc/desc_file_updater.h"
 #include "events/event_table.h"
 #include "log/run_log.h"
-#include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "res/messages.h"
@@ -62,6 +61,7 @@ void TicProcessor::configure(const TossConfig* target) {
   events = target->events;
   inboundDir = withTrailingBackslash(target->inboundDir);
   fileechoDir = withTrailingBackslash(target->fileechoDir);
+  inboundNames = std::make_unique<InboundIndex>(inboundDir);
 }
 
 bool TicProcessor::readTic() {
@@ -133,8 +133,8 @@ bool TicProcessor::tossFile(const std::string& areaDir) {
   std::string source = inboundDir + tic.fileName;
   // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
   // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
-  if (!platform::exists(source)) {
-    const std::string found = platform::findNameIgnoringCase(inboundDir, tic.fileName);
+  if (!platform::exists(source) && inboundNames) {
+    const std::string found = inboundNames->find(tic.fileName);
     if (!found.empty()) {
       source = inboundDir + found;
     }

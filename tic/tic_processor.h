@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "tic/inbound_index.h"
 
 class RunLog;
 class AreaPathMap;
@@ -62,6 +65,7 @@ class TicProcessor {
   std::string fileechoDir;
   const TossConfig* config = nullptr;
   TicRecord tic;
+  std::unique_ptr<InboundIndex> inboundNames;  // read on the first name not found exactly
 };
 
 // True when a FILE value names a plain entry of the inbound directory: not empty, not "." or

@@ -55,20 +55,4 @@ bool endsWithIgnoringCase(const std::string& name, const std::string& suffix) {
          equalIgnoringCase(name.data() + name.size() - suffix.size(), suffix.data(), suffix.size());
 }
 
-std::string findNameIgnoringCase(const std::string& directory, const std::string& name) {
-  DirectorySearch search(directory);
-  std::string entry;
-  std::string found;
-  bool ambiguous = false;
-  while (search.next(entry)) {
-    if (entry.size() == name.size() && equalIgnoringCase(entry.data(), name.data(), name.size())) {
-      if (!found.empty()) {
-        ambiguous = true;
-      }
-      found = entry;
-    }
-  }
-  return ambiguous ? std::string() : found;
-}
-
 }  // namespace platform
