@@ -1,6 +1,7 @@
 # Convenience entry points; the build itself is CMake's.
 BUILD ?= build
 JOBS ?= 2
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all build test demo format clean bench
 

@@ -56,6 +56,15 @@ crlf "Area GAMES" "File TETRIS.ZIP" "Desc Falling blocks | freeware" \
 printf 'tetris\n' > "$DEMO/inbound/TETRIS.ZIP"
 crlf "Area GAMES" "File LATE.ZIP" "Desc Its file has not arrived yet" > "$DEMO/inbound/a0004.tic"
 
+echo "=== The sample node's configuration (bin/quenfar.cfg)"
+cat "$DEMO/bin/quenfar.cfg"
+echo
+echo "=== Area path list (bin/areas.lst)"
+cat "$DEMO/bin/areas.lst"
+echo
+echo "=== Events list (bin/events.lst)"
+cat "$DEMO/bin/events.lst"
+echo
 echo "=== The inbound before the run"
 (cd "$DEMO" && ls -l inbound)
 echo
@@ -64,6 +73,7 @@ echo "=== Console of the run"
 echo
 echo "=== Files after the run"
 (cd "$DEMO" && find inbound files pub tics flags netmail -type f | sort)
+echo "(a0004.tic waits in the inbound: its file LATE.ZIP has not arrived yet)"
 echo
 echo "=== The log (quenfar.log)"
 cat "$DEMO/quenfar.log"
