@@ -25,7 +25,6 @@ void TossApp::run() {
   ConfigReader reader;
   RunLog log;
   AreaPathMap areaPaths;
-  std::int32_t tossed = 0;
   EventTable events;
   Announcer announcer;
   TossConfig config;
@@ -55,16 +54,22 @@ void TossApp::run() {
     return;
   }
 
-  areaPaths.load(&config);
-  events.load(&config);
-  announcer.setConfig(&config);
-  announcer.begin();
+  // The run owns every object; the tossing reaches them through the configuration.
+  tossInbound(config);
+}
+
+std::int32_t TossApp::tossInbound(TossConfig& config) {
+  std::int32_t tossed = 0;
+  config.areaPaths->load(&config);
+  config.events->load(&config);
+  config.announcer->setConfig(&config);
+  config.announcer->begin();
   if (!config.ticDir.empty()) {
     makeDirectoryPath(config.ticDir);
   }
-  log.setConfig(&config);
-  log.setEnabled(!config.logFile.empty());
-  log.open();
+  config.log->setConfig(&config);
+  config.log->setEnabled(!config.logFile.empty());
+  config.log->open();
 
   std::unique_ptr<TicProcessor> processor;
   if (config.osVersion.dwPlatformId == platform::kPlatformWin9x) {
@@ -92,11 +97,12 @@ void TossApp::run() {
   }
 
   if (tossed > 0) {
-    announcer.addText("File proceded " + std::to_string(tossed) + "\r\n");
-    announcer.post();
+    config.announcer->addText("File proceded " + std::to_string(tossed) + "\r\n");
+    config.announcer->post();
   } else {
-    log.writeLine(loadMessage(msg::kNothingToToss));
+    config.log->writeLine(loadMessage(msg::kNothingToToss));
     printMessage(msg::kNothingToToss);
   }
-  log.close();
+  config.log->close();
+  return tossed;
 }

@@ -1,7 +1,7 @@
-// Whole tossing runs over an inbound directory of N .tic files, driven in-process the way
-// TossApp::run drives them: run log, area map, events, announcer and an NT-style processor,
-// with the inbound walked by platform::DirectorySearch. Only the run is timed; writing the
-// inbound and clearing the previous run's results happen with the clock stopped.
+// Whole tossing runs over an inbound directory of N .tic files, driven in-process through
+// TossApp::tossInbound with a run log, an area map, events and an announcer. Only the run is
+// timed; writing the inbound and clearing the previous run's results happen with the clock
+// stopped.
 
 #include <benchmark/benchmark.h>
 
@@ -14,15 +14,13 @@
 #include <vector>
 
 #include "announce/announcer.h"
+#include "app/toss_app.h"
 #include "app/toss_config.h"
 #include "bench/scratch_dir.h"
 #include "desc/area_path_map.h"
 #include "events/event_table.h"
 #include "log/run_log.h"
-#include "platform/directory.h"
 #include "platform/system.h"
-#include "res/messages.h"
-#include "tic/nt_tic_processor.h"
 #include "util/paths.h"
 
 namespace {
@@ -103,7 +101,6 @@ class BenchNode {
 std::int32_t tossRun(const BenchNode& node) {
   RunLog log;
   AreaPathMap areaPaths;
-  std::int32_t tossed = 0;
   EventTable events;
   Announcer announcer;
   TossConfig config;
@@ -121,40 +118,7 @@ std::int32_t tossRun(const BenchNode& node) {
   config.netmailDir = withTrailingBackslash(node.path("netmail"));
   config.ftnAddress = "2:5020/9999.0";
 
-  areaPaths.load(&config);
-  events.load(&config);
-  announcer.setConfig(&config);
-  announcer.begin();
-  log.setConfig(&config);
-  log.setEnabled(true);
-  log.open();
-
-  NtTicProcessor processor;
-  processor.configure(&config);
-
-  const std::string inbound = withTrailingBackslash(config.inboundDir);
-  const std::string inboundPath = withTrailingBackslash(platform::absolutePath(inbound));
-  platform::DirectorySearch search(inbound);
-  std::string name;
-  while (search.next(name)) {
-    if (!platform::endsWithIgnoringCase(name, ".tic")) {
-      continue;
-    }
-    processor.setTicPath(inboundPath + name);
-    processor.readTic();
-    if (processor.processTic()) {
-      ++tossed;
-    }
-  }
-
-  if (tossed > 0) {
-    announcer.addText("File proceded " + std::to_string(tossed) + "\r\n");
-    announcer.post();
-  } else {
-    log.writeLine(loadMessage(msg::kNothingToToss));
-  }
-  log.close();
-  return tossed;
+  return TossApp().tossInbound(config);
 }
 
 void runToss(benchmark::State& state, Arrival arrival) {
