@@ -53,8 +53,9 @@ class PendingList {
   PendingList& operator=(const PendingList&) = delete;
 
   // Writes the contents and puts them under `listPath`. False, with the temporary file gone
-  // and `listPath` untouched, when any step fails.
-  bool install(std::string_view contents, const std::string& listPath, Placement placement) {
+  // and `listPath` untouched, when any step fails. `heldList` is the hold on the old list.
+  bool install(std::string_view contents, const std::string& listPath, Placement placement,
+               [[maybe_unused]] platform::File* heldList = nullptr) {
     if (!file.isOpen() || !file.write(contents)) {
       return false;
     }
@@ -65,6 +66,13 @@ class PendingList {
     if (!permissionsSet || !file.sync() || !file.close()) {
       return false;
     }
+#ifdef _WIN32
+    // Windows renames nothing over a file that is open, even by this program, so the hold on
+    // the old list ends only here, right before its replacement.
+    if (heldList != nullptr) {
+      heldList->close();
+    }
+#endif
     const bool renamed = placement == Placement::replaceExisting
                              ? platform::moveReplacing(path, listPath)
                              : platform::renameNoReplace(path, listPath);
@@ -127,9 +135,9 @@ bool DescFileUpdater::update(const std::string& fileName, const std::string& des
     // so a list that exists is never replaced by one that lacks its lines.
     return PendingList(listPath).install(entry, listPath, Placement::createMissing);
   }
-  // The hold on the old list lasts until the new list has replaced it, so another run cannot
-  // read the old contents in between. A run that opened the old list just before it was
-  // replaced holds a file that is no longer the list and must not write from it.
+  // The hold on the old list lasts until the new list has replaced it (on Windows, until just
+  // before), so another run cannot read the old contents in between. A run that opened the old list
+  // just before it was replaced holds a file that is no longer the list and must not write from it.
   if (!oldList.isAt(listPath)) {
     return false;
   }
@@ -142,5 +150,6 @@ bool DescFileUpdater::update(const std::string& fileName, const std::string& des
       !output.append(entry)) {
     return false;
   }
-  return PendingList(listPath).install(output.view(), listPath, Placement::replaceExisting);
+  return PendingList(listPath).install(output.view(), listPath, Placement::replaceExisting,
+                                       &oldList);
 }

@@ -32,7 +32,13 @@ class File {
   // empty for the current directory), exclusively held; its path goes to `pathOut`.
   static File createTemporary(const std::string& directory, std::string& pathOut);
 
-  bool isOpen() const { return fd >= 0; }
+  bool isOpen() const {
+#ifdef _WIN32
+    return handle != nullptr;
+#else
+    return fd >= 0;
+#endif
+  }
 
   // Returns the size in bytes, or nothing on failure.
   std::optional<std::uint64_t> size() const;
@@ -59,14 +65,15 @@ class File {
   // Flushes the file's data to the disk.
   bool sync();
 
-  // Gives the file the permission bits of the file at `path`. False when that fails.
+  // Gives the file the permission bits of the file at `path`. False when that fails. Windows
+  // has no such bits: there it only checks that `path` exists.
   bool copyPermissionsFrom(const std::string& path);
 
   // Closes the file and releases the hold; returns false when the close reported an error.
   bool close();
 
   // Gives the file the permission bits that a newly created file gets (0666 less the
-  // process's file-creation mask). False when that fails.
+  // process's file-creation mask). False when that fails. Nothing to do on Windows.
   bool setNewFilePermissions();
 
   // True when `path` names this open file: it has been neither removed nor replaced since it
@@ -74,8 +81,15 @@ class File {
   bool isAt(const std::string& path) const;
 
  private:
+#ifdef _WIN32
+  // The system's file handle, kept untyped so that this header needs no Windows header; null
+  // when closed.
+  explicit File(void* fileHandle) : handle(fileHandle) {}
+  void* handle = nullptr;
+#else
   explicit File(int descriptor) : fd(descriptor) {}
   int fd = -1;
+#endif
 };
 
 // Reads a whole file, exclusively. Nothing when it cannot be opened or read.

@@ -15,6 +15,9 @@ enum class RunOutcome {
 // last two arguments, each passed as exactly one argument that the interpreter never parses.
 // The child gets a session of its own and an empty standard input. Waits at most
 // `milliseconds`, then kills that process alone. No child is left behind unreaped.
+// On Windows the interpreter is the one that ComSpec names, and the child gets a console of its
+// own in place of a session and an empty input. The two arguments are quoted there, and a path
+// or name holding `"` or `%` is not run at all (notStarted).
 RunOutcome runWithTimeout(const std::string& command, const std::string& destinationPath,
                           const std::string& fileName, int milliseconds);
 

@@ -21,6 +21,12 @@ bool hasSeparatorOrControl(const std::string& text) {
     if (c == '/' || c == '\\' || code < 32 || code == 127) {
       return true;
     }
+#ifdef _WIN32
+    // A drive ("C:name") or an alternate data stream ("name:stream") is no plain name there.
+    if (c == ':') {
+      return true;
+    }
+#endif
   }
   return false;
 }

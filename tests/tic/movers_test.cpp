@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <ostream>
 
 #include "tests/support/temp_dir.h"
 #include "tic/nt_tic_processor.h"
@@ -11,6 +12,10 @@
 namespace {
 
 enum class Variant { win9x, nt };
+
+void PrintTo(Variant variant, std::ostream* out) {
+  *out << (variant == Variant::win9x ? "Win9x" : "Nt");
+}
 
 std::unique_ptr<TicProcessor> make(Variant variant) {
   if (variant == Variant::win9x) {

@@ -1,0 +1,81 @@
+#include "platform/win32/windows_config.h"
+
+#include "platform/directory.h"
+
+#include <cstring>
+
+namespace platform {
+namespace {
+
+char asciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool isDotOrDotDot(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+}  // namespace
+
+// The search handle and the entry that FindFirstFileA has already read but next() has not yet
+// handed out.
+struct DirectorySearch::Impl {
+  Impl() = default;
+  ~Impl() {
+    if (search != INVALID_HANDLE_VALUE) {
+      FindClose(search);
+    }
+  }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  HANDLE search = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAA entry{};
+  bool entryPending = false;
+};
+
+DirectorySearch::DirectorySearch(const std::string& directory) : impl(std::make_unique<Impl>()) {
+  // Every entry is listed; the caller filters by name. A pattern like "*.tic" would also match
+  // entries through their generated 8.3 short names.
+  std::string pattern = directory;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/' &&
+      pattern.back() != ':') {
+    pattern += '\\';
+  }
+  pattern += '*';
+  impl->search = FindFirstFileA(pattern.c_str(), &impl->entry);
+  impl->entryPending = impl->search != INVALID_HANDLE_VALUE;
+}
+
+DirectorySearch::~DirectorySearch() = default;
+
+bool DirectorySearch::next(std::string& name) {
+  if (impl->search == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  for (;;) {
+    if (!impl->entryPending && FindNextFileA(impl->search, &impl->entry) == 0) {
+      return false;
+    }
+    impl->entryPending = false;
+    if (!isDotOrDotDot(impl->entry.cFileName)) {
+      name.assign(impl->entry.cFileName);
+      return true;
+    }
+  }
+}
+
+bool endsWithIgnoringCase(const std::string& name, const std::string& suffix) {
+  if (name.size() < suffix.size()) {
+    return false;
+  }
+  const std::size_t start = name.size() - suffix.size();
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    if (asciiUpper(name[start + i]) != asciiUpper(suffix[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,298 @@
+#include "platform/win32/windows_config.h"
+
+#include "platform/file.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+#include "platform/win32/unique_handle.h"
+
+namespace platform {
+namespace {
+
+// ReadFile and WriteFile take 32-bit counts; larger transfers go in pieces of this size.
+constexpr DWORD kMaxTransfer = 1U << 30;
+
+// How often a temporary name is drawn again when the one drawn is taken.
+constexpr int kTemporaryAttempts = 100;
+
+std::uint64_t mix(std::uint64_t value) {
+  // splitmix64: spreads a few changing bits (time, process, counter) over the whole word.
+  value += 0x9E3779B97F4A7C15ULL;
+  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  value = (value ^ (value >> 27)) * 0x94D049BB133111EBULL;
+  return value ^ (value >> 31);
+}
+
+std::string temporaryName() {
+  static std::uint64_t counter = 0;
+  LARGE_INTEGER ticks{};
+  QueryPerformanceCounter(&ticks);
+  std::uint64_t bits = mix(static_cast<std::uint64_t>(ticks.QuadPart) ^
+                           (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^ ++counter);
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = ".quenfar-";
+  for (int i = 0; i < 6; ++i) {
+    name.push_back(kLetters[bits % 36]);
+    bits /= 36;
+  }
+  return name;
+}
+
+bool setPosition(HANDLE handle, std::int64_t offset, DWORD method, std::int64_t* result) {
+  LARGE_INTEGER distance{};
+  distance.QuadPart = offset;
+  LARGE_INTEGER reached{};
+  if (SetFilePointerEx(handle, distance, &reached, method) == 0) {
+    return false;
+  }
+  if (result != nullptr) {
+    *result = reached.QuadPart;
+  }
+  return true;
+}
+
+// Reads up to `capacity` bytes; nothing on a read error, 0 at the end of the file.
+std::optional<std::size_t> readSome(HANDLE handle, void* buffer, std::size_t capacity) {
+  const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, kMaxTransfer));
+  DWORD count = 0;
+  if (ReadFile(handle, buffer, wanted, &count, nullptr) == 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(count);
+}
+
+bool identify(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+  return GetFileInformationByHandle(handle, &info) != 0;
+}
+
+}  // namespace
+
+File::~File() {
+  close();
+}
+
+File::File(File&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle = std::exchange(other.handle, nullptr);
+  }
+  return *this;
+}
+
+File File::open(const std::string& path, OpenMode mode) {
+  // Share mode 0 is the exclusive hold itself: while this handle is open, every other open of
+  // the file for reading, writing or deleting fails with a sharing violation.
+  DWORD access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+  DWORD disposition = OPEN_ALWAYS;
+  DWORD flags = FILE_ATTRIBUTE_NORMAL;
+  switch (mode) {
+    case OpenMode::readExisting:
+      access = GENERIC_READ;
+      disposition = OPEN_EXISTING;
+      flags |= FILE_FLAG_SEQUENTIAL_SCAN;
+      break;
+    case OpenMode::writeKeep:
+    case OpenMode::createTruncate:
+      break;
+    case OpenMode::createNew:
+      disposition = CREATE_NEW;
+      break;
+  }
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory never opens, the same as on POSIX.
+  win32::UniqueHandle opened(
+      CreateFileA(path.c_str(), access, 0, nullptr, disposition, flags, nullptr));
+  if (!opened) {
+    return File();
+  }
+  // Emptied only once held, so a file that another opener holds keeps its contents.
+  if (mode == OpenMode::createTruncate && SetEndOfFile(opened.get()) == 0) {
+    return File();
+  }
+  return File(opened.release());
+}
+
+File File::createTemporary(const std::string& directory, std::string& pathOut) {
+  pathOut.clear();
+  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    const std::string candidate = directory + temporaryName();
+    HANDLE created = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created != INVALID_HANDLE_VALUE) {
+      pathOut = candidate;
+      return File(created);
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      return File();
+    }
+  }
+  return File();
+}
+
+std::optional<std::uint64_t> File::size() const {
+  LARGE_INTEGER value{};
+  if (handle == nullptr || GetFileSizeEx(handle, &value) == 0) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(value.QuadPart);
+}
+
+bool File::readAll(std::string& out) const {
+  out.clear();
+  // Reads from the start and puts the position back, so callers see no move, as with pread.
+  std::int64_t saved = 0;
+  if (handle == nullptr || !setPosition(handle, 0, FILE_CURRENT, &saved) ||
+      !setPosition(handle, 0, FILE_BEGIN, nullptr)) {
+    return false;
+  }
+  if (const auto known = size()) {
+    out.reserve(static_cast<std::size_t>(*known));
+  }
+  char chunk[65536];
+  bool complete = false;
+  for (;;) {
+    const auto count = readSome(handle, chunk, sizeof chunk);
+    if (!count || *count == 0) {
+      complete = count.has_value();
+      break;
+    }
+    out.append(chunk, *count);
+  }
+  return setPosition(handle, saved, FILE_BEGIN, nullptr) && complete;
+}
+
+std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
+  if (handle == nullptr) {
+    return std::nullopt;
+  }
+  return readSome(handle, buffer, capacity);
+}
+
+bool File::write(std::string_view bytes) {
+  return write(bytes.data(), bytes.size());
+}
+
+bool File::write(const void* bytes, std::size_t count) {
+  if (handle == nullptr) {
+    return false;
+  }
+  const char* next = static_cast<const char*>(bytes);
+  while (count > 0) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, kMaxTransfer));
+    DWORD written = 0;
+    // A write that reports success but moves nothing would loop for ever; it counts as failed.
+    if (WriteFile(handle, next, piece, &written, nullptr) == 0 || written == 0) {
+      return false;
+    }
+    next += written;
+    count -= written;
+  }
+  return true;
+}
+
+bool File::seekToEnd() {
+  return handle != nullptr && setPosition(handle, 0, FILE_END, nullptr);
+}
+
+bool File::truncateHere() {
+  return handle != nullptr && SetEndOfFile(handle) != 0;
+}
+
+bool File::truncateTo(std::uint64_t length) {
+  if (handle == nullptr ||
+      length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+    return false;
+  }
+  return setPosition(handle, static_cast<std::int64_t>(length), FILE_BEGIN, nullptr) &&
+         SetEndOfFile(handle) != 0;
+}
+
+bool File::sync() {
+  return handle != nullptr && FlushFileBuffers(handle) != 0;
+}
+
+bool File::copyPermissionsFrom(const std::string& path) {
+  // Access on Windows comes from the directory's inherited ACL, the same for a new file as for
+  // the one it replaces. The read-only attribute is deliberately not carried over: a read-only
+  // destination cannot be replaced anyway, and a read-only temporary could not be deleted
+  // after a failure.
+  return handle != nullptr && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool File::close() {
+  if (handle == nullptr) {
+    return true;
+  }
+  return CloseHandle(std::exchange(handle, nullptr)) != 0;
+}
+
+bool File::setNewFilePermissions() {
+  return handle != nullptr;
+}
+
+bool File::isAt(const std::string& path) const {
+  if (handle == nullptr) {
+    return false;
+  }
+  // Asking only for attributes takes part in no sharing check, so this opens the file even
+  // while this handle holds it.
+  const win32::UniqueHandle named(CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION opened{};
+  BY_HANDLE_FILE_INFORMATION found{};
+  if (!named || !identify(handle, opened) || !identify(named.get(), found)) {
+    return false;
+  }
+  return opened.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
+         opened.nFileIndexHigh == found.nFileIndexHigh &&
+         opened.nFileIndexLow == found.nFileIndexLow;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  File file = File::open(path, OpenMode::readExisting);
+  std::string contents;
+  if (!file.isOpen() || !file.readAll(contents)) {
+    return std::nullopt;
+  }
+  return contents;
+}
+
+bool exists(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return true;
+  }
+  // Only "not found" means absent: a name that cannot be looked at (access denied, a file
+  // about to be deleted) is still taken.
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+      return false;
+    default:
+      return true;
+  }
+}
+
+bool isDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool createDirectory(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool deleteFile(const std::string& path) {
+  // DeleteFileA never removes a directory.
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+}  // namespace platform
