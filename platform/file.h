@@ -92,6 +92,10 @@ class File {
 #endif
 };
 
+// Copies `input` from its current position to its end into `output`, in chunks. False on a read
+// or write error.
+bool copyContents(File& input, File& output);
+
 // Reads a whole file, exclusively. Nothing when it cannot be opened or read.
 std::optional<std::string> readWholeFile(const std::string& path);
 

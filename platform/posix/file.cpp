@@ -222,15 +222,6 @@ bool File::isAt(const std::string& path) const {
   return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  File file = File::open(path, OpenMode::readExisting);
-  std::string contents;
-  if (!file.isOpen() || !file.readAll(contents)) {
-    return std::nullopt;
-  }
-  return contents;
-}
-
 bool exists(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0;

@@ -22,23 +22,6 @@ std::string directoryOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool copyContents(File& input, File& output) {
-  // Chunks keep memory flat whatever the file's size.
-  char chunk[1 << 16];
-  for (;;) {
-    const auto count = input.read(chunk, sizeof chunk);
-    if (!count) {
-      return false;
-    }
-    if (*count == 0) {
-      return true;
-    }
-    if (!output.write(chunk, *count)) {
-      return false;
-    }
-  }
-}
-
 }  // namespace
 
 bool renameNoReplace(const std::string& source, const std::string& destination) {

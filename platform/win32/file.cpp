@@ -254,15 +254,6 @@ bool File::isAt(const std::string& path) const {
          opened.nFileIndexLow == found.nFileIndexLow;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  File file = File::open(path, OpenMode::readExisting);
-  std::string contents;
-  if (!file.isOpen() || !file.readAll(contents)) {
-    return std::nullopt;
-  }
-  return contents;
-}
-
 bool exists(const std::string& path) {
   if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
     return true;
