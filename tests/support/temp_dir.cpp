@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -11,8 +10,8 @@ namespace test {
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
-  const char* base = std::getenv("TMPDIR");
-  std::filesystem::path parent = base != nullptr && *base != '\0' ? base : "/tmp";
+  // TMPDIR (or the system's own temporary directory) at the moment of creation.
+  const std::filesystem::path parent = std::filesystem::temp_directory_path();
   std::random_device random;
   for (;;) {
     std::filesystem::path candidate =

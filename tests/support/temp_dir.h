@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/system.h"
+
 namespace test {
 
 // A fresh directory under the system's temporary directory, removed with all its contents.
@@ -16,8 +18,10 @@ class TempDir {
   // The directory's path, without a trailing separator.
   const std::string& path() const { return root; }
 
-  // The path of `relative` inside the directory.
-  std::string operator/(const std::string& relative) const { return root + "/" + relative; }
+  // The path of `relative` inside the directory, joined with the platform's separator.
+  std::string operator/(const std::string& relative) const {
+    return root + platform::kSeparator + relative;
+  }
 
  private:
   std::string root;
