@@ -7,9 +7,10 @@
 #include <unistd.h>
 
 #include "platform/file.h"
+#include "platform/move_detail.h"
 
 namespace platform {
-namespace {
+namespace detail {
 
 bool isDirectoryEntry(const std::string& path) {
   struct stat info {};
@@ -22,7 +23,13 @@ std::string directoryOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-}  // namespace
+bool renameReplacing(const std::string& source, const std::string& destination) {
+  return rename(source.c_str(), destination.c_str()) == 0;
+}
+
+}  // namespace detail
+
+using detail::isDirectoryEntry;
 
 bool renameNoReplace(const std::string& source, const std::string& destination) {
   if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
@@ -39,31 +46,6 @@ bool renameNoReplace(const std::string& source, const std::string& destination) 
     return false;
   }
   unlink(source.c_str());
-  return true;
-}
-
-bool copyReplacing(const std::string& source, const std::string& destination) {
-  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
-    return false;
-  }
-  File input = File::open(source, OpenMode::readExisting);
-  if (!input.isOpen()) {
-    return false;
-  }
-  // The copy is complete and on the disk before it takes the destination's name, so a crash
-  // or a full disk leaves the old destination or the new one, never a partial file.
-  std::string temporaryPath;
-  File output = File::createTemporary(directoryOf(destination), temporaryPath);
-  if (!output.isOpen()) {
-    return false;
-  }
-  const bool copied = copyContents(input, output) && output.copyPermissionsFrom(source) &&
-                      output.sync() && output.close();
-  if (!copied || rename(temporaryPath.c_str(), destination.c_str()) != 0) {
-    output.close();
-    unlink(temporaryPath.c_str());
-    return false;
-  }
   return true;
 }
 

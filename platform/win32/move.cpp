@@ -3,9 +3,10 @@
 #include "platform/move.h"
 
 #include "platform/file.h"
+#include "platform/move_detail.h"
 
 namespace platform {
-namespace {
+namespace detail {
 
 bool isDirectoryEntry(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -19,7 +20,14 @@ std::string directoryOf(const std::string& path) {
   return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
-}  // namespace
+bool renameReplacing(const std::string& source, const std::string& destination) {
+  return MoveFileExA(source.c_str(), destination.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace detail
+
+using detail::isDirectoryEntry;
 
 bool renameNoReplace(const std::string& source, const std::string& destination) {
   // MoveFileA renames directories as well; nothing here ever moves one, or onto one.
@@ -27,31 +35,6 @@ bool renameNoReplace(const std::string& source, const std::string& destination) 
     return false;
   }
   return MoveFileA(source.c_str(), destination.c_str()) != 0;
-}
-
-bool copyReplacing(const std::string& source, const std::string& destination) {
-  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
-    return false;
-  }
-  File input = File::open(source, OpenMode::readExisting);
-  if (!input.isOpen()) {
-    return false;
-  }
-  // The copy is complete and on the disk before it takes the destination's name, so a crash
-  // or a full disk leaves the old destination or the new one, never a partial file.
-  std::string temporaryPath;
-  File output = File::createTemporary(directoryOf(destination), temporaryPath);
-  if (!output.isOpen()) {
-    return false;
-  }
-  const bool copied = copyContents(input, output) && output.sync() && output.close();
-  if (!copied || MoveFileExA(temporaryPath.c_str(), destination.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-    output.close();
-    DeleteFileA(temporaryPath.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool moveReplacing(const std::string& source, const std::string& destination) {
