@@ -69,5 +69,5 @@ need_package() {
     apt_install || { timeout 90 apt-get -q -o DPkg::Lock::Timeout=60 update && apt_install; }
   ) 9> /tmp/quenfar-interop-apt.lock
   command -v "$program" > /dev/null 2>&1 ||
-    skip "$program is missing and 'apt-get install $package' did not succeed (no package mirror?)"
+    skip "$program is missing and 'apt-get install $package' did not provide it (no package mirror?)"
 }
