@@ -9,5 +9,4 @@ struct AnnounceEntry {
   std::string description;      // the cleaned description
   std::string origin;           // the .tic's "Origin" value, possibly empty
   std::string destinationPath;  // the full path of the placed file
-  std::string areaDir;          // the area directory (not shown in the message)
 };

@@ -4,47 +4,52 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "announce/announce_entry.h"
+#include "announce/stored_message.h"
 #include "util/byte_buffer.h"
-
-struct TossConfig;
+#include "util/toss_config.h"
 
 // Collects the netmail message that lists the files tossed in a run, and stores it as the
 // lowest free "%d.msg" of the netmail directory. Without a netmail directory every operation
-// does nothing. Nothing is ever reported.
+// does nothing.
 class Announcer {
  public:
-  static constexpr std::size_t kHeaderSize = 190;
+  // Starts the message of a run dated `time` (seconds since 1970-01-01 00:00:00 UTC): header
+  // fields and control lines, addressed from and to the settings' FTN address.
+  Announcer(const TossConfig& settings, std::int64_t time);
 
-  virtual ~Announcer();
+  // True when there is a netmail directory to store the message in.
+  bool active() const { return body != nullptr; }
 
-  void setConfig(const TossConfig* target) { config = target; }
-
-  // Starts a new message: header fields and control lines, dated now.
-  void begin();
-  // As begin(), dated `time` (seconds since 1970-01-01 00:00:00 UTC).
-  void beginAt(std::int64_t time);
-
-  // Appends the block of one tossed file.
-  void addFile(const AnnounceEntry& entry);
+  // Appends the block of one tossed file and returns its bytes; nothing without a netmail
+  // directory.
+  std::string addFile(const AnnounceEntry& entry);
 
   // Appends the bytes of `text` to the body.
-  void addText(const std::string& text);
+  void addText(std::string_view text);
+
+  // Appends the block of a file that an earlier run tossed but did not announce.
+  void addEarlierBlock(std::string_view block);
+
+  // The number of file blocks in the message so far.
+  std::int32_t fileCount() const { return files; }
 
   // Completes the header, ends the body with a zero byte and stores the message under the
   // lowest free number from 1 to 999, never over an existing entry and never half-written;
-  // releases the body. A missing netmail directory stores nothing.
-  void post();
+  // releases the body. A missing netmail directory stores nothing. True when stored.
+  bool post();
 
  private:
-  bool active() const;
   // Writes header and body to a temporary file in the netmail directory and renames it to the
   // lowest free "%d.msg". False, with the temporary file removed, when nothing was stored.
   bool store() const;
 
+  std::string netmailDir;
+  std::string userName;
   std::string subject;
-  std::array<unsigned char, kHeaderSize> header{};
-  const TossConfig* config = nullptr;
-  std::unique_ptr<ByteBuffer> body;
+  std::array<unsigned char, storedmsg::kHeaderSize> header{};
+  std::unique_ptr<ByteBuffer> body;  // none without a netmail directory
+  std::int32_t files = 0;
 };

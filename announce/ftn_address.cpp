@@ -2,15 +2,13 @@
 
 #include <optional>
 
+#include "util/text.h"
+
 namespace {
 
 // The white space that a scanf conversion skips in the "C" locale.
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
 }
 
 // Reads one decimal number at `pos`, moving `pos` past it; nothing when no digit follows the
@@ -25,15 +23,11 @@ std::optional<std::uint16_t> readNumber(std::string_view text, std::size_t& pos)
     negative = text[at] == '-';
     ++at;
   }
-  if (at >= text.size() || !isDigit(text[at])) {
+  std::optional<std::uint32_t> digits = readWrappingDecimal(text, at);
+  if (!digits) {
     return std::nullopt;
   }
-  // Unsigned arithmetic wraps, which gives a defined value for numbers of any length.
-  std::uint32_t value = 0;
-  while (at < text.size() && isDigit(text[at])) {
-    value = value * 10U + static_cast<std::uint32_t>(text[at] - '0');
-    ++at;
-  }
+  std::uint32_t value = *digits;
   if (negative) {
     value = 0U - value;
   }
@@ -64,4 +58,22 @@ FtnAddress parseFtnAddress(std::string_view text) {
     address.numbersRead = i + 1;
   }
   return address;
+}
+
+bool isFtnAddress(std::string_view text) {
+  std::size_t pos = 0;
+  const char separators[] = {':', '/', '.'};
+  for (int i = 0; i < 4; ++i) {
+    if (!readWrappingDecimal(text, pos)) {
+      return false;
+    }
+    if (pos == text.size()) {
+      return i >= 2;
+    }
+    if (i == 3 || text[pos] != separators[i]) {
+      return false;
+    }
+    ++pos;
+  }
+  return false;
 }

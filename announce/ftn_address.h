@@ -20,3 +20,7 @@ struct FtnAddress {
 // stops at the first character that does not fit; the numbers not read stay 0. Each number is
 // taken modulo 2^32 and then to its low 16 bits, so huge or negative numbers wrap.
 FtnAddress parseFtnAddress(std::string_view text);
+
+// True when the whole text reads as "zone:net/node" or "zone:net/node.point": decimal numbers
+// only, nothing before, between or after them.
+bool isFtnAddress(std::string_view text);

@@ -2,20 +2,12 @@
 
 #include "announce/stored_message.h"
 #include "platform/system.h"
+#include "util/text.h"
 
 namespace {
 
-std::string hex(unsigned value, int digits) {
-  std::string text(static_cast<std::size_t>(digits), '0');
-  for (int i = digits - 1; i >= 0; --i) {
-    text[static_cast<std::size_t>(i)] = "0123456789abcdef"[value % 16];
-    value /= 16;
-  }
-  return text;
-}
-
 std::string attributeText(std::uint16_t attribute) {
-  std::string text = "0x" + hex(attribute, 4);
+  std::string text = "0x" + toHex(attribute, 4, '0');
   for (int bit = 0; bit < 16; ++bit) {
     if ((attribute & (1U << bit)) != 0) {
       const std::string_view name = storedmsg::attributeName(bit);
@@ -41,7 +33,7 @@ std::string visible(unsigned char c) {
     return "^?";
   }
   if (c >= 0x80) {
-    return "\\x" + hex(c, 2);
+    return "\\x" + toHex(c, 2, '0');
   }
   if (c == '\\') {
     return "\\\\";
@@ -67,7 +59,7 @@ bool dumpStoredMessage(std::string_view bytes, std::string& out) {
   out += line("Dest", std::to_string(getUint16(bytes, kDestNet)) + "/" +
                           std::to_string(getUint16(bytes, kDestNode)));
   out += line("Attribute", attributeText(getUint16(bytes, kAttribute)));
-  out += line("Created", std::to_string(created) + " (0x" + hex(created, 8) + ", " +
+  out += line("Created", std::to_string(created) + " (0x" + toHex(created, 8, '0') + ", " +
                              platform::formatLocalTime("%Y-%m-%d %H:%M:%S", created) + " local)");
   out += line("Other", "timesRead " + std::to_string(getUint16(bytes, kTimesRead)) + ", cost " +
                            std::to_string(getUint16(bytes, kCost)) + ", replyTo " +

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "app/ini_reader.h"
-#include "app/toss_config.h"
+#include "platform/file.h"
 #include "platform/system.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -14,6 +14,21 @@ constexpr const char* kMain = "QUENFAR";
 constexpr const char* kInclude = "INCLUDE";
 
 // A list named without any separator lies beside the program; any other value is kept as is.
+// The keys of the main section, in any letter case.
+bool isKnownKey(const std::string& key) {
+  static constexpr std::string_view kKeys[] = {
+      "INBOUND",  "FILEECHO",    "DESCFILE", "LOGFILE",    "ONSCREEN",   "DESCFILTER",
+      "DESCINLOG", "CUTSYMBOLS", "TICDIR",   "PROCESSTIME", "FLAGSDIR",  "NETMAILDIR",
+      "FTNADDRESS", "USERNAME"};
+  const std::string upper = toUpperAnsi(key);
+  for (const std::string_view known : kKeys) {
+    if (upper == known) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string placeBesideProgram(const std::string& value, const std::string& programDir) {
   if (value.empty() || value.find(platform::kSeparator) != std::string::npos) {
     return value;
@@ -33,16 +48,21 @@ std::string programDirectory() {
   return last == std::string::npos ? path : path.substr(0, last);
 }
 
-void ConfigReader::read() {
-  readFrom(programDirectory());
-}
-
-void ConfigReader::readFrom(const std::string& programDir) {
-  if (config == nullptr) {
-    return;
+TossConfig readConfigFrom(const std::string& programDir, std::vector<std::string>* warnings) {
+  const std::string path = programDir + platform::kSeparator + "quenfar.cfg";
+  const std::optional<std::string> text = platform::readWholeFile(path);
+  if (!text && warnings != nullptr) {
+    warnings->push_back("Warning: cannot read the configuration file " + path);
   }
-  const IniReader ini = IniReader::fromFile(programDir + platform::kSeparator + "quenfar.cfg");
-  TossConfig& c = *config;
+  const IniReader ini(text.value_or(std::string()));
+  if (warnings != nullptr) {
+    for (const std::string& key : ini.keys(kMain)) {
+      if (!isKnownKey(key)) {
+        warnings->push_back("Warning: unknown key " + key + " in [" + kMain + "] of " + path);
+      }
+    }
+  }
+  TossConfig c;
   c.inboundDir = ini.getString(kMain, "Inbound", "");
   c.fileechoDir = ini.getString(kMain, "Fileecho", "");
   c.descFile = ini.getString(kMain, "Descfile", "files.bbs");
@@ -59,7 +79,7 @@ void ConfigReader::readFrom(const std::string& programDir) {
   }
   // A huge number of seconds is held at the largest wait that fits, instead of overflowing.
   constexpr std::int32_t kMaxSeconds = std::numeric_limits<std::int32_t>::max() / 1000;
-  c.processTime =
+  c.processTimeMs =
       (seconds > kMaxSeconds) ? std::numeric_limits<std::int32_t>::max() : seconds * 1000;
   c.flagsDir = withTrailingBackslash(ini.getString(kMain, "FlagsDir", ""));
   c.netmailDir = withTrailingBackslash(ini.getString(kMain, "NetmailDir", ""));
@@ -68,4 +88,5 @@ void ConfigReader::readFrom(const std::string& programDir) {
   c.userName = ini.getString(kMain, "UserName", "");
   c.eventsFile = placeBesideProgram(c.eventsFile, programDir);
   c.areaPathFile = placeBesideProgram(c.areaPathFile, programDir);
+  return c;
 }

@@ -2,8 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
-struct TossConfig;
+#include "util/toss_config.h"
 
 // False exactly when the text, upper-cased, is "NO"; true for anything else, "" included.
 bool parseYesNo(std::string_view text);
@@ -11,19 +12,8 @@ bool parseYesNo(std::string_view text);
 // Returns the directory of the running program file, without a trailing separator.
 std::string programDirectory();
 
-// Fills a TossConfig from quenfar.cfg in the program's directory.
-class ConfigReader {
- public:
-  virtual ~ConfigReader() = default;
-
-  void setConfig(TossConfig* target) { config = target; }
-
-  // Reads quenfar.cfg beside the program; a missing file or key gives the defaults.
-  void read();
-
-  // Reads `programDir`/quenfar.cfg, as read() does for the program's own directory.
-  void readFrom(const std::string& programDir);
-
- private:
-  TossConfig* config = nullptr;
-};
+// Reads `programDir`/quenfar.cfg; a missing file or key gives the defaults. What a sysop
+// should hear about (a missing or unreadable file, a key the program does not know) is added
+// to `warnings`, one line each, when it is given.
+TossConfig readConfigFrom(const std::string& programDir,
+                          std::vector<std::string>* warnings = nullptr);

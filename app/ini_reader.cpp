@@ -8,13 +8,8 @@ namespace {
 
 constexpr std::size_t kMaxValueLength = 1023;
 
-std::string trimBlanks(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) {
-    return {};
-  }
-  const std::size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
+std::string trimBlanks(std::string_view text) {
+  return trimSpaces(text, " \t");
 }
 
 }  // namespace
@@ -23,10 +18,19 @@ IniReader IniReader::fromFile(const std::string& path) {
   return IniReader(platform::readWholeFile(path).value_or(std::string()));
 }
 
-std::optional<std::string> IniReader::value(const std::string& section,
-                                            const std::string& key) const {
+std::vector<std::string> IniReader::keys(const std::string& section) const {
+  std::vector<std::string> names;
+  forEachPair(section, [&names](const std::string& key, const std::string&) {
+    names.push_back(key);
+    return false;
+  });
+  return names;
+}
+
+void IniReader::forEachPair(
+    const std::string& section,
+    const std::function<bool(const std::string&, const std::string&)>& visit) const {
   const std::string wantedSection = toUpperAnsi(section);
-  const std::string wantedKey = toUpperAnsi(key);
   enum class Place { before, inside, after } place = Place::before;
   std::uint32_t position = 0;
   while (position < text.size() && place != Place::after) {
@@ -45,15 +49,25 @@ std::optional<std::string> IniReader::value(const std::string& section,
       }
       continue;
     }
-    if (place != Place::inside) {
-      continue;
-    }
     const std::size_t equals = line.find('=');
-    if (equals == std::string::npos ||
-        toUpperAnsi(trimBlanks(line.substr(0, equals))) != wantedKey) {
+    if (place != Place::inside || equals == std::string::npos) {
       continue;
     }
-    std::string result = trimBlanks(line.substr(equals + 1));
+    if (visit(trimBlanks(line.substr(0, equals)), line.substr(equals + 1))) {
+      return;
+    }
+  }
+}
+
+std::optional<std::string> IniReader::value(const std::string& section,
+                                            const std::string& key) const {
+  const std::string wantedKey = toUpperAnsi(key);
+  std::optional<std::string> found;
+  forEachPair(section, [&](const std::string& name, const std::string& rawValue) {
+    if (toUpperAnsi(name) != wantedKey) {
+      return false;
+    }
+    std::string result = trimBlanks(rawValue);
     if (result.size() >= 2 && (result.front() == '"' || result.front() == '\'') &&
         result.back() == result.front()) {
       result = result.substr(1, result.size() - 2);
@@ -61,9 +75,10 @@ std::optional<std::string> IniReader::value(const std::string& section,
     if (result.size() > kMaxValueLength) {
       result.resize(kMaxValueLength);
     }
-    return result;
-  }
-  return std::nullopt;
+    found = std::move(result);
+    return true;
+  });
+  return found;
 }
 
 std::string IniReader::getString(const std::string& section, const std::string& key,
@@ -77,16 +92,9 @@ std::int32_t IniReader::getInt(const std::string& section, const std::string& ke
   if (!raw || raw->empty()) {
     return fallback;
   }
-  std::size_t index = 0;
   const bool negative = (*raw)[0] == '-';
-  if (negative) {
-    ++index;
-  }
-  // Digits accumulate modulo 2^32, as a 32-bit reader would keep them.
-  std::uint32_t number = 0;
-  for (; index < raw->size() && (*raw)[index] >= '0' && (*raw)[index] <= '9'; ++index) {
-    number = number * 10U + static_cast<std::uint32_t>((*raw)[index] - '0');
-  }
+  std::size_t index = negative ? 1 : 0;
+  std::uint32_t number = readWrappingDecimal(*raw, index).value_or(0U);
   if (negative) {
     number = 0U - number;
   }

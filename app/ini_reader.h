@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Reads values from INI text: "[section]" lines open sections, "key = value" lines give values.
 // Section and key names match in any letter case; the first matching section, and in it the
@@ -18,6 +20,9 @@ class IniReader {
   // 1023 bytes. Nothing when the section or key is missing; an empty value gives "".
   std::optional<std::string> value(const std::string& section, const std::string& key) const;
 
+  // Returns the keys of the first section of that name, in file order, as written.
+  std::vector<std::string> keys(const std::string& section) const;
+
   // Returns the value as text, or `fallback` when the key is missing.
   std::string getString(const std::string& section, const std::string& key,
                         const std::string& fallback) const;
@@ -28,5 +33,10 @@ class IniReader {
                       std::int32_t fallback) const;
 
  private:
+  // Calls `visit` with the key and the raw value of each "key = value" line of the first
+  // section of that name, until it returns true.
+  void forEachPair(const std::string& section,
+                   const std::function<bool(const std::string&, const std::string&)>& visit) const;
+
   std::string text;
 };

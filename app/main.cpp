@@ -1,10 +1,8 @@
-#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/toss_app.h"
 
-// The command line is ignored: every setting comes from quenfar.cfg beside the program.
-int main() {
-  const auto app = std::make_unique<TossApp>();
-  app->run();
-  return 0;
+int main(int argc, char** argv) {
+  return runProgram(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -1,6 +1,7 @@
-// DescFileUpdater::update on description lists of growing length. Every update replaces an
-// entry that is already in the list, so the list keeps its size from one update to the next
-// and each timed update reads, filters and writes the same number of bytes.
+// DescFileUpdater::update on description lists of growing length. BM_DescReplace replaces an
+// entry that is already in the list, so every update rewrites the whole list; BM_DescAppend adds
+// new names, which one updater appends without reading the list again, so its time should not
+// grow with the list.
 
 #include <benchmark/benchmark.h>
 
@@ -9,9 +10,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/toss_config.h"
-#include "bench/scratch_dir.h"
 #include "desc/desc_file_updater.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -38,24 +38,21 @@ std::string makeList(std::int64_t lines) {
   return list;
 }
 
-void BM_DescUpdate(benchmark::State& state) {
+void BM_DescReplace(benchmark::State& state) {
   const std::int64_t lines = state.range(0);
-  const bench::ScratchDir dir;
+  const test::TempDir dir;
   const std::string listPath = dir / "files.bbs";
   const std::string list = makeList(lines);
-  bench::writeFile(listPath, list);
+  test::writeFile(listPath, list);
 
-  TossConfig config;
-  config.descFilter = true;
-  DescFileUpdater updater;
-  updater.setup(&config, listPath);
+  DescFileUpdater updater(cutDescription, std::chrono::milliseconds(0));
   // An entry from the middle of the list: it is dropped from its place and written at the end.
   const std::string name = entryName(lines * 4 / 10);
   const std::string description = "Benchmark archive, replaced by a newer version";
   std::string cleaned;
 
   for (auto _ : state) {
-    if (!updater.update(name, description, cleaned)) {
+    if (!updater.update(listPath, name, description, cleaned)) {
       state.SkipWithError("the list was not updated");
       break;
     }
@@ -71,11 +68,33 @@ void BM_DescUpdate(benchmark::State& state) {
   state.counters["list_bytes"] = static_cast<double>(list.size());
 }
 
+void BM_DescAppend(benchmark::State& state) {
+  const std::int64_t lines = state.range(0);
+  const test::TempDir dir;
+  const std::string listPath = dir / "files.bbs";
+  test::writeFile(listPath, makeList(lines));
+  DescFileUpdater updater(cutDescription, std::chrono::milliseconds(0));
+  std::string cleaned;
+  std::int64_t number = lines;
+  for (auto _ : state) {
+    if (!updater.update(listPath, entryName(++number), "A new archive", cleaned)) {
+      state.SkipWithError("the list was not updated");
+      break;
+    }
+  }
+}
+
 }  // namespace
 
-BENCHMARK(BM_DescUpdate)
+BENCHMARK(BM_DescReplace)
     ->Arg(100)
     ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->MinTime(0.2);
+BENCHMARK(BM_DescAppend)
+    ->Arg(100)
     ->Arg(100000)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime()

@@ -1,5 +1,5 @@
 // Whole tossing runs over an inbound directory of N .tic files, driven in-process through
-// TossApp::tossInbound with a run log, an area map, events and an announcer. Only the run is
+// tossInbound, the same routine the program runs, with a log and an announcement. Only the run is
 // timed; writing the inbound and clearing the previous run's results happen with the clock
 // stopped.
 
@@ -13,15 +13,11 @@
 #include <system_error>
 #include <vector>
 
-#include "announce/announcer.h"
 #include "app/toss_app.h"
-#include "app/toss_config.h"
-#include "bench/scratch_dir.h"
-#include "desc/area_path_map.h"
-#include "events/event_table.h"
-#include "log/run_log.h"
 #include "platform/system.h"
+#include "tests/support/temp_dir.h"
 #include "util/paths.h"
+#include "util/toss_config.h"
 
 namespace {
 
@@ -36,6 +32,12 @@ enum class Arrival {
   halfMissing,  // every second .tic names a file that has not arrived
   caseDiffers,  // every data file arrived in lower case, its .tic names it in upper case
 };
+
+void recreateDirectory(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+  std::filesystem::create_directories(path);
+}
 
 std::string numbered(const char* format, int number) {
   char text[32];
@@ -60,11 +62,11 @@ std::string ticText(int number) {
 class BenchNode {
  public:
   BenchNode(int count, Arrival arrival) {
-    bench::recreateDirectory(path("pristine"));
-    bench::writeFile(path("pristine/data"), std::string(kDataFileSize, 'x'));
+    recreateDirectory(path("pristine"));
+    test::writeFile(path("pristine/data"), std::string(kDataFileSize, 'x'));
     for (int i = 0; i < count; ++i) {
       const std::string ticName = numbered("b%07d.tic", i);
-      bench::writeFile(path("pristine/" + ticName), ticText(i));
+      test::writeFile(path("pristine/" + ticName), ticText(i));
       links.push_back({ticName, ticName});
       if (arrival == Arrival::halfMissing && i % 2 == 1) {
         continue;
@@ -78,9 +80,9 @@ class BenchNode {
 
   // Clears what the previous run left and links a fresh inbound.
   void prepare() const {
-    bench::recreateDirectory(path("in"));
-    bench::recreateDirectory(path("files"));
-    bench::recreateDirectory(path("netmail"));
+    recreateDirectory(path("in"));
+    recreateDirectory(path("files"));
+    recreateDirectory(path("netmail"));
     std::error_code error;
     std::filesystem::remove(path("quenfar.log"), error);
     for (const InboundLink& link : links) {
@@ -93,22 +95,14 @@ class BenchNode {
     std::string source;  // in pristine/
     std::string name;    // in in/
   };
-  bench::ScratchDir dir;
+  test::TempDir dir;
   std::vector<InboundLink> links;
 };
 
 // One tossing run over the node's inbound. Returns the number of files tossed.
 std::int32_t tossRun(const BenchNode& node) {
-  RunLog log;
-  AreaPathMap areaPaths;
-  EventTable events;
-  Announcer announcer;
   TossConfig config;
   config.osVersion = platform::queryOsVersion();
-  config.log = &log;
-  config.areaPaths = &areaPaths;
-  config.events = &events;
-  config.announcer = &announcer;
   config.inboundDir = node.path("in");
   config.fileechoDir = node.path("files");
   config.descFile = "files.bbs";
@@ -117,8 +111,7 @@ std::int32_t tossRun(const BenchNode& node) {
   config.descInLog = true;
   config.netmailDir = withTrailingBackslash(node.path("netmail"));
   config.ftnAddress = "2:5020/9999.0";
-
-  return TossApp().tossInbound(config);
+  return tossInbound(config, {});
 }
 
 void runToss(benchmark::State& state, Arrival arrival) {
@@ -168,9 +161,8 @@ void registerToss(const char* name, void (*function)(benchmark::State&),
 
 }  // namespace
 
-// The fallback lookup scans the whole inbound for every name it misses, so those variants grow
-// with the square of the inbound; their 5000-file runs take about ten seconds each and are left
-// out unless QUENFAR_BENCH_LARGE is set.
+// The variants whose names miss read the inbound once for its letter cases; their 5000-file
+// runs are left out unless QUENFAR_BENCH_LARGE is set.
 int main(int argc, char** argv) {
   const char* large = std::getenv("QUENFAR_BENCH_LARGE");
   const bool withLarge = large != nullptr && *large != '\0' && std::string(large) != "0";

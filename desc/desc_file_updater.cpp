@@ -1,11 +1,10 @@
 #include "desc/desc_file_updater.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
-#include "app/toss_config.h"
-#include "platform/file.h"
 #include "platform/move.h"
 #include "platform/system.h"
 #include "util/byte_buffer.h"
@@ -17,10 +16,8 @@ namespace {
 // Names up to this many bytes are padded so that descriptions line up in one column.
 constexpr std::size_t kNameColumns = 12;
 
-enum class Placement {
-  replaceExisting,  // rename over the old list, keeping its permission bits
-  createMissing,    // take the name only while no entry of it exists
-};
+// A list replaced by another run while this one waited is read again; this bounds how often.
+constexpr int kMaxReopens = 50;
 
 std::string formatEntry(const std::string& fileName, const std::string& cleaned) {
   std::string entry = fileName + "  ";
@@ -32,60 +29,41 @@ std::string formatEntry(const std::string& fileName, const std::string& cleaned)
   return entry;
 }
 
-// The directory part of a path with its trailing separator; empty for a bare name.
-std::string directoryOf(const std::string& path) {
-  const std::size_t separator = path.rfind(platform::kSeparator);
-  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+// The key of an entry's name: a 64-bit FNV-1a hash of it in upper case. Two names that share
+// a key only send an update down the rewriting path, which is right for any list.
+std::uint64_t nameKey(std::string_view name) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const char c : name) {
+    const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    hash = (hash ^ static_cast<unsigned char>(upper)) * 0x100000001b3ULL;
+  }
+  return hash;
 }
 
-// A temporary file beside the list, deleted again unless it has taken the list's name.
-class PendingList {
- public:
-  explicit PendingList(const std::string& listPath)
-      : file(platform::File::createTemporary(directoryOf(listPath), path)) {}
-  ~PendingList() {
-    if (!path.empty()) {
-      file.close();
-      platform::deleteFile(path);
-    }
-  }
-  PendingList(const PendingList&) = delete;
-  PendingList& operator=(const PendingList&) = delete;
-
-  // Writes the contents and puts them under `listPath`. False, with the temporary file gone
-  // and `listPath` untouched, when any step fails. `heldList` is the hold on the old list.
-  bool install(std::string_view contents, const std::string& listPath, Placement placement,
-               [[maybe_unused]] platform::File* heldList = nullptr) {
-    if (!file.isOpen() || !file.write(contents)) {
+// True when the list is in the form an update writes: every line ended by CR LF, none empty,
+// and no lone CR or LF. Fills `names` with the keys of its entries, sorted.
+bool readWrittenForm(std::string_view list, std::vector<std::uint64_t>& names) {
+  names.clear();
+  std::size_t start = 0;
+  while (start < list.size()) {
+    const std::size_t end = list.find('\n', start);
+    if (end == std::string_view::npos || end == start || list[end - 1] != '\r' ||
+        end - 1 == start) {
       return false;
     }
-    const bool permissionsSet = placement == Placement::replaceExisting
-                                    ? file.copyPermissionsFrom(listPath)
-                                    : file.setNewFilePermissions();
-    // On the disk before the rename, so a crash leaves the old list or the new one whole.
-    if (!permissionsSet || !file.sync() || !file.close()) {
+    const std::string_view line = list.substr(start, end - 1 - start);
+    if (line.find('\r') != std::string_view::npos) {
       return false;
     }
-#ifdef _WIN32
-    // Windows renames nothing over a file that is open, even by this program, so the hold on
-    // the old list ends only here, right before its replacement.
-    if (heldList != nullptr) {
-      heldList->close();
+    const std::size_t space = line.find(' ');
+    if (space != std::string_view::npos) {
+      names.push_back(nameKey(line.substr(0, space)));
     }
-#endif
-    const bool renamed = placement == Placement::replaceExisting
-                             ? platform::moveReplacing(path, listPath)
-                             : platform::renameNoReplace(path, listPath);
-    if (renamed) {
-      path.clear();
-    }
-    return renamed;
+    start = end + 1;
   }
-
- private:
-  std::string path;  // declared before `file`, whose creation fills it
-  platform::File file;
-};
+  std::sort(names.begin(), names.end());
+  return true;
+}
 
 // Appends every non-empty line of the old list that is not an entry of `fileName`, each
 // ended by CR LF. An entry is a line whose text before its first space equals the name,
@@ -112,44 +90,111 @@ bool appendOtherLines(std::string_view oldList, const std::string& fileName, Byt
   return true;
 }
 
-}  // namespace
-
-void DescFileUpdater::setup(const TossConfig* config, const std::string& path) {
-  listPath = path;
-  cleaner = (config != nullptr && config->descFilter) ? cutDescription : keepDescription;
+// Opens the list for updating, held; a missing list is created empty. Nothing when it is held
+// past the wait, or is not a regular file (a dangling link is never followed to create one).
+platform::File openList(const std::string& listPath, std::chrono::milliseconds wait) {
+  platform::File list =
+      platform::File::open(listPath, platform::OpenMode::updateExisting, wait);
+  if (list.isOpen() || platform::exists(listPath)) {
+    return list;
+  }
+  list = platform::File::open(listPath, platform::OpenMode::updateNew);
+  if (list.isOpen()) {
+    return list;
+  }
+  // Another run created it in the meantime.
+  return platform::File::open(listPath, platform::OpenMode::updateExisting, wait);
 }
 
-bool DescFileUpdater::update(const std::string& fileName, const std::string& description,
-                             std::string& cleaned) {
-  cleaned = cleaner != nullptr ? cleaner(description) : description;
+}  // namespace
+
+bool DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
+                             const std::string& description, std::string& cleaned) {
+  cleaned = maskControlCharacters(cleaner(description));
   // An empty name would make every continuation line (which starts with a space) look like
   // its entry.
   if (listPath.empty() || fileName.empty()) {
     return false;
   }
   const std::string entry = formatEntry(fileName, cleaned);
+  const auto deadline = std::chrono::steady_clock::now() + lockWait;
+  for (int attempt = 0; attempt < kMaxReopens; ++attempt) {
+    const auto left = std::max(std::chrono::milliseconds(0),
+                               std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   deadline - std::chrono::steady_clock::now()));
+    platform::File list = openList(listPath, left);
+    if (!list.isOpen()) {
+      return false;
+    }
+    // Another run may have replaced the list while this one waited for its hold: the file
+    // held is then no longer the list, and the list is opened again.
+    if (list.isAt(listPath)) {
+      return appendOrRewrite(list, listPath, fileName, entry);
+    }
+  }
+  return false;
+}
 
-  platform::File oldList = platform::File::open(listPath, platform::OpenMode::readExisting);
-  if (!oldList.isOpen()) {
-    // Missing, or held or unreadable: the new list takes the name only when nothing has it,
-    // so a list that exists is never replaced by one that lacks its lines.
-    return PendingList(listPath).install(entry, listPath, Placement::createMissing);
-  }
-  // The hold on the old list lasts until the new list has replaced it (on Windows, until just
-  // before), so another run cannot read the old contents in between. A run that opened the old list
-  // just before it was replaced holds a file that is no longer the list and must not write from it.
-  if (!oldList.isAt(listPath)) {
+bool DescFileUpdater::appendOrRewrite(platform::File& list, const std::string& listPath,
+                                      const std::string& fileName, const std::string& entry) {
+  const std::optional<platform::FileStamp> stamp = list.stamp();
+  if (!stamp) {
     return false;
   }
-  std::string block;
-  if (!oldList.readAll(block) || block.size() > std::numeric_limits<std::uint32_t>::max()) {
+  KnownList& state = known[listPath];
+  std::string contents;
+  bool contentsRead = false;
+  // A list this updater has not seen, or that changed since it last wrote it, is read.
+  if (!state.seen || state.stamp != *stamp) {
+    if (!list.readAll(contents)) {
+      known.erase(listPath);
+      return false;
+    }
+    contentsRead = true;
+    if (!state.seen) {
+      // An area whose directory is closed to new files gets no new list either way.
+      state.directoryWritable = platform::isWritableDirectory(platform::directoryOf(listPath));
+    }
+    state.inWrittenForm = readWrittenForm(contents, state.names);
+    state.added.clear();
+    state.stamp = *stamp;
+    state.seen = true;
+  }
+
+  const std::uint64_t key = nameKey(fileName);
+  const bool hasEntry = std::binary_search(state.names.begin(), state.names.end(), key) ||
+                        state.added.count(key) != 0;
+  if (state.inWrittenForm && state.directoryWritable && !hasEntry) {
+    if (!list.writeAt(stamp->size, entry)) {
+      // A write cut short (a full disk) is taken back, so the list ends on a whole line.
+      list.truncateTo(stamp->size);
+      known.erase(listPath);
+      return false;
+    }
+    const std::optional<platform::FileStamp> after = list.stamp();
+    if (!after) {
+      known.erase(listPath);
+      return true;
+    }
+    state.stamp = *after;
+    state.added.insert(key);
+    return true;
+  }
+
+  if (!contentsRead && !list.readAll(contents)) {
+    known.erase(listPath);
     return false;
   }
-  ByteBuffer output(static_cast<std::uint32_t>(block.size()));
-  if (output.data() == nullptr || !appendOtherLines(block, fileName, output) ||
+  // The new list replaces the old one whole; it is another file, so it is read again when
+  // next updated.
+  known.erase(listPath);
+  if (contents.size() > std::numeric_limits<std::uint32_t>::max() - entry.size()) {
+    return false;
+  }
+  ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.size()));
+  if (output.data() == nullptr || !appendOtherLines(contents, fileName, output) ||
       !output.append(entry)) {
     return false;
   }
-  return PendingList(listPath).install(output.view(), listPath, Placement::replaceExisting,
-                                       &oldList);
+  return platform::writeWhole(listPath, platform::WriteMode::replace, output.view(), &list);
 }

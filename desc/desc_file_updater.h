@@ -1,28 +1,51 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "desc/desc_cleaner.h"
+#include "platform/file.h"
 
-struct TossConfig;
-
-// Puts one tossed file's entry into its area's description list.
+// Puts tossed files' entries into their areas' description lists. One updater serves a whole
+// run and remembers what each list held when it last wrote it, so that a list in the form it
+// writes (every line ended by CR LF, no empty line) that holds no entry of a file gets the new
+// entry appended, while any other list is rewritten whole. Both ways give the same bytes.
 class DescFileUpdater {
  public:
-  virtual ~DescFileUpdater() = default;
+  // `cleaner` makes a description fit for the list; a list that another program holds is
+  // waited for up to `lockWait`.
+  DescFileUpdater(DescriptionCleaner descriptionCleaner, std::chrono::milliseconds listWait)
+      : cleaner(descriptionCleaner), lockWait(listWait) {}
 
-  // Remembers the list's path and chooses the cleaner by the configuration's DescFilter.
-  // Touches no file.
-  void setup(const TossConfig* config, const std::string& path);
-
-  // Sets `cleaned` to the cleaned description before touching any file, then replaces the
-  // file's old entries in the list with one new entry at the end; a missing list is created
-  // with that entry alone. The new list replaces the old one whole, with the old permission
-  // bits. True when the list was written; otherwise (list held by another opener, unreadable,
-  // disk full, ...) the list stays exactly as it was and no temporary file is left.
-  bool update(const std::string& fileName, const std::string& description, std::string& cleaned);
+  // Sets `cleaned` to the description as the list gets it (cleaned, control characters made
+  // harmless) before touching any file. Then drops the file's old entries (the lines whose text
+  // before the first space is the name, in any letter case) from the list at `listPath`, ends
+  // every other non-empty line with CR LF and adds one new entry at the end; a missing list is
+  // created with that entry alone. A list replaced whole keeps its permission bits. True when
+  // the list was written; otherwise (held by another program past the wait, unreadable, disk
+  // full, ...) the list stays exactly as it was and no temporary file is left.
+  bool update(const std::string& listPath, const std::string& fileName,
+              const std::string& description, std::string& cleaned);
 
  private:
-  std::string listPath;
-  DescriptionCleaner cleaner = nullptr;
+  // What this updater knows of one list as it last saw it.
+  struct KnownList {
+    bool seen = false;
+    platform::FileStamp stamp;
+    bool inWrittenForm = false;  // every line ended by CR LF, none empty
+    bool directoryWritable = false;
+    std::vector<std::uint64_t> names;          // sorted keys of the entries' names, as read
+    std::unordered_set<std::uint64_t> added;  // keys of the entries appended since
+  };
+
+  bool appendOrRewrite(platform::File& list, const std::string& listPath,
+                       const std::string& fileName, const std::string& entry);
+
+  DescriptionCleaner cleaner;
+  std::chrono::milliseconds lockWait;
+  std::unordered_map<std::string, KnownList> known;
 };

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <utility>
 
-#include "app/toss_config.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "util/line_reader.h"
@@ -82,14 +81,13 @@ bool matchFileMask(const std::string& mask, const std::string& fileName) {
          matchMask(maskExtension, fileName.substr(nameDot + 1));
 }
 
-EventTable::~EventTable() = default;
-
-void EventTable::load(const TossConfig* target) {
-  config = target;
-  if (config == nullptr || config->eventsFile.empty()) {
+EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory,
+                       std::int32_t processTime)
+    : flagsDir(std::move(flagsDirectory)), processTimeMs(processTime) {
+  if (eventsFile.empty()) {
     return;
   }
-  const std::optional<std::string> contents = platform::readWholeFile(config->eventsFile);
+  const std::optional<std::string> contents = platform::readWholeFile(eventsFile);
   if (!contents) {
     return;
   }
@@ -107,9 +105,6 @@ void EventTable::load(const TossConfig* target) {
 
 void EventTable::runEvents(const std::string& area, const std::string& fileName,
                            const std::string& destinationPath) {
-  if (config == nullptr || config->eventsFile.empty()) {
-    return;
-  }
   for (const EventEntry& entry : entries) {
     if (matchMask(entry.areaMask, area) && matchFileMask(entry.fileMask, fileName)) {
       runAction(entry, fileName, destinationPath);
@@ -119,9 +114,6 @@ void EventTable::runEvents(const std::string& area, const std::string& fileName,
 
 void EventTable::runAction(const EventEntry& entry, const std::string& fileName,
                            const std::string& destinationPath) {
-  if (config == nullptr) {
-    return;
-  }
   const std::string& command = entry.command;
   if (!command.empty() && command.front() == '%') {
     const std::size_t keywordEnd = command.find('%', 1);
@@ -130,7 +122,7 @@ void EventTable::runAction(const EventEntry& entry, const std::string& fileName,
       return;
     }
     // The flag is created empty, or emptied when it exists, and closed at once.
-    platform::File::open(config->flagsDir + command.substr(keywordEnd + 1),
+    platform::File::open(flagsDir + command.substr(keywordEnd + 1),
                          platform::OpenMode::createTruncate);
     return;
   }
@@ -139,5 +131,5 @@ void EventTable::runAction(const EventEntry& entry, const std::string& fileName,
   if (command.empty()) {
     return;
   }
-  platform::runWithTimeout(command, destinationPath, fileName, config->processTime);
+  platform::runWithTimeout(command, destinationPath, fileName, processTimeMs);
 }

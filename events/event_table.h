@@ -1,9 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
-
-struct TossConfig;
 
 // One line of the events list.
 struct EventEntry {
@@ -23,11 +22,10 @@ bool matchFileMask(const std::string& mask, const std::string& fileName);
 // The operator's events, loaded once per run, carried out for each tossed file.
 class EventTable {
  public:
-  virtual ~EventTable();
-
-  // Remembers the configuration and appends the events of its events list. A missing or
-  // unreadable list leaves the table as it was.
-  void load(const TossConfig* target);
+  // Reads the events list at `eventsFile`; no list named, or a missing or unreadable list,
+  // gives an empty table. Flag files go to `flagsDir` (empty, or ending with a separator);
+  // a command may run for `processTimeMs` milliseconds.
+  EventTable(const std::string& eventsFile, std::string flagsDir, std::int32_t processTimeMs);
 
   // Carries out, in list order, every event whose masks accept the file.
   void runEvents(const std::string& area, const std::string& fileName,
@@ -42,6 +40,7 @@ class EventTable {
   const std::vector<EventEntry>& list() const { return entries; }
 
  private:
-  const TossConfig* config = nullptr;
+  std::string flagsDir;
+  std::int32_t processTimeMs;
   std::vector<EventEntry> entries;
 };

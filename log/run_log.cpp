@@ -2,7 +2,6 @@
 
 #include <iostream>
 
-#include "app/toss_config.h"
 #include "res/messages.h"
 
 std::string RunLog::systemLine(const platform::OsVersionInfo& version) {
@@ -25,22 +24,22 @@ std::string RunLog::systemLine(const platform::OsVersionInfo& version) {
   }
 }
 
-void RunLog::open() {
-  if (!enabled || config == nullptr) {
-    return;
+bool RunLog::open() {
+  if (!enabled) {
+    return true;
   }
-  const bool existed =
-      platform::File::open(config->logFile, platform::OpenMode::readExisting).isOpen();
-  file = platform::File::open(config->logFile, platform::OpenMode::writeKeep);
+  const bool existed = platform::exists(logFile);
+  file = platform::File::open(logFile, platform::OpenMode::writeKeep);
   if (!file.isOpen() || !file.seekToEnd()) {
     file.close();
     enabled = false;
-    return;
+    return false;
   }
   if (!existed) {
-    append(loadMessage(msg::kLogTitle) + "\r\n" + systemLine(config->osVersion) + "\r\n\r\n");
+    append(loadMessage(msg::kLogTitle) + "\r\n" + systemLine(osVersion) + "\r\n\r\n");
   }
   writeBanner(msg::kStartBanner);
+  return true;
 }
 
 void RunLog::writeLine(const std::string& text) {
@@ -52,14 +51,14 @@ void RunLog::writeLine(const std::string& text) {
 void RunLog::writeMove(const std::string& fileName, const std::string& areaTag,
                        const std::string& description) {
   std::string line = fileName + " ---> " + areaTag;
-  if (config != nullptr && config->onScreen) {
+  if (onScreen) {
     std::cout << line << '\n' << std::flush;
   }
   if (!enabled) {
     return;
   }
-  if (config != nullptr && config->descInLog) {
-    const std::size_t limit = config->cutSymbols == 0 ? description.size() : config->cutSymbols;
+  if (descInLog) {
+    const std::size_t limit = cutSymbols == 0 ? description.size() : cutSymbols;
     line += " (" + description.substr(0, limit) + ")";
   }
   append(line + "\r\n");

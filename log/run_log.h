@@ -5,23 +5,29 @@
 
 #include "platform/file.h"
 #include "platform/system.h"
-
-struct TossConfig;
+#include "util/toss_config.h"
 
 // The run log: appends one block per run (header when new, start banner, one line per file,
 // end banner, two empty lines) and echoes move lines on the console. The file is held
 // exclusively from open to close, so a second simultaneous run writes no log.
 class RunLog {
  public:
-  virtual ~RunLog() = default;
+  // Takes the log file, the console echo, the description settings and the system record from
+  // the settings. Logging is on when a log file is named; nothing is opened yet.
+  explicit RunLog(const TossConfig& settings)
+      : logFile(settings.logFile),
+        osVersion(settings.osVersion),
+        onScreen(settings.onScreen),
+        descInLog(settings.descInLog),
+        cutSymbols(settings.cutSymbols),
+        enabled(!settings.logFile.empty()) {}
 
-  void setConfig(const TossConfig* target) { config = target; }
-  void setEnabled(bool flag) { enabled = flag; }
   bool isEnabled() const { return enabled; }
 
   // Opens or creates the log and writes the header (only for a new file) and the start banner.
-  // When the file cannot be opened, logging stays off for the rest of the run.
-  void open();
+  // When the file cannot be opened, logging stays off for the rest of the run and the result
+  // is false; with no log file named it is true.
+  bool open();
 
   // Appends the text and CR LF when logging is on.
   void writeLine(const std::string& text);
@@ -43,7 +49,11 @@ class RunLog {
   void append(std::string_view bytes);
   void writeBanner(int message);
 
-  const TossConfig* config = nullptr;
+  std::string logFile;
+  platform::OsVersionInfo osVersion;
+  bool onScreen;
+  bool descInLog;
+  std::uint16_t cutSymbols;
   platform::File file;
-  bool enabled = false;
+  bool enabled;
 };

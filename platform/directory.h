@@ -24,7 +24,4 @@ class DirectorySearch {
   std::unique_ptr<Impl> impl;
 };
 
-// True when `name` ends with `suffix`, ASCII letter case ignored.
-bool endsWithIgnoringCase(const std::string& name, const std::string& suffix);
-
 }  // namespace platform

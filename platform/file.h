@@ -1,19 +1,35 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Files opened without sharing: every open takes an exclusive hold on the file, and fails when
 // another opener (this program or another one) holds it, as a sharing violation would.
 namespace platform {
 
 enum class OpenMode {
-  readExisting,    // read; the file must exist
+  readExisting,    // read; the file must exist and be a regular file
   writeKeep,       // write; created when missing, never truncated
   createNew,       // write; fails when any entry of that name exists
   createTruncate,  // write; created when missing, emptied once held
+  updateExisting,  // read and write; the file must exist and be a regular file
+  updateNew,       // read and write; fails when any entry of that name exists
+};
+
+// What a file was when last looked at: which file it is, how long, and when it last changed.
+// Two equal stamps of one path mean that nobody has changed the file in between.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // nanoseconds, or whatever finer unit the system keeps
+  std::uint32_t links = 0;    // 0 once the file has been deleted
+  bool operator==(const FileStamp&) const = default;
 };
 
 class File {
@@ -25,12 +41,16 @@ class File {
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
 
-  // Opens the file exclusively. A failed open gives a closed File.
-  static File open(const std::string& path, OpenMode mode);
+  // Opens the file exclusively. While another opener holds it, tries again until `wait` has
+  // passed. A failed open gives a closed File; a FIFO or device never blocks the open.
+  static File open(const std::string& path, OpenMode mode,
+                   std::chrono::milliseconds wait = std::chrono::milliseconds(0));
 
   // Creates a new, uniquely named file in `directory` (which ends with a separator or is
-  // empty for the current directory), exclusively held; its path goes to `pathOut`.
-  static File createTemporary(const std::string& directory, std::string& pathOut);
+  // empty for the current directory), exclusively held; its path goes to `pathOut`. Its name
+  // is `stem` followed by six random letters and digits.
+  static File createTemporary(const std::string& directory, std::string& pathOut,
+                              std::string_view stem = ".quenfar-");
 
   bool isOpen() const {
 #ifdef _WIN32
@@ -43,6 +63,9 @@ class File {
   // Returns the size in bytes, or nothing on failure.
   std::optional<std::uint64_t> size() const;
 
+  // Returns the file's stamp, or nothing on failure.
+  std::optional<FileStamp> stamp() const;
+
   // Reads the whole file from its start into `out`. Returns false on a read error.
   bool readAll(std::string& out) const;
 
@@ -54,10 +77,11 @@ class File {
   bool write(std::string_view bytes);
   bool write(const void* bytes, std::size_t count);
 
-  bool seekToEnd();
+  // Writes all bytes at `offset`, leaving the current position alone. False when not all were
+  // written.
+  bool writeAt(std::uint64_t offset, std::string_view bytes);
 
-  // Cuts the file at the current position.
-  bool truncateHere();
+  bool seekToEnd();
 
   // Cuts the file to `length` bytes and moves the position to its new end.
   bool truncateTo(std::uint64_t length);
@@ -92,6 +116,27 @@ class File {
 #endif
 };
 
+// How writeWhole puts the new file under its name.
+enum class WriteMode {
+  replace,     // over whatever file has the name; an old file's permission bits are kept
+  createOnly,  // only while no entry has the name
+};
+
+// Writes a file whole or not at all: `fill` writes the contents into a new temporary file
+// beside `path`, which is synced and then renamed to `path`, so a crash or a full disk leaves
+// the old file or the new one, never a mix. The temporary file starts with the old file's
+// permission bits (with `replace`, when there is an old file) or those of a new file; `fill`
+// may change them. `heldOld`, when given, is an open hold on the old file that is released
+// right before the rename where the system cannot rename over an open file. False, with `path`
+// untouched and no temporary file left, when any step fails, `fill` included.
+bool writeWhole(const std::string& path, WriteMode mode, const std::function<bool(File&)>& fill,
+                File* heldOld = nullptr);
+bool writeWhole(const std::string& path, WriteMode mode, std::string_view contents,
+                File* heldOld = nullptr);
+
+// The directory part of a path, with its trailing separator; empty for a bare name.
+std::string directoryOf(const std::string& path);
+
 // Copies `input` from its current position to its end into `output`, in chunks. False on a read
 // or write error.
 bool copyContents(File& input, File& output);
@@ -105,10 +150,18 @@ bool exists(const std::string& path);
 // True when the path names a directory.
 bool isDirectory(const std::string& path);
 
+// True when new files can be made in the directory (the empty path is the current one).
+bool isWritableDirectory(const std::string& path);
+
 // Creates one directory level. False when it exists already or cannot be created.
 bool createDirectory(const std::string& path);
 
 // Deletes a file. False when it cannot be deleted.
 bool deleteFile(const std::string& path);
+
+// Puts on the disk what was written to the files and directories at `paths` and their file
+// systems: once per file system where the system can do that, else path by path. False when
+// any flush failed.
+bool syncToDisk(const std::vector<std::string>& paths);
 
 }  // namespace platform

@@ -1,6 +1,9 @@
 // The file operations that need nothing beyond File itself, shared by every platform.
 #include "platform/file.h"
 
+#include "platform/move.h"
+#include "platform/move_detail.h"
+
 namespace platform {
 
 std::optional<std::string> readWholeFile(const std::string& path) {
@@ -27,6 +30,44 @@ bool copyContents(File& input, File& output) {
       return false;
     }
   }
+}
+
+bool writeWhole(const std::string& path, WriteMode mode, const std::function<bool(File&)>& fill,
+                [[maybe_unused]] File* heldOld) {
+  std::string temporaryPath;
+  File file = File::createTemporary(directoryOf(path), temporaryPath);
+  if (!file.isOpen()) {
+    return false;
+  }
+  // A temporary file is private to its creator; the new file gets the bits the old one had,
+  // or those of any new file.
+  const bool keepOld = mode == WriteMode::replace && exists(path);
+  const bool permissionsSet =
+      keepOld ? file.copyPermissionsFrom(path) : file.setNewFilePermissions();
+  // On the disk before the rename, so a crash leaves the old file or the new one whole.
+  bool written = permissionsSet && fill(file) && file.sync();
+#ifdef _WIN32
+  // Windows renames nothing that is open, nor over a file that is open, even by this program.
+  written = file.close() && written;
+  if (written && heldOld != nullptr) {
+    heldOld->close();
+  }
+#endif
+  // On POSIX the temporary file stays held through the rename: whoever clears away leftover
+  // temporary files finds it locked until it has its final name.
+  if (written && (mode == WriteMode::replace ? detail::renameReplacing(temporaryPath, path)
+                                             : renameNoReplace(temporaryPath, path))) {
+    return true;
+  }
+  file.close();
+  deleteFile(temporaryPath);
+  return false;
+}
+
+bool writeWhole(const std::string& path, WriteMode mode, std::string_view contents,
+                File* heldOld) {
+  return writeWhole(
+      path, mode, [contents](File& file) { return file.write(contents); }, heldOld);
 }
 
 }  // namespace platform

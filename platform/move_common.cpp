@@ -13,21 +13,10 @@ bool copyReplacing(const std::string& source, const std::string& destination) {
   if (!input.isOpen()) {
     return false;
   }
-  // The copy is complete and on the disk before it takes the destination's name, so a crash
-  // or a full disk leaves the old destination or the new one, never a partial file.
-  std::string temporaryPath;
-  File output = File::createTemporary(detail::directoryOf(destination), temporaryPath);
-  if (!output.isOpen()) {
-    return false;
-  }
-  const bool copied = copyContents(input, output) && output.copyPermissionsFrom(source) &&
-                      output.sync() && output.close();
-  if (!copied || !detail::renameReplacing(temporaryPath, destination)) {
-    output.close();
-    deleteFile(temporaryPath);
-    return false;
-  }
-  return true;
+  // The copy keeps the source's permission bits, as a move within one file system does.
+  return writeWhole(destination, WriteMode::replace, [&](File& output) {
+    return copyContents(input, output) && output.copyPermissionsFrom(source);
+  });
 }
 
 }  // namespace platform

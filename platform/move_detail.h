@@ -8,9 +8,6 @@ namespace platform::detail {
 // True when the path itself (not what a link points to) is a directory.
 bool isDirectoryEntry(const std::string& path);
 
-// The directory part of a path, with its trailing separator; empty for a bare name.
-std::string directoryOf(const std::string& path);
-
 // Renames `source` over `destination` within one file system, replacing a file there, and
 // makes the new name durable where the platform lets the rename say so.
 bool renameReplacing(const std::string& source, const std::string& destination);

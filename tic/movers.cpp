@@ -1,9 +1,9 @@
+#include "tic/movers.h"
+
 #include "platform/file.h"
 #include "platform/move.h"
-#include "tic/nt_tic_processor.h"
-#include "tic/win9x_tic_processor.h"
 
-bool Win9xTicProcessor::moveFile(const std::string& source, const std::string& destination) {
+bool moveLikeWin9x(const std::string& source, const std::string& destination) {
   if (platform::renameNoReplace(source, destination)) {
     return true;
   }
@@ -14,6 +14,6 @@ bool Win9xTicProcessor::moveFile(const std::string& source, const std::string& d
   return true;
 }
 
-bool NtTicProcessor::moveFile(const std::string& source, const std::string& destination) {
+bool moveLikeNt(const std::string& source, const std::string& destination) {
   return platform::moveReplacing(source, destination);
 }

@@ -1,15 +1,9 @@
 #include "tic/tic_processor.h"
 
-#include "announce/announcer.h"
-#include "app/toss_config.h"
-#include "desc/area_path_map.h"
-#include "desc/desc_file_updater.h"
-#include "events/event_table.h"
-#include "log/run_log.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "res/messages.h"
-#include "util/line_reader.h"
+#include "tic/tic_file.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -28,20 +22,14 @@ bool hasSeparatorOrControl(const std::string& text) {
     }
 #endif
   }
-  return false;
-}
-
-// A name from a .tic shown in the log with its control characters made harmless, so that a
-// hostile name cannot forge log lines or send escape sequences.
-std::string printable(const std::string& text) {
-  std::string result = text;
-  for (char& c : result) {
-    const auto code = static_cast<unsigned char>(c);
-    if (code < 32 || code == 127) {
-      c = '?';
-    }
+#ifdef _WIN32
+  // Windows drops a trailing space or dot from a name, so such a file could never be placed
+  // under the name its .tic gives, and the .tic would come back run after run.
+  if (!text.empty() && (text.back() == ' ' || text.back() == '.')) {
+    return true;
   }
-  return result;
+#endif
+  return false;
 }
 
 }  // namespace
@@ -54,132 +42,128 @@ bool isSafeAreaTag(const std::string& tag) {
   return tag.empty() || (tag != "." && tag != ".." && !hasSeparatorOrControl(tag));
 }
 
-bool TicProcessor::moveFile(const std::string& source, const std::string& destination) {
-  static_cast<void>(source);
-  static_cast<void>(destination);
-  return false;
+TicProcessor::TicProcessor(const TossConfig& config, TossServices runServices, MoveFile mover)
+    : settings(config),
+      services(runServices),
+      move(mover),
+      inboundDir(withTrailingBackslash(config.inboundDir)),
+      fileechoDir(withTrailingBackslash(config.fileechoDir)),
+      inboundNames(inboundDir) {}
+
+bool TicProcessor::isReservedName(const std::string& fileName) const {
+  // The area's own description list, and the program's temporary and journal files, are
+  // never taken from a remote system.
+  return toUpperAnsi(fileName) == toUpperAnsi(fileNameOf(settings.descFile)) ||
+         fileName.compare(0, TossJournal::kOwnPrefix.size(), TossJournal::kOwnPrefix) == 0;
 }
 
-void TicProcessor::configure(const TossConfig* target) {
-  config = target;
-  log = target->log;
-  areaPaths = target->areaPaths;
-  events = target->events;
-  inboundDir = withTrailingBackslash(target->inboundDir);
-  fileechoDir = withTrailingBackslash(target->fileechoDir);
-  inboundNames = std::make_unique<InboundIndex>(inboundDir);
-}
-
-bool TicProcessor::readTic() {
-  tic.contents.clear();
-  tic.contentLength = 0;
-  platform::File file = platform::File::open(tic.ticPath, platform::OpenMode::readExisting);
-  if (!file.isOpen()) {
-    return false;
+TossResult TicProcessor::processTic(const std::string& ticPath) {
+  TicFile tic;
+  if (!tic.read(ticPath)) {
+    return TossResult::passedOver;
   }
-  std::string contents;
-  contents.resize(kMaxTicSize);
-  std::size_t filled = 0;
-  while (filled < contents.size()) {
-    const auto count = file.read(contents.data() + filled, contents.size() - filled);
-    if (!count) {
-      return false;
-    }
-    if (*count == 0) {
-      break;
-    }
-    filled += *count;
-  }
-  contents.resize(filled);
-  tic.contents = std::move(contents);
-  tic.contentLength = static_cast<std::uint32_t>(filled);
-  return true;
-}
-
-std::string TicProcessor::valueOf(const std::string& key) const {
-  const std::string wanted = toUpperAnsi(key);
-  const std::string_view block(tic.contents.data(), tic.contentLength);
-  std::uint32_t position = 0;
-  do {
-    const std::string line = readLine(block, position);
-    const std::size_t space = line.find(' ');
-    if (space != std::string::npos &&
-        toUpperAnsi(std::string_view(line).substr(0, space)) == wanted) {
-      const std::size_t start = line.find_first_not_of(' ', space);
-      return start == std::string::npos ? std::string() : line.substr(start);
-    }
-  } while (position < tic.contentLength);
-  return {};
-}
-
-bool TicProcessor::processTic() {
-  tic.area = valueOf("AREA");
-  tic.description = valueOf("DESC");
-  tic.fileName = valueOf("FILE");
+  const std::string area = tic.valueOf("AREA");
+  const std::string description = tic.valueOf("DESC");
+  const std::string fileName = tic.valueOf("FILE");
 
   // Both values come from a remote system: neither may name anything outside the inbound
-  // directory and the area tree. Such a .tic fails like a file that cannot be moved.
-  if (!isPlainFileName(tic.fileName)) {
-    logFailure();
-    return false;
+  // directory and the area tree, nor a file that the program keeps there. Such a .tic fails
+  // like a file that cannot be moved.
+  if (!isPlainFileName(fileName) || isReservedName(fileName)) {
+    logFailure(fileName);
+    return TossResult::failed;
   }
-  std::string areaDir = areaPaths != nullptr ? areaPaths->lookup(tic.area) : std::string();
+  std::string areaDir = services.areaPaths.lookup(area);
   if (areaDir.empty()) {
-    if (!isSafeAreaTag(tic.area)) {
-      logFailure();
-      return false;
+    if (!isSafeAreaTag(area)) {
+      logFailure(fileName);
+      return TossResult::failed;
     }
-    areaDir = fileechoDir + tic.area;
+    areaDir = fileechoDir + area;
   }
-  makeDirectoryPath(areaDir);
-  return tossFile(areaDir);
+  if (areaDirectories.insert(areaDir).second) {
+    makeDirectoryPath(areaDir);
+  }
+  return tossFile(tic, area, fileName, description, areaDir);
 }
 
-bool TicProcessor::tossFile(const std::string& areaDir) {
-  std::string source = inboundDir + tic.fileName;
+TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
+                                  const std::string& fileName, const std::string& description,
+                                  const std::string& areaDir) {
+  const std::string ticName = fileNameOf(tic.path());
+  const std::string destination = areaDir + platform::kSeparator + fileName;
+  std::string source = inboundDir + fileName;
+  bool present = platform::exists(source);
   // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
   // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
-  if (!platform::exists(source) && inboundNames) {
-    const std::string found = inboundNames->find(tic.fileName);
+  if (!present) {
+    const std::string found = inboundNames.find(fileName);
     if (!found.empty()) {
       source = inboundDir + found;
+      present = true;
     }
   }
-  const std::string destination = areaDir + platform::kSeparator + tic.fileName;
-
-  DescFileUpdater updater;
-  updater.setup(config, areaDir + platform::kSeparator + config->descFile);
-
-  if (!moveFile(source, destination)) {
-    logFailure();
-    return false;
+  // A run that died after moving the file left its .tic behind: the file is already in place,
+  // and the rest of the toss is done now.
+  const bool movedBefore = !present && services.journal.interruptedMove(ticName) == destination &&
+                           platform::exists(destination);
+  if (!movedBefore) {
+    services.journal.noteMove(ticName, destination);
+    if (!move(source, destination)) {
+      logFailure(fileName);
+      return TossResult::failed;
+    }
   }
-  disposeTic();
 
+  // The entry is in the list before the .tic goes, so that a toss cut short anywhere is
+  // finished by the next run.
   std::string cleaned;
-  updater.update(tic.fileName, tic.description, cleaned);
-  if (log != nullptr) {
-    log->writeMove(tic.fileName, tic.area, cleaned);
+  const std::string listPath = areaDir + platform::kSeparator + settings.descFile;
+  if (!services.lists.update(listPath, fileName, description, cleaned)) {
+    services.log.writeLine("Warning: cannot update the description list " + listPath + " for " +
+                           fileName + "; the next run tries again");
+    services.journal.noteUnfinished(ticName, destination);
+    return TossResult::failed;
   }
-  if (events != nullptr) {
-    events->runEvents(tic.area, tic.fileName, destination);
+  const std::string shownArea = maskControlCharacters(area);
+  services.log.writeMove(fileName, shownArea, cleaned);
+  services.events.runEvents(area, fileName, destination);
+  if (services.announcer.active() && !services.journal.announcedBefore(ticName)) {
+    const std::string block = services.announcer.addFile(
+        AnnounceEntry{shownArea, fileName, cleaned,
+                      maskControlCharacters(tic.valueOf("Origin")), destination});
+    services.journal.noteAnnouncement(ticName, block);
   }
-  if (config->announcer != nullptr) {
-    config->announcer->addFile(
-        AnnounceEntry{tic.area, tic.fileName, cleaned, valueOf("Origin"), destination, areaDir});
+  if (!disposeTic(tic)) {
+    services.journal.noteUnfinished(ticName, destination);
+  } else {
+    services.journal.noteDone(ticName);
   }
-  return true;
+  return TossResult::tossed;
 }
 
-bool TicProcessor::disposeTic() {
-  if (config->ticDir.empty()) {
-    return platform::deleteFile(tic.ticPath);
+bool TicProcessor::disposeTic(TicFile& tic) {
+  const std::string& ticPath = tic.path();
+#ifdef _WIN32
+  // Windows deletes and moves nothing that is open. Elsewhere the .tic stays held until it is
+  // gone, so that no other run takes it up in between.
+  tic.release();
+#endif
+  if (settings.ticDir.empty()) {
+    return platform::deleteFile(ticPath);
   }
-  return moveFile(tic.ticPath, config->ticDir + fileNameOf(tic.ticPath));
+  return move(ticPath, settings.ticDir + fileNameOf(ticPath));
 }
 
-void TicProcessor::logFailure() {
-  if (log != nullptr) {
-    log->writeLine(loadMessage(msg::kCantMove) + " " + printable(tic.fileName));
+void TicProcessor::logFailure(const std::string& fileName) {
+  services.log.writeLine(loadMessage(msg::kCantMove) + " " + maskControlCharacters(fileName));
+}
+
+std::vector<std::string> TicProcessor::writtenDirectories() const {
+  std::vector<std::string> directories(areaDirectories.begin(), areaDirectories.end());
+  directories.push_back(inboundDir.empty() ? std::string(".") : inboundDir);
+  if (!settings.ticDir.empty()) {
+    directories.push_back(settings.ticDir);
   }
+  return directories;
 }

@@ -1,77 +1,74 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
+#include "announce/announcer.h"
+#include "desc/desc_file_updater.h"
+#include "events/event_table.h"
+#include "log/run_log.h"
+#include "tic/area_path_map.h"
 #include "tic/inbound_index.h"
+#include "tic/movers.h"
+#include "tic/tic_file.h"
+#include "tic/toss_journal.h"
+#include "util/toss_config.h"
 
-class RunLog;
-class AreaPathMap;
-class EventTable;
-struct TossConfig;
-
-// The current .tic: where it is, what it holds, and the three values the toss uses.
-struct TicRecord {
-  std::string ticPath;
-  std::uint32_t contentLength = 0;
-  std::string area;
-  std::string fileName;
-  std::string description;
-  std::string contents;  // the whole .tic as read, contentLength bytes
+// The services of a run that a toss works with.
+struct TossServices {
+  RunLog& log;
+  const AreaPathMap& areaPaths;
+  DescFileUpdater& lists;
+  EventTable& events;
+  Announcer& announcer;
+  TossJournal& journal;
 };
 
-// Reads, parses and tosses the .tic files of a run. The variants differ only in how a file is
-// moved (moveFile); this base class moves nothing.
+// What became of one .tic.
+enum class TossResult {
+  tossed,      // its file is in its area with its entry, and the .tic is disposed of
+  failed,      // its file could not be placed (logged), or the toss stopped after the move
+  passedOver,  // it was gone, held by another run, or no regular file: nothing was done
+};
+
+// Tosses the .tic files of a run, one at a time.
 class TicProcessor {
  public:
-  // A .tic is read up to this size; a larger one is cut there (every key that a real .tic
-  // carries lies far below it).
-  static constexpr std::uint32_t kMaxTicSize = 1U << 20;
+  TicProcessor(const TossConfig& settings, TossServices services, MoveFile move);
 
-  virtual ~TicProcessor() = default;
+  // Reads the .tic at `ticPath`, holding it while it is tossed, and tosses the file it names:
+  // into its area, its entry into the area's list, the log line, the events, the announcement,
+  // and at last the .tic deleted or moved to TICDir.
+  TossResult processTic(const std::string& ticPath);
 
-  // Moves a file to the destination, replacing a file there. The base class moves nothing and
-  // returns false.
-  virtual bool moveFile(const std::string& source, const std::string& destination);
-
-  // Takes the log, the area map, the events and the two directories from the configuration.
-  void configure(const TossConfig* target);
-
-  void setTicPath(const std::string& path) { tic.ticPath = path; }
-
-  // Reads the whole .tic, holding it exclusively while reading. False, with an empty record,
-  // when it cannot be opened or read.
-  bool readTic();
-
-  // Reads AREA, DESC and FILE and tosses the file the .tic names. True when it was moved.
-  bool processTic();
-
-  // Returns the value of the first line whose key (the text before its first space, any letter
-  // case) is `key`, without leading spaces; the empty string when no line carries the key.
-  std::string valueOf(const std::string& key) const;
-
-  const TicRecord& record() const { return tic; }
+  // The directories this processor has written to: every area directory, the inbound and
+  // TICDir.
+  std::vector<std::string> writtenDirectories() const;
 
  private:
-  bool tossFile(const std::string& areaDir);
-  bool disposeTic();
-  void logFailure();
+  TossResult tossFile(TicFile& tic, const std::string& area, const std::string& fileName,
+                      const std::string& description, const std::string& areaDir);
+  bool disposeTic(TicFile& tic);
+  void logFailure(const std::string& fileName);
+  bool isReservedName(const std::string& fileName) const;
 
-  RunLog* log = nullptr;
-  AreaPathMap* areaPaths = nullptr;
-  EventTable* events = nullptr;
+  const TossConfig& settings;
+  TossServices services;
+  MoveFile move;
   std::string inboundDir;
   std::string fileechoDir;
-  const TossConfig* config = nullptr;
-  TicRecord tic;
-  std::unique_ptr<InboundIndex> inboundNames;  // read on the first name not found exactly
+  std::set<std::string> areaDirectories;  // made, or found to exist, in this run
+  InboundIndex inboundNames;              // read on the first name not found exactly
 };
 
 // True when a FILE value names a plain entry of the inbound directory: not empty, not "." or
-// "..", and free of separators ("/" and "\") and control characters.
+// "..", and free of separators ("/" and "\") and control characters. On Windows it must not
+// end in a space or a dot either, which the system would drop silently.
 bool isPlainFileName(const std::string& name);
 
 // True when an area tag can be joined to the Fileecho directory without leaving it: empty, or
-// not "." or ".." and free of separators and control characters.
+// not "." or ".." and free of separators and control characters (and, on Windows, not ending
+// in a space or a dot).
 bool isSafeAreaTag(const std::string& tag);

@@ -1,20 +1,75 @@
 #include "util/text.h"
 
+namespace {
+
+char asciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
 std::string toUpperAnsi(std::string_view text) {
   std::string result(text);
   for (char& c : result) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
+    c = asciiUpper(c);
   }
   return result;
 }
 
-std::string trimSpaces(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
+std::string trimSpaces(std::string_view text, std::string_view blanks) {
+  const std::size_t first = text.find_first_not_of(blanks);
   if (first == std::string_view::npos) {
     return {};
   }
-  const std::size_t last = text.find_last_not_of(' ');
+  const std::size_t last = text.find_last_not_of(blanks);
   return std::string(text.substr(first, last - first + 1));
+}
+
+bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
+  if (name.size() < suffix.size()) {
+    return false;
+  }
+  const std::size_t start = name.size() - suffix.size();
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    if (asciiUpper(name[start + i]) != asciiUpper(suffix[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string toHex(std::uint32_t value, std::size_t width, char fill) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), "0123456789abcdef"[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  if (digits.size() < width) {
+    digits.insert(0, width - digits.size(), fill);
+  }
+  return digits;
+}
+
+std::optional<std::uint32_t> readWrappingDecimal(std::string_view text, std::size_t& pos) {
+  std::size_t at = pos;
+  std::uint32_t value = 0;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+    value = value * 10U + static_cast<std::uint32_t>(text[at] - '0');
+    ++at;
+  }
+  if (at == pos) {
+    return std::nullopt;
+  }
+  pos = at;
+  return value;
+}
+
+std::string maskControlCharacters(std::string text) {
+  for (char& c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 32 || code == 127) {
+      c = '?';
+    }
+  }
+  return text;
 }

@@ -5,22 +5,6 @@
 #include <cstring>
 
 namespace platform {
-namespace {
-
-char asciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool equalIgnoringCase(const char* a, const char* b, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (asciiUpper(a[i]) != asciiUpper(b[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 struct DirectorySearch::Impl {
   DIR* dir = nullptr;
@@ -48,11 +32,6 @@ bool DirectorySearch::next(std::string& name) {
     return true;
   }
   return false;
-}
-
-bool endsWithIgnoringCase(const std::string& name, const std::string& suffix) {
-  return name.size() >= suffix.size() &&
-         equalIgnoringCase(name.data() + name.size() - suffix.size(), suffix.data(), suffix.size());
 }
 
 }  // namespace platform

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -20,6 +22,21 @@ bool lockExclusive(int fd) {
     result = flock(fd, LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   return result == 0;
+}
+
+// Takes the hold, trying again until `wait` has passed while another opener has it. The pauses
+// grow from one millisecond, so a hold that ends soon costs little and a long one few wake-ups.
+bool lockWaiting(int fd, std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  auto pause = std::chrono::milliseconds(1);
+  while (!lockExclusive(fd)) {
+    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(32));
+  }
+  return true;
 }
 
 int openRetrying(const char* path, int flags, mode_t mode) {
@@ -46,11 +63,21 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File File::open(const std::string& path, OpenMode mode) {
+File File::open(const std::string& path, OpenMode mode, std::chrono::milliseconds wait) {
   int flags = O_CLOEXEC | O_NOCTTY;
+  bool regularOnly = false;
   switch (mode) {
     case OpenMode::readExisting:
-      flags |= O_RDONLY;
+      // Without O_NONBLOCK, opening a FIFO would wait for a writer that may never come.
+      flags |= O_RDONLY | O_NONBLOCK;
+      regularOnly = true;
+      break;
+    case OpenMode::updateExisting:
+      flags |= O_RDWR | O_NONBLOCK;
+      regularOnly = true;
+      break;
+    case OpenMode::updateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
       break;
     case OpenMode::writeKeep:
     case OpenMode::createTruncate:
@@ -67,7 +94,8 @@ File File::open(const std::string& path, OpenMode mode) {
   File file(fd);
   struct stat info {};
   // A directory opens for reading on POSIX but never on Windows; treat it as unopenable.
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !lockExclusive(fd)) {
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || (regularOnly && !S_ISREG(info.st_mode)) ||
+      !lockWaiting(fd, wait)) {
     return File();
   }
   // Emptying only after the hold is taken, so a file held elsewhere keeps its contents.
@@ -77,8 +105,11 @@ File File::open(const std::string& path, OpenMode mode) {
   return file;
 }
 
-File File::createTemporary(const std::string& directory, std::string& pathOut) {
-  std::string pattern = directory + ".quenfar-XXXXXX";
+File File::createTemporary(const std::string& directory, std::string& pathOut,
+                           std::string_view stem) {
+  std::string pattern = directory;
+  pattern += stem;
+  pattern += "XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   const int fd = mkostemp(buffer.data(), O_CLOEXEC);
@@ -98,6 +129,21 @@ std::optional<std::uint64_t> File::size() const {
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<FileStamp> File::stamp() const {
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    return std::nullopt;
+  }
+  FileStamp result;
+  result.device = static_cast<std::uint64_t>(info.st_dev);
+  result.inode = static_cast<std::uint64_t>(info.st_ino);
+  result.size = static_cast<std::uint64_t>(info.st_size);
+  result.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                    static_cast<std::int64_t>(info.st_mtim.tv_nsec);
+  result.links = static_cast<std::uint32_t>(info.st_nlink);
+  return result;
 }
 
 bool File::readAll(std::string& out) const {
@@ -164,16 +210,30 @@ bool File::write(const void* bytes, std::size_t count) {
   return true;
 }
 
-bool File::seekToEnd() {
-  return fd >= 0 && lseek(fd, 0, SEEK_END) >= 0;
-}
-
-bool File::truncateHere() {
+bool File::writeAt(std::uint64_t offset, std::string_view bytes) {
   if (fd < 0) {
     return false;
   }
-  const off_t position = lseek(fd, 0, SEEK_CUR);
-  return position >= 0 && ftruncate(fd, position) == 0;
+  auto position = static_cast<off_t>(offset);
+  const char* next = bytes.data();
+  std::size_t count = bytes.size();
+  while (count > 0) {
+    const ssize_t written = pwrite(fd, next, count, position);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    next += written;
+    position += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool File::seekToEnd() {
+  return fd >= 0 && lseek(fd, 0, SEEK_END) >= 0;
 }
 
 bool File::truncateTo(std::uint64_t length) {
@@ -232,6 +292,10 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool isWritableDirectory(const std::string& path) {
+  return access(path.empty() ? "." : path.c_str(), W_OK | X_OK) == 0;
+}
+
 bool createDirectory(const std::string& path) {
   return mkdir(path.c_str(), 0777) == 0;
 }
@@ -243,6 +307,35 @@ bool deleteFile(const std::string& path) {
     return false;
   }
   return unlink(path.c_str()) == 0;
+}
+
+bool syncToDisk(const std::vector<std::string>& paths) {
+  bool synced = true;
+#ifdef __linux__
+  std::set<dev_t> done;
+#endif
+  for (const std::string& path : paths) {
+    const int fd = openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+    if (fd < 0) {
+      synced = false;
+      continue;
+    }
+#ifdef __linux__
+    struct stat info {};
+    // One flush per file system covers every file and directory entry written there.
+    if (fstat(fd, &info) != 0) {
+      synced = false;
+    } else if (done.insert(info.st_dev).second && syncfs(fd) != 0) {
+      synced = false;
+    }
+#else
+    if (fsync(fd) != 0) {
+      synced = false;
+    }
+#endif
+    ::close(fd);
+  }
+  return synced;
 }
 
 }  // namespace platform

@@ -17,17 +17,16 @@ bool isDirectoryEntry(const std::string& path) {
   return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The directory part of a path, with its trailing separator; empty for a bare name.
-std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 bool renameReplacing(const std::string& source, const std::string& destination) {
   return rename(source.c_str(), destination.c_str()) == 0;
 }
 
 }  // namespace detail
+
+std::string directoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
 using detail::isDirectoryEntry;
 

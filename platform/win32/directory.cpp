@@ -7,10 +7,6 @@
 namespace platform {
 namespace {
 
-char asciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool isDotOrDotDot(const char* name) {
   return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
@@ -63,19 +59,6 @@ bool DirectorySearch::next(std::string& name) {
       return true;
     }
   }
-}
-
-bool endsWithIgnoringCase(const std::string& name, const std::string& suffix) {
-  if (name.size() < suffix.size()) {
-    return false;
-  }
-  const std::size_t start = name.size() - suffix.size();
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    if (asciiUpper(name[start + i]) != asciiUpper(suffix[i])) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace platform

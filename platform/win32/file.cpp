@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <thread>
 #include <utility>
 
 #include "platform/win32/unique_handle.h"
@@ -26,14 +27,14 @@ std::uint64_t mix(std::uint64_t value) {
   return value ^ (value >> 31);
 }
 
-std::string temporaryName() {
+std::string temporaryName(std::string_view stem) {
   static std::uint64_t counter = 0;
   LARGE_INTEGER ticks{};
   QueryPerformanceCounter(&ticks);
   std::uint64_t bits = mix(static_cast<std::uint64_t>(ticks.QuadPart) ^
                            (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^ ++counter);
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string name = ".quenfar-";
+  std::string name(stem);
   for (int i = 0; i < 6; ++i) {
     name.push_back(kLetters[bits % 36]);
     bits /= 36;
@@ -84,7 +85,7 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File File::open(const std::string& path, OpenMode mode) {
+File File::open(const std::string& path, OpenMode mode, std::chrono::milliseconds wait) {
   // Share mode 0 is the exclusive hold itself: while this handle is open, every other open of
   // the file for reading, writing or deleting fails with a sharing violation.
   DWORD access = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
@@ -102,11 +103,35 @@ File File::open(const std::string& path, OpenMode mode) {
     case OpenMode::createNew:
       disposition = CREATE_NEW;
       break;
+    case OpenMode::updateExisting:
+      access = GENERIC_READ | GENERIC_WRITE;
+      disposition = OPEN_EXISTING;
+      break;
+    case OpenMode::updateNew:
+      access = GENERIC_READ | GENERIC_WRITE;
+      disposition = CREATE_NEW;
+      break;
   }
-  // Without FILE_FLAG_BACKUP_SEMANTICS a directory never opens, the same as on POSIX.
-  win32::UniqueHandle opened(
-      CreateFileA(path.c_str(), access, 0, nullptr, disposition, flags, nullptr));
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory never opens, the same as on POSIX. A sharing
+  // violation is another opener's hold: tried again, with growing pauses, until `wait` passed.
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  auto pause = std::chrono::milliseconds(1);
+  win32::UniqueHandle opened;
+  for (;;) {
+    opened = win32::UniqueHandle(
+        CreateFileA(path.c_str(), access, 0, nullptr, disposition, flags, nullptr));
+    if (opened || GetLastError() != ERROR_SHARING_VIOLATION ||
+        std::chrono::steady_clock::now() >= deadline) {
+      break;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(32));
+  }
   if (!opened) {
+    return File();
+  }
+  const bool mustBeRegular = mode == OpenMode::readExisting || mode == OpenMode::updateExisting;
+  if (mustBeRegular && GetFileType(opened.get()) != FILE_TYPE_DISK) {
     return File();
   }
   // Emptied only once held, so a file that another opener holds keeps its contents.
@@ -116,10 +141,11 @@ File File::open(const std::string& path, OpenMode mode) {
   return File(opened.release());
 }
 
-File File::createTemporary(const std::string& directory, std::string& pathOut) {
+File File::createTemporary(const std::string& directory, std::string& pathOut,
+                           std::string_view stem) {
   pathOut.clear();
   for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-    const std::string candidate = directory + temporaryName();
+    const std::string candidate = directory + temporaryName(stem);
     HANDLE created = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created != INVALID_HANDLE_VALUE) {
@@ -140,6 +166,22 @@ std::optional<std::uint64_t> File::size() const {
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(value.QuadPart);
+}
+
+std::optional<FileStamp> File::stamp() const {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (handle == nullptr || !identify(handle, info)) {
+    return std::nullopt;
+  }
+  FileStamp result;
+  result.device = info.dwVolumeSerialNumber;
+  result.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  result.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  result.modified = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+      info.ftLastWriteTime.dwLowDateTime);
+  result.links = info.nNumberOfLinks;
+  return result;
 }
 
 bool File::readAll(std::string& out) const {
@@ -195,12 +237,30 @@ bool File::write(const void* bytes, std::size_t count) {
   return true;
 }
 
-bool File::seekToEnd() {
-  return handle != nullptr && setPosition(handle, 0, FILE_END, nullptr);
+bool File::writeAt(std::uint64_t offset, std::string_view bytes) {
+  if (handle == nullptr) {
+    return false;
+  }
+  const char* next = bytes.data();
+  std::size_t count = bytes.size();
+  while (count > 0) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, kMaxTransfer));
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFU);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    if (WriteFile(handle, next, piece, &written, &at) == 0 || written == 0) {
+      return false;
+    }
+    next += written;
+    offset += written;
+    count -= written;
+  }
+  return true;
 }
 
-bool File::truncateHere() {
-  return handle != nullptr && SetEndOfFile(handle) != 0;
+bool File::seekToEnd() {
+  return handle != nullptr && setPosition(handle, 0, FILE_END, nullptr);
 }
 
 bool File::truncateTo(std::uint64_t length) {
@@ -281,9 +341,32 @@ bool createDirectory(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
+bool isWritableDirectory(const std::string& path) {
+  // Windows keeps write access in ACLs that only an attempt tells; the read-only attribute of a
+  // directory does not restrict it.
+  return path.empty() || isDirectory(path);
+}
+
 bool deleteFile(const std::string& path) {
   // DeleteFileA never removes a directory.
   return DeleteFileA(path.c_str()) != 0;
+}
+
+bool syncToDisk(const std::vector<std::string>& paths) {
+  // Windows flushes file by file; a directory has nothing of its own to flush.
+  bool synced = true;
+  for (const std::string& path : paths) {
+    if (isDirectory(path)) {
+      continue;
+    }
+    const win32::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || FlushFileBuffers(file.get()) == 0) {
+      synced = false;
+    }
+  }
+  return synced;
 }
 
 }  // namespace platform

@@ -13,19 +13,19 @@ bool isDirectoryEntry(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The directory part of a path, with its trailing separator; empty for a bare name. Windows
-// takes both slashes as separators, and "C:name" lies in the current directory of drive C.
-std::string directoryOf(const std::string& path) {
-  const std::size_t last = path.find_last_of("\\/:");
-  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
-}
-
 bool renameReplacing(const std::string& source, const std::string& destination) {
   return MoveFileExA(source.c_str(), destination.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace detail
+
+// Windows takes both slashes as separators, and "C:name" lies in the current directory of
+// drive C.
+std::string directoryOf(const std::string& path) {
+  const std::size_t last = path.find_last_of("\\/:");
+  return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
 
 using detail::isDirectoryEntry;
 

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "announce/ftn_address.h"
-#include "app/toss_config.h"
+#include "util/toss_config.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
@@ -19,20 +21,20 @@ std::string field(const std::string& text, std::size_t width) {
   return bytes;
 }
 
-// A netmail directory and an announcer that stores into it, begun at kTime.
+// A netmail directory and an announcer that stores into it, begun by begin().
 struct Netmail {
   test::TempDir dir;
   TossConfig config;
-  Announcer announcer;
+  std::optional<Announcer> announcer;
 
   explicit Netmail(const std::string& address) {
     config.netmailDir = dir.path() + "/";
     config.ftnAddress = address;
     config.userName = "Sysop";
-    announcer.setConfig(&config);
   }
+  void begin(std::int64_t time) { announcer.emplace(config, time); }
   std::string post() {
-    announcer.post();
+    announcer->post();
     return test::readFile(dir / "1.msg");
   }
 };
@@ -40,17 +42,17 @@ struct Netmail {
 TEST(Announcer, StoresTheWholeMessageByteForByte) {
   Netmail mail("2:5020/9999.1");
   test::writeFile(mail.dir / "x.zip", "data");
-  mail.announcer.beginAt(kTime);
-  mail.announcer.addFile({"FE_A", "x.zip", "First file", "2:5020/1", mail.dir / "x.zip", ""});
+  mail.begin(kTime);
+  mail.announcer->addFile({"FE_A", "x.zip", "First file", "2:5020/1", mail.dir / "x.zip"});
   // A file that cannot be opened gets no size line; an empty origin leaves its line bare.
-  mail.announcer.addFile({"FE_B", "gone.zip", "", "", mail.dir / "gone.zip", ""});
-  mail.announcer.addText("File proceded 2\r\n");
+  mail.announcer->addFile({"FE_B", "gone.zip", "", "", mail.dir / "gone.zip"});
+  mail.announcer->addText("File proceded 2\r\n");
 
   // Net 5020 is 0x139c and node 9999 0x270f; the attribute is Private and Local.
   const std::string header =
       field("Quenfar Herald", 36) + field("Sysop", 36) +
       field(platform::formatLocalTime("Announce at %B %d, %Y", kTime), 72) +
-      field(platform::formatLocalTime("%d %b %y  %H:%M", kTime), 20) +
+      field(platform::formatLocalTime("%d %b %y  %H:%M:%S", kTime), 20) +
       std::string(
           "\0\0\x0f\x27\x0f\x27\0\0\x9c\x13\x9c\x13\x00\xf1\x53\x65\0\0\0\0\0\0\x01\x01\0\0", 26);
   const std::string block = "===========================\r\n\r\n";
@@ -88,10 +90,10 @@ TEST(AnnounceAddress, ReadsNumbersLikeScanfDecimalFields) {
 
 TEST(Announcer, ThreeNumberAddressAndHeadLinesOfLongNames) {
   Netmail mail("2:5020/9999");
-  mail.announcer.beginAt(0x12345);
+  mail.begin(0x12345);
   const std::string name22 = "abcdefghijklmnopqrstuv";
   for (const std::string& name : {std::string("ABCD.ZIP"), name22, name22 + "wxyz0123"}) {
-    mail.announcer.addFile({"A", name, "", "", "", ""});
+    mail.announcer->addFile({"A", name, "", "", ""});
   }
   const std::string message = mail.post();
   EXPECT_EQ(message.substr(190, 67),
@@ -108,9 +110,9 @@ TEST(Announcer, SizeLineShowsFilesOver4GiBAndIsLeftOutForHeldFiles) {
       .truncateTo(5ULL << 30);  // sparse: takes no room on the disk
   test::writeFile(mail.dir / "held.zip", "held");
   const auto held = platform::File::open(mail.dir / "held.zip", platform::OpenMode::readExisting);
-  mail.announcer.beginAt(kTime);
-  mail.announcer.addFile({"A", "big.iso", "", "", mail.dir / "big.iso", ""});
-  mail.announcer.addFile({"A", "held.zip", "", "", mail.dir / "held.zip", ""});
+  mail.begin(kTime);
+  mail.announcer->addFile({"A", "big.iso", "", "", mail.dir / "big.iso"});
+  mail.announcer->addFile({"A", "held.zip", "", "", mail.dir / "held.zip"});
   const std::string message = mail.post();
   EXPECT_NE(message.find("\r\nFile size  : 5368709120\r\n"), std::string::npos);
   EXPECT_NE(message.find("=== held.zip ==============\r\nFileecho   : A\r\n"
@@ -121,8 +123,8 @@ TEST(Announcer, SizeLineShowsFilesOver4GiBAndIsLeftOutForHeldFiles) {
 TEST(Announcer, MissingNetmailDirectoryIsNotCreated) {
   Netmail mail("2:5020/9999");
   mail.config.netmailDir = mail.dir / "absent/";
-  mail.announcer.beginAt(kTime);
-  mail.announcer.post();
+  mail.begin(kTime);
+  mail.announcer->post();
   EXPECT_FALSE(test::fileExists(mail.dir / "absent"));
 }
 

@@ -3,18 +3,14 @@
 
 #include "app/config_reader.h"
 #include "app/ini_reader.h"
-#include "app/toss_config.h"
 #include "tests/support/temp_dir.h"
+#include "util/toss_config.h"
 
 namespace {
 
 TossConfig readConfig(const test::TempDir& dir, const std::string& text) {
   test::writeFile(dir / "quenfar.cfg", text);
-  TossConfig config;
-  ConfigReader reader;
-  reader.setConfig(&config);
-  reader.readFrom(dir.path());
-  return config;
+  return readConfigFrom(dir.path());
 }
 
 TEST(IniReader, FollowsTheValueRules) {
@@ -70,10 +66,7 @@ TEST(ParseYesNo, OnlyNoMeansNo) {
 
 TEST(ConfigReader, MissingFileGivesDefaults) {
   test::TempDir dir;
-  TossConfig config;
-  ConfigReader reader;
-  reader.setConfig(&config);
-  reader.readFrom(dir.path());
+  const TossConfig config = readConfigFrom(dir.path());
   EXPECT_EQ(config.inboundDir, "");
   EXPECT_EQ(config.fileechoDir, "");
   EXPECT_EQ(config.descFile, "files.bbs");
@@ -83,7 +76,7 @@ TEST(ConfigReader, MissingFileGivesDefaults) {
   EXPECT_TRUE(config.descInLog);
   EXPECT_EQ(config.cutSymbols, 0);
   EXPECT_EQ(config.ticDir, "");
-  EXPECT_EQ(config.processTime, 10000);
+  EXPECT_EQ(config.processTimeMs, 10000);
   EXPECT_EQ(config.areaPathFile, "");
   EXPECT_EQ(config.eventsFile, "");
   EXPECT_EQ(config.netmailDir, "");
@@ -123,7 +116,7 @@ TEST(ConfigReader, ReadsAndNormalisesEveryKey) {
   EXPECT_EQ(config.netmailDir, "/mail/");
   EXPECT_EQ(config.ftnAddress, "2:5020/1.3");
   EXPECT_EQ(config.userName, "John Doe");
-  EXPECT_EQ(config.processTime, 60000);
+  EXPECT_EQ(config.processTimeMs, 60000);
   EXPECT_EQ(config.areaPathFile, dir.path() + "/areas.lst");
   EXPECT_EQ(config.eventsFile, "/etc/quenfar/events.lst");
 }
@@ -142,7 +135,7 @@ TEST(ConfigReader, ProcessTimeBelowNineBecomesTen) {
                                          {"60", 60000},
                                          {"99999999", 2147483647}}) {
     test::TempDir dir;
-    EXPECT_EQ(readConfig(dir, "[QUENFAR]\nProcessTime=" + c.value + "\n").processTime,
+    EXPECT_EQ(readConfig(dir, "[QUENFAR]\nProcessTime=" + c.value + "\n").processTimeMs,
               c.milliseconds)
         << c.value;
   }

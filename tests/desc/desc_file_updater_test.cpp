@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "app/toss_config.h"
 #include "desc/desc_file_updater.h"
 #include "platform/file.h"
 #include "tests/support/temp_dir.h"
@@ -20,12 +20,10 @@ using Names = std::vector<std::string>;
 
 bool updateList(const std::string& listPath, const std::string& fileName,
                 const std::string& description, std::string* cleaned = nullptr) {
-  TossConfig config;
-  config.descFilter = true;
-  DescFileUpdater updater;
-  updater.setup(&config, listPath);
+  // A list held by another program is waited for only briefly here.
+  DescFileUpdater updater(cutDescription, std::chrono::milliseconds(20));
   std::string out;
-  const bool written = updater.update(fileName, description, out);
+  const bool written = updater.update(listPath, fileName, description, out);
   if (cleaned != nullptr) {
     *cleaned = out;
   }

@@ -74,7 +74,7 @@ TEST(AnnounceRun, TwoTossedFilesMakeOneMessage) {
   const bool xFirst = message.find("=== x.zip") < message.find("=== y.zip");
   EXPECT_EQ(message, field("Quenfar Herald", 36) + field(longName.substr(0, 35), 36) +
                          field(platform::formatLocalTime("Announce at %B %d, %Y", created), 72) +
-                         field(platform::formatLocalTime("%d %b %y  %H:%M", created), 20) +
+                         field(platform::formatLocalTime("%d %b %y  %H:%M:%S", created), 20) +
                          std::string("\0\0\x0f\x27\x0f\x27\0\0\x9c\x13\x9c\x13", 12) +
                          message.substr(176, 4) + std::string("\0\0\0\0\0\0\x01\x01\0\0", 10) +
                          "\x01INTL 2:5020/9999 2:5020/9999\r\n\x01"

@@ -15,8 +15,11 @@ bool logHasLine(const test::Node& node, const std::string& line) {
 
 TEST(Descriptions, CleanedDescriptionReachesListAndLog) {
   const std::string raw = "Fresh release / v2\tbeta  ";
+  // Unfiltered, the description keeps everything but its control characters.
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", "Fresh release"}, {"DescFilter=yes", "Fresh release"}, {"DescFilter=nO", raw}};
+      {"", "Fresh release"},
+      {"DescFilter=yes", "Fresh release"},
+      {"DescFilter=nO", "Fresh release / v2?beta  "}};
   for (const auto& [setting, description] : cases) {
     test::Node node;
     node.writeStandardConfig(setting);
@@ -30,19 +33,27 @@ TEST(Descriptions, CleanedDescriptionReachesListAndLog) {
   }
 }
 
-TEST(Descriptions, HeldListStaysAsItWasButFileIsTossed) {
+TEST(Descriptions, ListHeldPastTheWaitIsUpdatedByTheNextRun) {
   test::Node node;
   node.writeStandardConfig();
   node.write("files/UTILS/files.bbs", "NEW.ZIP  old text\r\n");
   node.addTic("a.tic", "AREA UTILS\r\nFILE NEW.ZIP\r\nDESC New text\r\n");
   node.write("in/NEW.ZIP", "data");
   {
+    // Held for longer than a run waits: the file is placed, but its .tic stays until the
+    // entry is in the list.
     const platform::File holder =
         platform::File::open(node.path("files/UTILS/files.bbs"), platform::OpenMode::readExisting);
     node.run();
   }
   EXPECT_EQ(node.read("files/UTILS/files.bbs"), "NEW.ZIP  old text\r\n");
   EXPECT_EQ(node.read("files/UTILS/NEW.ZIP"), "data");
+  EXPECT_TRUE(node.exists("in/a.tic"));
+  EXPECT_FALSE(logHasLine(node, "NEW.ZIP ---> UTILS (New text)"));
+
+  node.run();
+  EXPECT_EQ(node.read("files/UTILS/files.bbs"), "NEW.ZIP       New text\r\n");
+  EXPECT_FALSE(node.exists("in/a.tic"));
   EXPECT_TRUE(logHasLine(node, "NEW.ZIP ---> UTILS (New text)"));
 }
 

@@ -17,9 +17,12 @@ TEST(Spine, WithoutConfigurationRefusesForMissingInbound) {
   // A quenfar.cfg in the current directory is not the program's own and is never read.
   node.write("quenfar.cfg", "[QUENFAR]\nInbound=in\nFileecho=files\n");
   const test::RunResult result = node.run();
-  EXPECT_EQ(result.exitCode, 0);
+  // A run stopped by its configuration says so in its exit status, and names the file it
+  // looked for.
+  EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.output, kHeading + "Inbound dir not defined\n");
-  EXPECT_EQ(result.errors, "");
+  EXPECT_EQ(result.errors.rfind("Warning: cannot read the configuration file ", 0), 0U);
+  EXPECT_NE(result.errors.find("bin/quenfar.cfg\n"), std::string::npos);
 }
 
 TEST(Spine, RefusalsComeInOrderAndTouchNothing) {
@@ -40,7 +43,7 @@ TEST(Spine, RefusalsComeInOrderAndTouchNothing) {
     node.write("in/a.tic", "AREA X\r\nFILE a.zip\r\n");
     node.write("in/a.zip", "zip");
     const test::RunResult result = node.run();
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.output, kHeading + c.message + "\n") << c.config;
     EXPECT_TRUE(node.exists("in/a.tic"));
     EXPECT_TRUE(node.exists("in/a.zip"));

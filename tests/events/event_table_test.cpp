@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "app/toss_config.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -15,10 +14,7 @@ namespace {
 std::string loadList(const std::string& contents) {
   test::TempDir dir;
   test::writeFile(dir / "events.lst", contents);
-  TossConfig config;
-  config.eventsFile = dir / "events.lst";
-  EventTable table;
-  table.load(&config);
+  const EventTable table(dir / "events.lst", "", 10000);
   std::string rendered;
   for (const EventEntry& entry : table.list()) {
     rendered += entry.areaMask + "|" + entry.fileMask + "|" + entry.command + "\n";
@@ -53,10 +49,7 @@ TEST(EventTable, KeepsLinesInOrderWithDuplicatesAndAnyLineEnd) {
 }
 
 TEST(EventTable, MissingListGivesAnEmptyTable) {
-  TossConfig config;
-  config.eventsFile = "/nonexistent/events.lst";
-  EventTable table;
-  table.load(&config);
+  const EventTable table("/nonexistent/events.lst", "", 10000);
   EXPECT_TRUE(table.list().empty());
 }
 

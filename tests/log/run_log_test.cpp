@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/toss_config.h"
+#include "util/toss_config.h"
 #include "platform/file.h"
 #include "tests/support/node.h"
 #include "tests/support/temp_dir.h"
@@ -23,9 +23,11 @@ class RunLogTest : public testing::Test {
   std::string runOnce(const std::function<void(RunLog&)>& lines, bool enabled = true) {
     testing::internal::CaptureStdout();
     {
-      RunLog log;
-      log.setConfig(&config);
-      log.setEnabled(enabled);
+      TossConfig settings = config;
+      if (!enabled) {
+        settings.logFile.clear();
+      }
+      RunLog log(settings);
       log.open();
       lines(log);
       log.close();
@@ -123,9 +125,7 @@ TEST_F(RunLogTest, LogHeldElsewhereIsLeftAlone) {
     const platform::File holder =
         platform::File::open(config.logFile, platform::OpenMode::readExisting);
     ASSERT_TRUE(holder.isOpen());
-    RunLog log;
-    log.setConfig(&config);
-    log.setEnabled(true);
+    RunLog log(config);
     log.open();
     EXPECT_FALSE(log.isEnabled());
     log.writeLine("lost");
@@ -136,9 +136,7 @@ TEST_F(RunLogTest, LogHeldElsewhereIsLeftAlone) {
 
 TEST_F(RunLogTest, UnwritablePathTurnsLoggingOff) {
   config.logFile = dir / "no/such/dir/q.log";
-  RunLog log;
-  log.setConfig(&config);
-  log.setEnabled(true);
+  RunLog log(config);
   log.open();
   EXPECT_FALSE(log.isEnabled());
 }
@@ -149,9 +147,7 @@ TEST_F(RunLogTest, FailingWriteTurnsLoggingOffAndKeepsWhatWasWritten) {
     GTEST_SKIP() << "no /dev/full";
   }
   config.logFile = "/dev/full";
-  RunLog log;
-  log.setConfig(&config);
-  log.setEnabled(true);
+  RunLog log(config);
   log.open();
   EXPECT_FALSE(log.isEnabled());
   log.writeLine("after");  // must not crash or retry

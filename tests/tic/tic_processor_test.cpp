@@ -1,10 +1,11 @@
 // Reading a .tic and answering its keys.
-#include "tic/tic_processor.h"
+#include "tic/tic_file.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
 #include "tests/support/temp_dir.h"
+#include "tic/tic_processor.h"
 
 namespace {
 
@@ -13,12 +14,11 @@ class TicTest : public testing::Test {
   // Writes the .tic, reads it through a processor and returns the value of `key`.
   std::string valueIn(const std::string& tic, const std::string& key) {
     test::writeFile(dir / "x.tic", tic);
-    processor.setTicPath(dir / "x.tic");
-    EXPECT_TRUE(processor.readTic());
+    EXPECT_TRUE(processor.read(dir / "x.tic"));
     return processor.valueOf(key);
   }
   test::TempDir dir;
-  TicProcessor processor;
+  TicFile processor;
 };
 
 TEST_F(TicTest, ValueOfFollowsTheKeyRules) {
@@ -60,9 +60,8 @@ TEST_F(TicTest, MixedLineEndsGiveTheSameValues) {
 
 TEST_F(TicTest, UnreadableTicGivesEmptyRecord) {
   valueIn("AREA A\r\n", "AREA");
-  processor.setTicPath(dir / "missing.tic");
-  EXPECT_FALSE(processor.readTic());
-  EXPECT_EQ(processor.record().contentLength, 0U);
+  EXPECT_FALSE(processor.read(dir / "missing.tic"));
+  EXPECT_EQ(processor.contents().size(), 0U);
   EXPECT_EQ(processor.valueOf("AREA"), "");
 }
 
@@ -70,16 +69,15 @@ TEST_F(TicTest, TicHeldElsewhereIsNotRead) {
   test::writeFile(dir / "held.tic", "AREA A\r\n");
   const platform::File holder =
       platform::File::open(dir / "held.tic", platform::OpenMode::readExisting);
-  processor.setTicPath(dir / "held.tic");
-  EXPECT_FALSE(processor.readTic());
+  EXPECT_FALSE(processor.read(dir / "held.tic"));
 }
 
 TEST_F(TicTest, OversizedTicIsReadUpToTheLimit) {
   std::string tic = "AREA A\r\n";
-  tic += std::string(TicProcessor::kMaxTicSize, 'x');
+  tic += std::string(TicFile::kMaxTicSize, 'x');
   tic += "\r\nFILE beyond\r\n";
   EXPECT_EQ(valueIn(tic, "AREA"), "A");
-  EXPECT_EQ(processor.record().contentLength, TicProcessor::kMaxTicSize);
+  EXPECT_EQ(processor.contents().size(), TicFile::kMaxTicSize);
   EXPECT_EQ(processor.valueOf("FILE"), "");
 }
 

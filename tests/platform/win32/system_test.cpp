@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/directory.h"
+#include "util/text.h"
 #include "tests/platform/win32/scratch_dir.h"
 
 namespace {
@@ -62,8 +63,8 @@ TEST(Win32Directory, ListsEveryEntryButDotAndDotDot) {
   }
   std::string name;
   EXPECT_FALSE(platform::DirectorySearch(dir / "missing").next(name));
-  EXPECT_TRUE(platform::endsWithIgnoringCase("A.TIC", ".tic"));
-  EXPECT_FALSE(platform::endsWithIgnoringCase("tic", ".tic"));
+  EXPECT_TRUE(endsWithIgnoringCase("A.TIC", ".tic"));
+  EXPECT_FALSE(endsWithIgnoringCase("tic", ".tic"));
 }
 
 }  // namespace

@@ -5,13 +5,8 @@
 
 #include "platform/system.h"
 
-class RunLog;
-class AreaPathMap;
-class EventTable;
-class Announcer;
-
-// The configuration of one run, read once from quenfar.cfg. Every object of the run holds a
-// pointer to it and reaches the log, the area map, the events and the announcer through it.
+// The settings of one run, read once from quenfar.cfg: a plain value. Each service of the run
+// is made with the settings it needs.
 struct TossConfig {
   std::string inboundDir;
   std::string fileechoDir;
@@ -24,14 +19,10 @@ struct TossConfig {
   bool descInLog = false;
   std::uint16_t cutSymbols = 0;
   platform::OsVersionInfo osVersion;
-  RunLog* log = nullptr;
-  AreaPathMap* areaPaths = nullptr;
-  EventTable* events = nullptr;
-  Announcer* announcer = nullptr;
   std::string eventsFile;  // joined to the program's directory when it holds no separator
   std::string flagsDir;    // ends with a separator when not empty
   std::string netmailDir;  // ends with a separator when not empty
   std::string ftnAddress;
   std::string userName;
-  std::int32_t processTime = 0;  // milliseconds
+  std::int32_t processTimeMs = 0;  // how long an event command may run
 };

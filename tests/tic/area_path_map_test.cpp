@@ -1,9 +1,8 @@
 // The area path list: separators, comments, and exact tags.
-#include "desc/area_path_map.h"
+#include "tic/area_path_map.h"
 
 #include <gtest/gtest.h>
 
-#include "app/toss_config.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -12,13 +11,9 @@ class AreaPathMapTest : public testing::Test {
  protected:
   AreaPathMap load(const std::string& text) {
     test::writeFile(dir / "areas.lst", text);
-    config.areaPathFile = dir / "areas.lst";
-    AreaPathMap map;
-    map.load(&config);
-    return map;
+    return AreaPathMap(dir / "areas.lst");
   }
   test::TempDir dir;
-  TossConfig config;
 };
 
 TEST_F(AreaPathMapTest, EverySeparatorFormGivesTheSameDirectory) {
@@ -66,18 +61,9 @@ TEST_F(AreaPathMapTest, TagsAreExactAndLaterLinesWin) {
 TEST_F(AreaPathMapTest, MissingOrEmptyListGivesEmptyMap) {
   EXPECT_EQ(load("").lookup("A"), "");
   EXPECT_EQ(load(";only\r\n;comments\r\n").lookup(";only"), "");
-  config.areaPathFile = dir / "missing.lst";
-  AreaPathMap map;
-  map.load(&config);
+  const AreaPathMap map(dir / "missing.lst");
   EXPECT_EQ(map.lookup("A"), "");
-}
-
-TEST_F(AreaPathMapTest, ReloadStartsFromAnEmptyMap) {
-  AreaPathMap map = load("A /one\n");
-  test::writeFile(dir / "areas.lst", "B /two\n");
-  map.load(&config);
-  EXPECT_EQ(map.lookup("A"), "");
-  EXPECT_EQ(map.lookup("B"), "/two");
+  EXPECT_EQ(AreaPathMap("").lookup("A"), "");
 }
 
 }  // namespace

@@ -1,16 +1,13 @@
-#include "desc/area_path_map.h"
+#include "tic/area_path_map.h"
 
-#include "app/toss_config.h"
 #include "platform/file.h"
 #include "util/line_reader.h"
 
-void AreaPathMap::load(const TossConfig* target) {
-  entries.clear();
-  config = target;
-  if (config == nullptr || config->areaPathFile.empty()) {
+AreaPathMap::AreaPathMap(const std::string& listFile) {
+  if (listFile.empty()) {
     return;
   }
-  if (const auto text = platform::readWholeFile(config->areaPathFile)) {
+  if (const auto text = platform::readWholeFile(listFile)) {
     parse(*text);
   }
 }
@@ -33,9 +30,6 @@ void AreaPathMap::parse(std::string_view text) {
 }
 
 std::string AreaPathMap::lookup(const std::string& tag) const {
-  if (config == nullptr || config->areaPathFile.empty()) {
-    return {};
-  }
   const auto found = entries.find(tag);
   return found == entries.end() ? std::string() : found->second;
 }

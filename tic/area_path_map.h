@@ -4,17 +4,15 @@
 #include <string>
 #include <string_view>
 
-struct TossConfig;
-
 // The operator's map from area tag to directory, read from the area path list. Tags are
 // compared byte for byte.
 class AreaPathMap {
  public:
-  virtual ~AreaPathMap() = default;
+  AreaPathMap() = default;
 
-  // Remembers the configuration and rebuilds the map from its area path list. A missing or
-  // unreadable list leaves the map empty.
-  void load(const TossConfig* target);
+  // Reads the area path list at `listFile`. No list named, or a missing or unreadable list,
+  // gives an empty map.
+  explicit AreaPathMap(const std::string& listFile);
 
   // Adds the entries of area path list text: "tag dir", "tag=dir" or "tag = dir" per line,
   // ";" in the first column a comment, later lines winning.
@@ -25,5 +23,4 @@ class AreaPathMap {
 
  private:
   std::map<std::string, std::string> entries;
-  const TossConfig* config = nullptr;
 };

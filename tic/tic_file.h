@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file.h"
+
+// One .tic as read: where it is, what it holds, and the exclusive hold on it that keeps other
+// runs away while it is tossed.
+class TicFile {
+ public:
+  // A .tic is read up to this size; a larger one is cut there (every key that a real .tic
+  // carries lies far below it).
+  static constexpr std::uint32_t kMaxTicSize = 1U << 20;
+
+  // Opens the .tic at `path`, holds it exclusively and reads it whole. False, with nothing
+  // held and nothing read, when it is gone, held by another run, not a regular file (a FIFO, a
+  // device, a directory: never waited on), or unreadable.
+  bool read(const std::string& path);
+
+  // Returns the value of the first line whose key (the text before its first space, any letter
+  // case) is `key`, without leading spaces; the empty string when no line carries the key.
+  std::string valueOf(const std::string& key) const;
+
+  const std::string& path() const { return ticPath; }
+  const std::string& contents() const { return text; }
+
+  // Ends the hold; the contents stay.
+  void release() { hold.close(); }
+
+ private:
+  std::string ticPath;
+  std::string text;
+  platform::File hold;
+};
