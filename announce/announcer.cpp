@@ -82,9 +82,8 @@ std::string Announcer::addFile(const AnnounceEntry& entry) {
     // A file held elsewhere cannot be opened; its block simply has no size line.
     const platform::File file =
         platform::File::open(entry.destinationPath, platform::OpenMode::readExisting);
-    const std::optional<std::uint64_t> size = file.size();
-    if (file.isOpen() && size) {
-      block += "File size  : " + std::to_string(*size) + "\r\n";
+    if (file.isOpen()) {
+      block += "File size  : " + std::to_string(file.openedStamp().size) + "\r\n";
     }
   }
   block += "Hatched by : " + entry.origin + "\r\n";

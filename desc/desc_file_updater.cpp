@@ -127,8 +127,9 @@ bool DescFileUpdater::update(const std::string& listPath, const std::string& fil
       return false;
     }
     // Another run may have replaced the list while this one waited for its hold: the file
-    // held is then no longer the list, and the list is opened again.
-    if (list.isAt(listPath)) {
+    // held is then no longer the list (it has no name left), and the list is opened again.
+    const std::uint32_t links = list.openedStamp().links;
+    if (links == 1 || (links > 1 && list.isAt(listPath))) {
       return appendOrRewrite(list, listPath, fileName, entry);
     }
   }
@@ -137,10 +138,8 @@ bool DescFileUpdater::update(const std::string& listPath, const std::string& fil
 
 bool DescFileUpdater::appendOrRewrite(platform::File& list, const std::string& listPath,
                                       const std::string& fileName, const std::string& entry) {
-  const std::optional<platform::FileStamp> stamp = list.stamp();
-  if (!stamp) {
-    return false;
-  }
+  // The stamp taken with the hold already holds what any other writer did before.
+  const platform::FileStamp* stamp = &list.openedStamp();
   KnownList& state = known[listPath];
   std::string contents;
   bool contentsRead = false;

@@ -30,11 +30,13 @@ bool RunLog::open() {
   }
   const bool existed = platform::exists(logFile);
   file = platform::File::open(logFile, platform::OpenMode::writeKeep);
-  if (!file.isOpen() || !file.seekToEnd()) {
+  const std::optional<std::uint64_t> size = file.size();
+  if (!file.isOpen() || !size || !file.seekToEnd()) {
     file.close();
     enabled = false;
     return false;
   }
+  length = *size;
   if (!existed) {
     append(loadMessage(msg::kLogTitle) + "\r\n" + systemLine(osVersion) + "\r\n\r\n");
   }
@@ -81,15 +83,13 @@ void RunLog::append(std::string_view bytes) {
   if (!enabled || !file.isOpen()) {
     return;
   }
-  const auto before = file.size();
   if (file.write(bytes)) {
+    length += bytes.size();
     return;
   }
   // A full disk or an I/O error: drop the bytes of this one write so the log ends on a whole
   // line, and log nothing more this run.
-  if (before) {
-    file.truncateTo(*before);
-  }
+  file.truncateTo(length);
   file.close();
   enabled = false;
 }

@@ -55,5 +55,6 @@ class RunLog {
   bool descInLog;
   std::uint16_t cutSymbols;
   platform::File file;
+  std::uint64_t length = 0;  // of the log file as this run has written it
   bool enabled;
 };

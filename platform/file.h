@@ -66,6 +66,10 @@ class File {
   // Returns the file's stamp, or nothing on failure.
   std::optional<FileStamp> stamp() const;
 
+  // The file's stamp as it was when the hold was taken (by open); all zero for a File that
+  // createTemporary made.
+  const FileStamp& openedStamp() const { return opened; }
+
   // Reads the whole file from its start into `out`. Returns false on a read error.
   bool readAll(std::string& out) const;
 
@@ -101,7 +105,7 @@ class File {
   bool setNewFilePermissions();
 
   // True when `path` names this open file: it has been neither removed nor replaced since it
-  // was opened.
+  // was opened. (Only the name is looked up; the file itself is known from its opening.)
   bool isAt(const std::string& path) const;
 
  private:
@@ -110,9 +114,11 @@ class File {
   // when closed.
   explicit File(void* fileHandle) : handle(fileHandle) {}
   void* handle = nullptr;
+  FileStamp opened;
 #else
   explicit File(int descriptor) : fd(descriptor) {}
   int fd = -1;
+  FileStamp opened;
 #endif
 };
 

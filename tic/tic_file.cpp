@@ -10,23 +10,18 @@ bool TicFile::read(const std::string& path) {
   ticPath = path;
   text.clear();
   hold = platform::File::open(path, platform::OpenMode::readExisting);
-  // Another run may have tossed the .tic and deleted or moved it after this one found it; the
-  // file held is then no longer the .tic.
-  const std::optional<std::uint64_t> size = hold.size();
-  if (!hold.isOpen() || !size || !hold.isAt(path)) {
+  // Another run may have tossed the .tic and deleted it after this one found it. (One that
+  // moved it to TICDir instead is noticed when its file is found gone too.)
+  if (!hold.isOpen() || hold.openedStamp().links == 0) {
     hold.close();
     return false;
   }
-  // Room for what the file holds, up to the limit; a file that grows meanwhile is read on.
-  text.resize(static_cast<std::size_t>(std::min<std::uint64_t>(*size + 1, kMaxTicSize)));
+  // Room for what the file held when it was opened, up to the limit: a complete .tic does not
+  // grow.
+  text.resize(static_cast<std::size_t>(
+      std::min<std::uint64_t>(hold.openedStamp().size, kMaxTicSize)));
   std::size_t filled = 0;
-  for (;;) {
-    if (filled == text.size()) {
-      if (text.size() >= kMaxTicSize) {
-        break;
-      }
-      text.resize(std::min<std::size_t>(text.size() * 2, kMaxTicSize));
-    }
+  while (filled < text.size()) {
     const auto count = hold.read(text.data() + filled, text.size() - filled);
     if (!count) {
       text.clear();

@@ -92,27 +92,13 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
                                   const std::string& areaDir) {
   const std::string ticName = fileNameOf(tic.path());
   const std::string destination = areaDir + platform::kSeparator + fileName;
-  std::string source = inboundDir + fileName;
-  bool present = platform::exists(source);
-  // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
-  // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
-  if (!present) {
-    const std::string found = inboundNames.find(fileName);
-    if (!found.empty()) {
-      source = inboundDir + found;
-      present = true;
+  services.journal.noteMove(ticName, destination);
+  if (!move(inboundDir + fileName, destination) && !moveAnotherWay(ticName, fileName, destination)) {
+    if (!platform::exists(tic.path())) {
+      return TossResult::passedOver;  // another run tossed it just now
     }
-  }
-  // A run that died after moving the file left its .tic behind: the file is already in place,
-  // and the rest of the toss is done now.
-  const bool movedBefore = !present && services.journal.interruptedMove(ticName) == destination &&
-                           platform::exists(destination);
-  if (!movedBefore) {
-    services.journal.noteMove(ticName, destination);
-    if (!move(source, destination)) {
-      logFailure(fileName);
-      return TossResult::failed;
-    }
+    logFailure(fileName);
+    return TossResult::failed;
   }
 
   // The entry is in the list before the .tic goes, so that a toss cut short anywhere is
@@ -142,13 +128,29 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
   return TossResult::tossed;
 }
 
+bool TicProcessor::moveAnotherWay(const std::string& ticName, const std::string& fileName,
+                                  const std::string& destination) {
+  if (platform::exists(inboundDir + fileName)) {
+    return false;
+  }
+  // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
+  // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
+  const std::string found = inboundNames.find(fileName);
+  if (!found.empty() && found != fileName && platform::exists(inboundDir + found)) {
+    return move(inboundDir + found, destination);
+  }
+  // A run that died after moving the file left its .tic behind: the file is already in place,
+  // and the rest of the toss is done now.
+  return services.journal.interruptedMove(ticName) == destination &&
+         platform::exists(destination);
+}
+
 bool TicProcessor::disposeTic(TicFile& tic) {
   const std::string& ticPath = tic.path();
-#ifdef _WIN32
-  // Windows deletes and moves nothing that is open. Elsewhere the .tic stays held until it is
-  // gone, so that no other run takes it up in between.
+  // Windows deletes and moves nothing that is open, and a file deleted while open costs a
+  // file system more than one deleted once closed. Another run that takes the .tic up in the
+  // moment between finds its file gone, and then the .tic gone, and passes over it.
   tic.release();
-#endif
   if (settings.ticDir.empty()) {
     return platform::deleteFile(ticPath);
   }

@@ -50,6 +50,10 @@ class TicProcessor {
  private:
   TossResult tossFile(TicFile& tic, const std::string& area, const std::string& fileName,
                       const std::string& description, const std::string& areaDir);
+  // Places a file whose name did not move: the one inbound entry of another letter case, or a
+  // file that a run which died had already moved. False when neither applies.
+  bool moveAnotherWay(const std::string& ticName, const std::string& fileName,
+                      const std::string& destination);
   bool disposeTic(TicFile& tic);
   void logFailure(const std::string& fileName);
   bool isReservedName(const std::string& fileName) const;

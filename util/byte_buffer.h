@@ -11,7 +11,6 @@ class ByteBuffer {
  public:
   // Obtains a block of exactly `initialCapacity` bytes; a failure leaves the buffer without one.
   explicit ByteBuffer(std::uint32_t initialCapacity);
-  virtual ~ByteBuffer() = default;
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
 

@@ -39,6 +39,17 @@ bool lockWaiting(int fd, std::chrono::milliseconds wait) {
   return true;
 }
 
+FileStamp stampOf(const struct stat& info) {
+  FileStamp result;
+  result.device = static_cast<std::uint64_t>(info.st_dev);
+  result.inode = static_cast<std::uint64_t>(info.st_ino);
+  result.size = static_cast<std::uint64_t>(info.st_size);
+  result.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
+                    static_cast<std::int64_t>(info.st_mtim.tv_nsec);
+  result.links = static_cast<std::uint32_t>(info.st_nlink);
+  return result;
+}
+
 int openRetrying(const char* path, int flags, mode_t mode) {
   int fd;
   do {
@@ -53,12 +64,13 @@ File::~File() {
   close();
 }
 
-File::File(File&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+File::File(File&& other) noexcept : fd(std::exchange(other.fd, -1)), opened(other.opened) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     fd = std::exchange(other.fd, -1);
+    opened = other.opened;
   }
   return *this;
 }
@@ -92,12 +104,14 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
     return File();
   }
   File file(fd);
+  // The stamp is taken once the hold is: what another holder wrote before is in it. A
+  // directory opens for reading on POSIX but never on Windows; it is treated as unopenable.
   struct stat info {};
-  // A directory opens for reading on POSIX but never on Windows; treat it as unopenable.
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || (regularOnly && !S_ISREG(info.st_mode)) ||
-      !lockWaiting(fd, wait)) {
+  if (!lockWaiting(fd, wait) || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) ||
+      (regularOnly && !S_ISREG(info.st_mode))) {
     return File();
   }
+  file.opened = stampOf(info);
   // Emptying only after the hold is taken, so a file held elsewhere keeps its contents.
   if (mode == OpenMode::createTruncate && ftruncate(fd, 0) != 0) {
     return File();
@@ -136,14 +150,7 @@ std::optional<FileStamp> File::stamp() const {
   if (fd < 0 || fstat(fd, &info) != 0) {
     return std::nullopt;
   }
-  FileStamp result;
-  result.device = static_cast<std::uint64_t>(info.st_dev);
-  result.inode = static_cast<std::uint64_t>(info.st_ino);
-  result.size = static_cast<std::uint64_t>(info.st_size);
-  result.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
-                    static_cast<std::int64_t>(info.st_mtim.tv_nsec);
-  result.links = static_cast<std::uint32_t>(info.st_nlink);
-  return result;
+  return stampOf(info);
 }
 
 bool File::readAll(std::string& out) const {
@@ -274,12 +281,17 @@ bool File::setNewFilePermissions() {
 }
 
 bool File::isAt(const std::string& path) const {
-  struct stat opened {};
   struct stat named {};
-  if (fd < 0 || fstat(fd, &opened) != 0 || stat(path.c_str(), &named) != 0) {
+  if (fd < 0 || stat(path.c_str(), &named) != 0) {
     return false;
   }
-  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+  if (opened.inode == 0) {
+    const std::optional<FileStamp> now = stamp();
+    return now && now->device == static_cast<std::uint64_t>(named.st_dev) &&
+           now->inode == static_cast<std::uint64_t>(named.st_ino);
+  }
+  return opened.device == static_cast<std::uint64_t>(named.st_dev) &&
+         opened.inode == static_cast<std::uint64_t>(named.st_ino);
 }
 
 bool exists(const std::string& path) {
@@ -301,11 +313,7 @@ bool createDirectory(const std::string& path) {
 }
 
 bool deleteFile(const std::string& path) {
-  // Like the Windows call, deleting never removes a directory.
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-    return false;
-  }
+  // Like the Windows call, deleting never removes a directory: unlink refuses one.
   return unlink(path.c_str()) == 0;
 }
 

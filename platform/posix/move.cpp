@@ -30,8 +30,10 @@ std::string directoryOf(const std::string& path) {
 
 using detail::isDirectoryEntry;
 
+// A destination that is a directory needs no look of its own: renameat2 refuses any existing
+// destination, and rename refuses to put a file over a directory.
 bool renameNoReplace(const std::string& source, const std::string& destination) {
-  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
+  if (isDirectoryEntry(source)) {
     return false;
   }
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
@@ -49,7 +51,7 @@ bool renameNoReplace(const std::string& source, const std::string& destination) 
 }
 
 bool moveReplacing(const std::string& source, const std::string& destination) {
-  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
+  if (isDirectoryEntry(source)) {
     return false;
   }
   if (rename(source.c_str(), destination.c_str()) == 0) {

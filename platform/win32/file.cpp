@@ -75,12 +75,14 @@ File::~File() {
   close();
 }
 
-File::File(File&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
+File::File(File&& other) noexcept
+    : handle(std::exchange(other.handle, nullptr)), opened(other.opened) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     handle = std::exchange(other.handle, nullptr);
+    opened = other.opened;
   }
   return *this;
 }
@@ -138,7 +140,11 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
   if (mode == OpenMode::createTruncate && SetEndOfFile(opened.get()) == 0) {
     return File();
   }
-  return File(opened.release());
+  File file(opened.release());
+  if (const std::optional<FileStamp> now = file.stamp()) {
+    file.opened = *now;
+  }
+  return file;
 }
 
 File File::createTemporary(const std::string& directory, std::string& pathOut,
