@@ -44,26 +44,32 @@ class Item:
 
 
 class Report:
-    """Violations by kind (with a few examples each) and plain figures."""
+    """Violations by campaign and kind (with a few examples each), and plain figures."""
 
     def __init__(self):
-        self.violations = collections.Counter()
+        self.campaign = ""
+        self.violations = collections.Counter()  # (campaign, kind) -> count
         self.examples = collections.defaultdict(list)
-        self.figures = collections.Counter()
+        self.figures = collections.Counter()  # (campaign, figure) -> count
+        self.durations = {}
 
     def total(self):
         return sum(self.violations.values())
 
     def violation(self, kind, where, count=1):
-        self.violations[kind] += count
-        if len(self.examples[kind]) < EXAMPLES_PER_KIND:
-            self.examples[kind].append(where)
+        key = (self.campaign, kind)
+        self.violations[key] += count
+        if len(self.examples[key]) < EXAMPLES_PER_KIND:
+            self.examples[key].append(where)
+
+    def count(self, figure, amount=1):
+        self.figures[(self.campaign, figure)] += amount
 
 
 class Node:
     """A node laid out in a temporary directory, ready for runs of its own program copy."""
 
-    def __init__(self, root, binary, rng, names, count, ticdir, flag_event):
+    def __init__(self, root, binary, rng, count, ticdir, flag_event):
         self.root = root
         self.rng = rng
         self.dirs = {d: os.path.join(root, d) for d in ("bin", "inbound", "files", "netmail", "flags")}
@@ -77,6 +83,7 @@ class Node:
         self.items = []
         self.foreign = set()  # names of files that arrive outside `items` (hostile inputs)
         self._write_settings(flag_event)
+        names = set()  # every name of the node, upper case: unique ignoring letter case
         self._make_items(names, count)
         self._seed_lists(names)
 
@@ -239,9 +246,9 @@ def read_list(path, area, report, where):
     return entries, text
 
 
-def check_node(node, report, where, exact):
-    """Checks the invariants of a node at rest. `exact`: announcements and events once only.
-    Returns the number of files tossed."""
+def check_node(node, report, where, exact, complete):
+    """Checks the invariants of a node at rest. `exact`: each file announced and its event run
+    once only; `complete`: the last run ran alone, so every file should be in its area."""
     inbound = os.listdir(node.dirs["inbound"])
     by_upper = {name.upper(): name for name in inbound}
     announced = read_messages(node.dirs["netmail"], report, where)
@@ -269,10 +276,10 @@ def check_node(node, report, where, exact):
         if in_area and has_tic:
             report.violation(".tic stuck (file already in area)", at)
         if not in_area and in_inbound and has_tic:
-            if exact:
-                report.figures["left in inbound for the next run"] += 1
-            else:
+            if complete:
                 report.violation("not tossed by the complete run", at)
+            else:
+                report.count("left in inbound for the next run", 1)
         if not in_area:
             continue
         tossed_names.add(item.name.upper())
@@ -298,8 +305,7 @@ def check_node(node, report, where, exact):
         for name in files:
             if name.startswith(".quenfar-"):
                 report.violation("temporary file left", "%s %s" % (where, os.path.relpath(os.path.join(base, name), node.root)))
-    report.figures["files tossed"] += len(tossed_names)
-    return len(tossed_names)
+    report.count("files tossed", len(tossed_names))
 
 
 # ---------------------------------------------------------------------------------- campaigns
@@ -321,7 +327,7 @@ def calibrate(binary, workdir, shim, count, seed):
     result = {}
     for ticdir in (False, True):
         root = tempfile.mkdtemp(prefix="calib-", dir=workdir)
-        node = Node(root, binary, random.Random(seed), set(), count, ticdir, True)
+        node = Node(root, binary, random.Random(seed), count, ticdir, True)
         counts_file = os.path.join(root, "counts")
         began = time.monotonic()
         code = wait(node.start(shim_env(shim, report=counts_file)), 300)
@@ -341,14 +347,16 @@ def kill_campaign(args, binary, workdir, shim, report):
               " ".join("%s=%d" % kv for kv in sorted(counts.items()))))
     timeout = max(30.0, 20 * max(t for t, _ in calibration.values()))
     modes = ["timer"] * 6 + ["%s-%s" % (c, w) for c in ("unlink", "rename", "fsync") for w in ("before", "after")]
-    names = set()
     for trial in range(args.kills):
+        if args.trial is not None and trial != args.trial:
+            continue
         rng = random.Random("%s-kill-%d" % (args.seed, trial))
         ticdir = trial % 2 == 0
         root = tempfile.mkdtemp(prefix="kill-%03d-" % trial, dir=workdir)
-        node = Node(root, binary, rng, names, args.tics, ticdir, rng.random() < 0.5)
+        node = Node(root, binary, rng, args.tics, ticdir, rng.random() < 0.5)
         took, counts = calibration[ticdir]
-        mode = rng.choice(modes)
+        # A call that a complete run never makes (unlink when .tic files go to TICDir) is no target.
+        mode = rng.choice([m for m in modes if m == "timer" or counts.get(m.split("-")[0])])
         if mode == "timer":
             proc = node.start()
             time.sleep(rng.uniform(0, took))
@@ -356,32 +364,31 @@ def kill_campaign(args, binary, workdir, shim, report):
             code = wait(proc, timeout)
         else:
             call, when = mode.split("-")
-            n = rng.randint(1, max(1, counts.get(call, 0)))
+            n = rng.randint(1, counts[call])
             mode = "%s #%d" % (mode, n)
             code = wait(node.start(shim_env(shim, call=call, n=n, when=when)), timeout)
         where = "kill trial %d (%s, seed %s)" % (trial, mode, args.seed)
         before = report.total()
-        report.figures["kill trials"] += 1
-        report.figures["runs killed" if code == -signal.SIGKILL else "runs that ended before the kill"] += 1
+        report.count("kill trials", 1)
+        report.count("runs killed" if code == -signal.SIGKILL else "runs that ended before the kill", 1)
         if code is None:
             report.violation("run hung", where)
         final = wait(node.start(), timeout)
         if final != 0:
             report.violation("final run failed or hung", "%s: exit %s" % (where, final))
-        check_node(node, report, where, exact=False)
-        report.figures["kill trials with violations"] += report.total() > before
+        check_node(node, report, where, exact=False, complete=True)
+        report.count("kill trials with violations", report.total() > before)
         if not args.keep:
             shutil.rmtree(root)
         if (trial + 1) % 50 == 0:
-            print("  %d kill trials done, %d violations so far" % (trial + 1, report.total()))
+            print("  %d trials done, %d violations so far" % (trial + 1, report.total()))
 
 
 def concurrency_campaign(args, binary, workdir, report, runs):
-    names = set()
     for rep in range(args.reps):
         rng = random.Random("%s-conc-%d-%d" % (args.seed, runs, rep))
         root = tempfile.mkdtemp(prefix="conc%d-%02d-" % (runs, rep), dir=workdir)
-        node = Node(root, binary, rng, names, args.concurrent_tics, rep % 2 == 0, rng.random() < 0.5)
+        node = Node(root, binary, rng, args.concurrent_tics, rep % 2 == 0, rng.random() < 0.5)
         where = "%d runs, rep %d (seed %s)" % (runs, rep, args.seed)
         before = report.total()
         procs = [node.start() for _ in range(runs)]
@@ -389,9 +396,9 @@ def concurrency_campaign(args, binary, workdir, report, runs):
             code = wait(proc, 300)
             if code != 0:
                 report.violation("concurrent run failed or hung", "%s: exit %s" % (where, code))
-        report.figures["concurrent campaigns of %d runs" % runs] += 1
-        check_node(node, report, where, exact=True)
-        report.figures["campaigns of %d runs with violations" % runs] += report.total() > before
+        report.count("concurrent campaigns of %d runs" % runs, 1)
+        check_node(node, report, where, exact=True, complete=False)
+        report.count("campaigns of %d runs with violations" % runs, report.total() > before)
         if not args.keep:
             shutil.rmtree(root)
 
@@ -405,7 +412,7 @@ def hostile_smoke(binary, workdir, report, timeout):
     }
     for label, prepare in cases.items():
         root = tempfile.mkdtemp(prefix="hostile-", dir=workdir)
-        node = Node(root, binary, random.Random(label), set(), 3, False, False)
+        node = Node(root, binary, random.Random(label), 3, False, False)
         prepare(node)
         began = time.monotonic()
         code = wait(node.start(), timeout)
@@ -417,9 +424,7 @@ def hostile_smoke(binary, workdir, report, timeout):
         if code != 0:
             report.violation("hostile input: run hung or failed", "%s: exit %s" % (where, code))
         if code is not None:
-            check_node(node, report, where, exact=True)
-        if os.path.exists(os.path.join(node.dirs["inbound"], "x.tic")):
-            os.unlink(os.path.join(node.dirs["inbound"], "x.tic"))
+            check_node(node, report, where, exact=True, complete=True)
         shutil.rmtree(root)
 
 
@@ -433,16 +438,20 @@ def place_tic(node, name, data, desc=b"hostile"):
 
 # ---------------------------------------------------------------------------------- main
 
-def print_report(report, began):
-    print("\n=== figures")
-    for key, value in sorted(report.figures.items()):
-        print("  %-40s %d" % (key, value))
-    print("=== violations: %d" % report.total())
-    for kind, count in report.violations.most_common():
-        print("  %-40s %d" % (kind, count))
-        for example in report.examples[kind]:
-            print("      e.g. " + example)
-    print("=== %.1f s" % (time.monotonic() - began))
+def print_report(report):
+    campaigns = list(dict.fromkeys(c for c, _ in list(report.figures) + list(report.violations)))
+    for campaign in campaigns:
+        print("\n=== %s (%.1f s)" % (campaign, report.durations.get(campaign, 0)))
+        for (c, figure), value in sorted(report.figures.items()):
+            if c == campaign:
+                print("  %-44s %d" % (figure, value))
+        kinds = [(k, n) for (c, k), n in report.violations.most_common() if c == campaign]
+        print("  violations: %d" % sum(n for _, n in kinds))
+        for kind, count in kinds:
+            print("    %-42s %d" % (kind, count))
+            for example in report.examples[(campaign, kind)]:
+                print("        e.g. " + example)
+    print("\n=== all: %d violations in %.1f s" % (report.total(), sum(report.durations.values())))
 
 
 def main():
@@ -453,6 +462,7 @@ def main():
     parser.add_argument("--quick", action="store_true", help="a short version for CI")
     parser.add_argument("--seed", default=str(int(time.time())))
     parser.add_argument("--keep", action="store_true", help="keep the nodes of the trials")
+    parser.add_argument("--trial", type=int, help="run only this kill trial (with its --seed)")
     args = parser.parse_args()
     args.kills = args.kills if args.kills is not None else (40 if args.quick else 200)
     args.reps = args.reps if args.reps is not None else (3 if args.quick else 10)
@@ -462,27 +472,30 @@ def main():
     if not os.access(binary, os.X_OK):
         sys.exit("stress: %s is not an executable program" % binary)
 
-    began = time.monotonic()
     workdir = tempfile.mkdtemp(prefix="quenfar-stress-")
     report = Report()
     print("quenfar stress: seed %s, %d kill trials of %d files, %d x 2 and %d x 4 concurrent runs of %d files" % (
         args.seed, args.kills, args.tics, args.reps, args.reps, args.concurrent_tics))
+    campaigns = [("kills", lambda: kill_campaign(args, binary, workdir, shim, report))]
+    if args.trial is None:
+        campaigns += [("2 concurrent runs", lambda: concurrency_campaign(args, binary, workdir, report, 2)),
+                      ("4 concurrent runs", lambda: concurrency_campaign(args, binary, workdir, report, 4)),
+                      ("hostile inputs", lambda: hostile_smoke(binary, workdir, report, 5 if args.quick else 30))]
     try:
         shim = build_shim(workdir)
-        if args.kills:
-            kill_campaign(args, binary, workdir, shim, report)
-        for runs in (2, 4):
-            concurrency_campaign(args, binary, workdir, report, runs)
-        print("hostile inputs:")
-        hostile_smoke(binary, workdir, report, 5 if args.quick else 30)
+        for name, campaign in campaigns:
+            print("--- " + name)
+            report.campaign = name
+            began = time.monotonic()
+            campaign()
+            report.durations[name] = time.monotonic() - began
     finally:
         if args.keep:
             print("nodes kept in " + workdir)
         else:
             shutil.rmtree(workdir, ignore_errors=True)
-    print_report(report, began)
+    print_report(report)
     return 1 if report.violations else 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
