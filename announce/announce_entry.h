@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 // What the announcement is told about one tossed file.
@@ -9,4 +11,5 @@ struct AnnounceEntry {
   std::string description;      // the cleaned description
   std::string origin;           // the .tic's "Origin" value, possibly empty
   std::string destinationPath;  // the full path of the placed file
+  std::optional<std::uint64_t> size = {};  // known from placing it; else the file is looked at
 };

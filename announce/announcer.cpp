@@ -71,14 +71,16 @@ Announcer::Announcer(const TossConfig& settings, std::int64_t time)
   body->append(lines);
 }
 
-std::string Announcer::addFile(const AnnounceEntry& entry) {
+void Announcer::addFile(const AnnounceEntry& entry) {
   if (!body) {
-    return {};
+    return;
   }
   std::string block = headLine(entry.fileName) + "\r\n";
   block += "Fileecho   : " + entry.area + "\r\n";
   block += "Description: " + entry.description + "\r\n";
-  {
+  if (entry.size) {
+    block += "File size  : " + std::to_string(*entry.size) + "\r\n";
+  } else {
     // A file held elsewhere cannot be opened; its block simply has no size line.
     const platform::File file =
         platform::File::open(entry.destinationPath, platform::OpenMode::readExisting);
@@ -91,14 +93,6 @@ std::string Announcer::addFile(const AnnounceEntry& entry) {
   block += std::string(kBlockWidth, '=') + "\r\n\r\n";
   body->append(block);
   ++files;
-  return block;
-}
-
-void Announcer::addEarlierBlock(std::string_view block) {
-  if (body) {
-    body->append(block);
-    ++files;
-  }
 }
 
 void Announcer::addText(std::string_view text) {

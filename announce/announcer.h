@@ -23,15 +23,11 @@ class Announcer {
   // True when there is a netmail directory to store the message in.
   bool active() const { return body != nullptr; }
 
-  // Appends the block of one tossed file and returns its bytes; nothing without a netmail
-  // directory.
-  std::string addFile(const AnnounceEntry& entry);
+  // Appends the block of one tossed file.
+  void addFile(const AnnounceEntry& entry);
 
   // Appends the bytes of `text` to the body.
   void addText(std::string_view text);
-
-  // Appends the block of a file that an earlier run tossed but did not announce.
-  void addEarlierBlock(std::string_view block);
 
   // The number of file blocks in the message so far.
   std::int32_t fileCount() const { return files; }

@@ -138,8 +138,10 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
   const std::string inboundPath = withTrailingBackslash(platform::absolutePath(inbound));
   TossJournal journal(inboundPath);
   journal.clearDeadRunsFiles({settings.netmailDir, settings.ticDir});
-  for (const std::string& block : journal.adoptedBlocks()) {
-    announcer.addEarlierBlock(block);
+  // What runs that died tossed is announced in this run's message.
+  for (const JournalEntry& earlier : journal.unannounced()) {
+    announcer.addFile(AnnounceEntry{earlier.area, fileNameOf(earlier.destination),
+                                    earlier.description, earlier.origin, earlier.destination});
   }
 
   TicProcessor processor(settings, {log, areaPaths, lists, events, announcer, journal}, mover);

@@ -106,11 +106,19 @@ platform::File openList(const std::string& listPath, std::chrono::milliseconds w
   return platform::File::open(listPath, platform::OpenMode::updateExisting, wait);
 }
 
+// True when the stamps name the same file at the same length.
+bool sameFile(const platform::FileStamp& a, const platform::FileStamp& b) {
+  return a.device == b.device && a.inode == b.inode && a.size == b.size;
+}
+
 }  // namespace
 
+std::string DescFileUpdater::clean(const std::string& description) const {
+  return maskControlCharacters(cleaner(description));
+}
+
 bool DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
-                             const std::string& description, std::string& cleaned) {
-  cleaned = maskControlCharacters(cleaner(description));
+                             const std::string& cleaned) {
   // An empty name would make every continuation line (which starts with a space) look like
   // its entry.
   if (listPath.empty() || fileName.empty()) {
@@ -144,7 +152,7 @@ bool DescFileUpdater::appendOrRewrite(platform::File& list, const std::string& l
   std::string contents;
   bool contentsRead = false;
   // A list this updater has not seen, or that changed since it last wrote it, is read.
-  if (!state.seen || state.stamp != *stamp) {
+  if (!state.seen || !sameFile(state.stamp, *stamp)) {
     if (!list.readAll(contents)) {
       known.erase(listPath);
       return false;
@@ -170,12 +178,10 @@ bool DescFileUpdater::appendOrRewrite(platform::File& list, const std::string& l
       known.erase(listPath);
       return false;
     }
-    const std::optional<platform::FileStamp> after = list.stamp();
-    if (!after) {
-      known.erase(listPath);
-      return true;
-    }
-    state.stamp = *after;
+    // The list as this updater left it. Its time of change is not looked up again: a list
+    // that another program changed in place without changing its length is taken for unchanged
+    // until this run ends.
+    state.stamp.size += entry.size();
     state.added.insert(key);
     return true;
   }

@@ -21,15 +21,17 @@ class DescFileUpdater {
   DescFileUpdater(DescriptionCleaner descriptionCleaner, std::chrono::milliseconds listWait)
       : cleaner(descriptionCleaner), lockWait(listWait) {}
 
-  // Sets `cleaned` to the description as the list gets it (cleaned, control characters made
-  // harmless) before touching any file. Then drops the file's old entries (the lines whose text
-  // before the first space is the name, in any letter case) from the list at `listPath`, ends
-  // every other non-empty line with CR LF and adds one new entry at the end; a missing list is
-  // created with that entry alone. A list replaced whole keeps its permission bits. True when
-  // the list was written; otherwise (held by another program past the wait, unreadable, disk
-  // full, ...) the list stays exactly as it was and no temporary file is left.
+  // Returns the description as the list gets it: cleaned, control characters made harmless.
+  std::string clean(const std::string& description) const;
+
+  // Drops the file's old entries (the lines whose text before the first space is the name, in
+  // any letter case) from the list at `listPath`, ends every other non-empty line with CR LF and
+  // adds one new entry with the `cleaned` description at the end; a missing list is created
+  // with that entry alone. A list replaced whole keeps its permission bits. True when the list
+  // was written; otherwise (held by another program past the wait, unreadable, disk full, ...)
+  // the list stays exactly as it was and no temporary file is left.
   bool update(const std::string& listPath, const std::string& fileName,
-              const std::string& description, std::string& cleaned);
+              const std::string& cleaned);
 
  private:
   // What this updater knows of one list as it last saw it.

@@ -5,13 +5,17 @@
 
 namespace platform {
 
-bool copyReplacing(const std::string& source, const std::string& destination) {
+bool copyReplacing(const std::string& source, const std::string& destination,
+                   std::uint64_t* movedSize) {
   if (detail::isDirectoryEntry(source) || detail::isDirectoryEntry(destination)) {
     return false;
   }
   File input = File::open(source, OpenMode::readExisting);
   if (!input.isOpen()) {
     return false;
+  }
+  if (movedSize != nullptr) {
+    *movedSize = input.openedStamp().size;
   }
   // The copy keeps the source's permission bits, as a move within one file system does.
   return writeWhole(destination, WriteMode::replace, [&](File& output) {

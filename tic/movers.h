@@ -1,15 +1,20 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // How a file is moved into its area (and a .tic into TICDir): the two ways of the two Windows
-// families, both built everywhere. Each returns true when the file is at the destination.
-using MoveFile = bool (*)(const std::string& source, const std::string& destination);
+// families, both built everywhere. Each returns true when the file is at the destination, and
+// puts its size into `movedSize` when that is given.
+using MoveFile = bool (*)(const std::string& source, const std::string& destination,
+                          std::uint64_t* movedSize);
 
 // Moves as the Windows 95/98 family does: rename without replacing; when that fails, copy over
 // the destination and delete the source (a source that cannot be deleted still counts).
-bool moveLikeWin9x(const std::string& source, const std::string& destination);
+bool moveLikeWin9x(const std::string& source, const std::string& destination,
+                   std::uint64_t* movedSize = nullptr);
 
 // Moves as the Windows NT family does: one move that replaces the destination, copying across
 // file systems.
-bool moveLikeNt(const std::string& source, const std::string& destination);
+bool moveLikeNt(const std::string& source, const std::string& destination,
+                std::uint64_t* movedSize = nullptr);

@@ -92,8 +92,13 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
                                   const std::string& areaDir) {
   const std::string ticName = fileNameOf(tic.path());
   const std::string destination = areaDir + platform::kSeparator + fileName;
-  services.journal.noteMove(ticName, destination);
-  if (!move(inboundDir + fileName, destination) && !moveAnotherWay(ticName, fileName, destination)) {
+  const std::string shownArea = maskControlCharacters(area);
+  const std::string origin = maskControlCharacters(tic.valueOf("Origin"));
+  const std::string cleaned = services.lists.clean(description);
+  services.journal.noteToss({ticName, destination, shownArea, origin, cleaned});
+  std::optional<std::uint64_t> size;
+  if (!moveFrom(inboundDir + fileName, destination, size) &&
+      !moveAnotherWay(ticName, fileName, destination, size)) {
     if (!platform::exists(tic.path())) {
       return TossResult::passedOver;  // another run tossed it just now
     }
@@ -103,23 +108,16 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
 
   // The entry is in the list before the .tic goes, so that a toss cut short anywhere is
   // finished by the next run.
-  std::string cleaned;
   const std::string listPath = areaDir + platform::kSeparator + settings.descFile;
-  if (!services.lists.update(listPath, fileName, description, cleaned)) {
+  if (!services.lists.update(listPath, fileName, cleaned)) {
     services.log.writeLine("Warning: cannot update the description list " + listPath + " for " +
                            fileName + "; the next run tries again");
     services.journal.noteUnfinished(ticName, destination);
     return TossResult::failed;
   }
-  const std::string shownArea = maskControlCharacters(area);
   services.log.writeMove(fileName, shownArea, cleaned);
   services.events.runEvents(area, fileName, destination);
-  if (services.announcer.active() && !services.journal.announcedBefore(ticName)) {
-    const std::string block = services.announcer.addFile(
-        AnnounceEntry{shownArea, fileName, cleaned,
-                      maskControlCharacters(tic.valueOf("Origin")), destination});
-    services.journal.noteAnnouncement(ticName, block);
-  }
+  services.announcer.addFile(AnnounceEntry{shownArea, fileName, cleaned, origin, destination, size});
   if (!disposeTic(tic)) {
     services.journal.noteUnfinished(ticName, destination);
   } else {
@@ -128,8 +126,19 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
   return TossResult::tossed;
 }
 
+bool TicProcessor::moveFrom(const std::string& source, const std::string& destination,
+                            std::optional<std::uint64_t>& size) {
+  std::uint64_t moved = 0;
+  if (!move(source, destination, &moved)) {
+    return false;
+  }
+  size = moved;
+  return true;
+}
+
 bool TicProcessor::moveAnotherWay(const std::string& ticName, const std::string& fileName,
-                                  const std::string& destination) {
+                                  const std::string& destination,
+                                  std::optional<std::uint64_t>& size) {
   if (platform::exists(inboundDir + fileName)) {
     return false;
   }
@@ -137,7 +146,7 @@ bool TicProcessor::moveAnotherWay(const std::string& ticName, const std::string&
   // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
   const std::string found = inboundNames.find(fileName);
   if (!found.empty() && found != fileName && platform::exists(inboundDir + found)) {
-    return move(inboundDir + found, destination);
+    return moveFrom(inboundDir + found, destination, size);
   }
   // A run that died after moving the file left its .tic behind: the file is already in place,
   // and the rest of the toss is done now.
@@ -154,7 +163,7 @@ bool TicProcessor::disposeTic(TicFile& tic) {
   if (settings.ticDir.empty()) {
     return platform::deleteFile(ticPath);
   }
-  return move(ticPath, settings.ticDir + fileNameOf(ticPath));
+  return move(ticPath, settings.ticDir + fileNameOf(ticPath), nullptr);
 }
 
 void TicProcessor::logFailure(const std::string& fileName) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -53,7 +55,10 @@ class TicProcessor {
   // Places a file whose name did not move: the one inbound entry of another letter case, or a
   // file that a run which died had already moved. False when neither applies.
   bool moveAnotherWay(const std::string& ticName, const std::string& fileName,
-                      const std::string& destination);
+                      const std::string& destination, std::optional<std::uint64_t>& size);
+  // Moves a file with the run's mover; `size` gets its size.
+  bool moveFrom(const std::string& source, const std::string& destination,
+                std::optional<std::uint64_t>& size);
   bool disposeTic(TicFile& tic);
   void logFailure(const std::string& fileName);
   bool isReservedName(const std::string& fileName) const;

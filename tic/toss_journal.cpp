@@ -1,6 +1,8 @@
 #include "tic/toss_journal.h"
 
 #include <charconv>
+#include <iterator>
+#include <set>
 
 #include "platform/directory.h"
 #include "platform/system.h"
@@ -13,53 +15,57 @@ bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// One record: a kind letter, the lengths of its two fields, a line end, then the two fields.
-// Lengths rather than separators, because a .tic name may hold any character.
-std::string record(char kind, std::string_view first, std::string_view second) {
+// One record: a kind letter, the lengths of its fields, a line end, then the fields. Lengths
+// rather than separators, because a .tic name may hold any character.
+std::string record(char kind, const JournalEntry& entry) {
+  const std::string_view fields[] = {entry.ticName, entry.destination, entry.area, entry.origin,
+                                     entry.description};
   std::string text(1, kind);
-  text += ' ' + std::to_string(first.size()) + ' ' + std::to_string(second.size()) + '\n';
-  text += first;
-  text += second;
+  for (const std::string_view field : fields) {
+    text += ' ' + std::to_string(field.size());
+  }
+  text += '\n';
+  for (const std::string_view field : fields) {
+    text += field;
+  }
   return text;
 }
 
-struct Record {
-  char kind = 0;
-  std::string_view first;
-  std::string_view second;
-};
-
-// Reads the record at `position` and moves past it. Nothing at the end, or for a record that
-// a dying run did not finish writing.
-std::optional<Record> nextRecord(std::string_view text, std::size_t& position) {
+// Reads the record at `position` into `entry` and moves past it. Nothing at the end, or for a
+// record that a dying run did not finish writing.
+char nextRecord(std::string_view text, std::size_t& position, JournalEntry& entry) {
   const std::size_t lineEnd = text.find('\n', position);
-  if (lineEnd == std::string_view::npos || lineEnd - position < 5) {
-    return std::nullopt;
+  if (lineEnd == std::string_view::npos || lineEnd == position) {
+    return 0;
   }
-  Record result;
-  result.kind = text[position];
-  std::size_t lengths[2] = {0, 0};
+  std::string* const fields[] = {&entry.ticName, &entry.destination, &entry.area, &entry.origin,
+                                 &entry.description};
+  std::size_t lengths[std::size(fields)] = {};
   const char* at = text.data() + position + 1;
   const char* end = text.data() + lineEnd;
+  std::size_t total = 0;
   for (std::size_t& length : lengths) {
     if (at >= end || *at != ' ') {
-      return std::nullopt;
+      return 0;
     }
     const auto [next, error] = std::from_chars(at + 1, end, length);
-    if (error != std::errc()) {
-      return std::nullopt;
+    if (error != std::errc() || length > text.size()) {
+      return 0;
     }
     at = next;
+    total += length;
   }
-  const std::size_t start = lineEnd + 1;
-  if (at != end || lengths[0] > text.size() - start ||
-      lengths[1] > text.size() - start - lengths[0]) {
-    return std::nullopt;
+  std::size_t start = lineEnd + 1;
+  if (at != end || total > text.size() - start) {
+    return 0;
   }
-  result.first = text.substr(start, lengths[0]);
-  result.second = text.substr(start + lengths[0], lengths[1]);
-  position = start + lengths[0] + lengths[1];
-  return result;
+  for (std::size_t i = 0; i < std::size(fields); ++i) {
+    fields[i]->assign(text.substr(start, lengths[i]));
+    start += lengths[i];
+  }
+  const char kind = text[position];
+  position = start;
+  return kind;
 }
 
 // Deletes a file that this run holds. POSIX deletes it while it is still held, so that no other
@@ -103,42 +109,30 @@ void TossJournal::adopt(const std::string& path) {
     return;
   }
   std::size_t position = 0;
-  while (const std::optional<Record> entry = nextRecord(text, position)) {
-    const std::string ticName(entry->first);
-    switch (entry->kind) {
-      case 'M':
-      case 'U':
-        // Only a .tic that is still there can have been cut short after its move.
-        if (platform::exists(inbound + ticName)) {
-          interrupted[ticName] = std::string(entry->second);
-        }
-        sweepDirectories.insert(platform::directoryOf(std::string(entry->second)));
-        break;
-      case 'A':
-        announced.insert(ticName);
-        blocks.emplace_back(entry->second);
-        break;
-      default:
-        break;
+  JournalEntry entry;
+  while (const char kind = nextRecord(text, position, entry)) {
+    sweepDirectories.insert(platform::directoryOf(entry.destination));
+    if (platform::exists(inbound + entry.ticName)) {
+      // The .tic is still there: its file may have been moved before the run died.
+      interrupted[entry.ticName] = entry.destination;
+    } else if (kind == 'T') {
+      // Tossed and disposed of, but the run died before its announcement was stored.
+      completed.push_back(entry);
     }
   }
   adopted.push_back(std::move(journal));
   adoptedPaths.push_back(path);
 }
 
-void TossJournal::append(char kind, std::string_view first, std::string_view second) {
-  if (own.isOpen() && !own.write(record(kind, first, second))) {
+void TossJournal::write(const JournalEntry& entry, char kind) {
+  if (own.isOpen() && !own.write(record(kind, entry))) {
     // A journal that cannot be written (a full disk) is given up; the run goes on.
     removeHeld(own, ownPath);
   }
 }
 
-void TossJournal::noteMove(const std::string& ticName, const std::string& destination) {
-  append('M', ticName, destination);
-}
-
-void TossJournal::noteAnnouncement(const std::string& ticName, std::string_view block) {
-  append('A', ticName, block);
+void TossJournal::noteToss(const JournalEntry& entry) {
+  write(entry, 'T');
 }
 
 void TossJournal::noteUnfinished(const std::string& ticName, const std::string& destination) {
@@ -157,10 +151,6 @@ std::string TossJournal::interruptedMove(const std::string& ticName) const {
   }
   const auto ours = unfinished.find(ticName);
   return ours == unfinished.end() ? std::string() : ours->second;
-}
-
-bool TossJournal::announcedBefore(const std::string& ticName) const {
-  return announced.count(ticName) != 0;
 }
 
 std::vector<std::string> TossJournal::unfinishedTics() const {
@@ -215,7 +205,7 @@ void TossJournal::finish() {
       removeHeld(own, ownPath);
     } else {
       for (const auto& [ticName, destination] : carried) {
-        append('U', ticName, destination);
+        write(JournalEntry{ticName, destination, "", "", ""}, 'U');
       }
       own.close();
     }

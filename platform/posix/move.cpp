@@ -12,9 +12,15 @@
 namespace platform {
 namespace detail {
 
-bool isDirectoryEntry(const std::string& path) {
+bool isDirectoryEntry(const std::string& path, std::uint64_t* size) {
   struct stat info {};
-  return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  if (lstat(path.c_str(), &info) != 0) {
+    return false;
+  }
+  if (size != nullptr) {
+    *size = static_cast<std::uint64_t>(info.st_size);
+  }
+  return S_ISDIR(info.st_mode);
 }
 
 bool renameReplacing(const std::string& source, const std::string& destination) {
@@ -32,8 +38,9 @@ using detail::isDirectoryEntry;
 
 // A destination that is a directory needs no look of its own: renameat2 refuses any existing
 // destination, and rename refuses to put a file over a directory.
-bool renameNoReplace(const std::string& source, const std::string& destination) {
-  if (isDirectoryEntry(source)) {
+bool renameNoReplace(const std::string& source, const std::string& destination,
+                     std::uint64_t* movedSize) {
+  if (isDirectoryEntry(source, movedSize)) {
     return false;
   }
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
@@ -50,8 +57,9 @@ bool renameNoReplace(const std::string& source, const std::string& destination) 
   return true;
 }
 
-bool moveReplacing(const std::string& source, const std::string& destination) {
-  if (isDirectoryEntry(source)) {
+bool moveReplacing(const std::string& source, const std::string& destination,
+                   std::uint64_t* movedSize) {
+  if (isDirectoryEntry(source, movedSize)) {
     return false;
   }
   if (rename(source.c_str(), destination.c_str()) == 0) {
@@ -62,7 +70,7 @@ bool moveReplacing(const std::string& source, const std::string& destination) {
   }
   // Another file system: copy, then delete the source. A source that cannot be deleted makes
   // the move fail, so the .tic stays and the next run tries again; nothing is lost.
-  return copyReplacing(source, destination) && unlink(source.c_str()) == 0;
+  return copyReplacing(source, destination, movedSize) && unlink(source.c_str()) == 0;
 }
 
 }  // namespace platform

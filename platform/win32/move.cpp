@@ -8,9 +8,15 @@
 namespace platform {
 namespace detail {
 
-bool isDirectoryEntry(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+bool isDirectoryEntry(const std::string& path, std::uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+    return false;
+  }
+  if (size != nullptr) {
+    *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool renameReplacing(const std::string& source, const std::string& destination) {
@@ -29,16 +35,18 @@ std::string directoryOf(const std::string& path) {
 
 using detail::isDirectoryEntry;
 
-bool renameNoReplace(const std::string& source, const std::string& destination) {
+bool renameNoReplace(const std::string& source, const std::string& destination,
+                     std::uint64_t* movedSize) {
   // MoveFileA renames directories as well; nothing here ever moves one, or onto one.
-  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
+  if (isDirectoryEntry(source, movedSize) || isDirectoryEntry(destination)) {
     return false;
   }
   return MoveFileA(source.c_str(), destination.c_str()) != 0;
 }
 
-bool moveReplacing(const std::string& source, const std::string& destination) {
-  if (isDirectoryEntry(source) || isDirectoryEntry(destination)) {
+bool moveReplacing(const std::string& source, const std::string& destination,
+                   std::uint64_t* movedSize) {
+  if (isDirectoryEntry(source, movedSize) || isDirectoryEntry(destination)) {
     return false;
   }
   if (MoveFileExA(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
@@ -51,7 +59,7 @@ bool moveReplacing(const std::string& source, const std::string& destination) {
   // a crash or a full disk can leave part of the file; the copy goes through a temporary file
   // instead. A source that cannot be deleted makes the move fail, so the .tic stays and the
   // next run tries again; nothing is lost.
-  return copyReplacing(source, destination) && DeleteFileA(source.c_str()) != 0;
+  return copyReplacing(source, destination, movedSize) && DeleteFileA(source.c_str()) != 0;
 }
 
 }  // namespace platform

@@ -22,8 +22,8 @@ bool updateList(const std::string& listPath, const std::string& fileName,
                 const std::string& description, std::string* cleaned = nullptr) {
   // A list held by another program is waited for only briefly here.
   DescFileUpdater updater(cutDescription, std::chrono::milliseconds(20));
-  std::string out;
-  const bool written = updater.update(listPath, fileName, description, out);
+  const std::string out = updater.clean(description);
+  const bool written = updater.update(listPath, fileName, out);
   if (cleaned != nullptr) {
     *cleaned = out;
   }
