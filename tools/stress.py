@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Stress harness for quenfar: kills at any instant, overlapping runs, hostile inputs.
 
-    python3 tools/stress.py BINARY [--kills N] [--reps N] [--quick] [--seed S] [--keep]
+    python3 tools/stress.py BINARY [--kills N] [--reps N] [--quick] [--seed S] [--keep] [--trial N]
 
 Every trial builds a fresh node in a temporary directory (a copy of BINARY with its own
 quenfar.cfg and events list, an inbound full of .tic files, pre-seeded description lists) and
@@ -82,6 +82,7 @@ class Node:
         self.seeded = {}  # area -> lines of other files' entries that must stay, each once
         self.items = []
         self.foreign = set()  # names of files that arrive outside `items` (hostile inputs)
+        self.flag_event = flag_event
         self._write_settings(flag_event)
         names = set()  # every name of the node, upper case: unique ignoring letter case
         self._make_items(names, count)
@@ -108,7 +109,7 @@ class Node:
     def _make_items(self, names, count):
         for number in range(count):
             name = unique_name(self.rng, names)
-            # Now and then the .tic spells the name in capitals and the file arrives in small letters.
+            # Now and then the file arrives in small letters while the .tic spells it otherwise.
             inbound_name = name.lower() if self.rng.random() < 0.15 else name
             tic = unique_name(self.rng, names, "TIC" if self.rng.random() < 0.2 else "tic")
             desc = "some description %d" % number
@@ -144,8 +145,16 @@ class Node:
             write_bytes(os.path.join(area_dir, "files.bbs"), crlf(lines))
 
     def start(self, env=None):
-        return subprocess.Popen([self.program], cwd=self.root, env=env, stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        """Starts one run; its console output goes to console-N.txt in the node."""
+        self.runs = getattr(self, "runs", 0) + 1
+        with open(os.path.join(self.root, "console-%d.txt" % self.runs), "wb") as console:
+            return subprocess.Popen([self.program], cwd=self.root, env=env, stdin=subprocess.DEVNULL,
+                                    stdout=console, stderr=subprocess.STDOUT)
+
+    def console(self, run):
+        """The last line that run number `run` printed."""
+        lines = (read_bytes(os.path.join(self.root, "console-%d.txt" % run)) or b"").decode("latin-1").split("\n")
+        return ([line for line in lines if line.strip()] or [""])[-1].strip()
 
 
 # ---------------------------------------------------------------------------------- helpers
@@ -206,8 +215,8 @@ def wait(proc, timeout):
 # ---------------------------------------------------------------------------------- checking
 
 def read_messages(netmail, report, where):
-    """Counts of announced names (upper case) over every N.msg, checking each message's shape."""
-    announced = collections.Counter()
+    """The file blocks of every N.msg as {NAME: [{field: value}]}, checking each message's shape."""
+    announced = collections.defaultdict(list)
     for entry in sorted(os.listdir(netmail)):
         stem, _, ext = entry.partition(".")
         if not (stem.isdigit() and ext.lower() == "msg"):
@@ -217,11 +226,14 @@ def read_messages(netmail, report, where):
         if len(data) <= 190 or not data.startswith(b"Quenfar Herald\0") or end < 0:
             report.violation("malformed netmail message", "%s %s" % (where, entry))
             continue
-        blocks = 0
-        for line in data[190:end].split(b"\r\n"):
-            if line.startswith(b"=== "):
-                blocks += 1
-                announced[line[4:].rstrip(b"=").rstrip(b" ").decode("latin-1").upper()] += 1
+        blocks, fields = 0, None
+        for line in data[190:end].decode("latin-1").split("\r\n"):
+            if line.startswith("=== "):
+                blocks, fields = blocks + 1, {}
+                announced[line[4:].rstrip("=").rstrip(" ").upper()].append(fields)
+            elif fields is not None and ":" in line:
+                key, _, value = line.partition(":")
+                fields[key.strip()] = value[1:]
         if b"File proceded %d\r\n" % blocks not in data[190:end]:
             report.violation("malformed netmail message", "%s %s: count line" % (where, entry))
     return announced
@@ -249,8 +261,6 @@ def read_list(path, area, report, where):
 def check_node(node, report, where, exact, complete):
     """Checks the invariants of a node at rest. `exact`: each file announced and its event run
     once only; `complete`: the last run ran alone, so every file should be in its area."""
-    inbound = os.listdir(node.dirs["inbound"])
-    by_upper = {name.upper(): name for name in inbound}
     announced = read_messages(node.dirs["netmail"], report, where)
     events = collections.Counter((read_bytes(node.events_out) or b"").decode("latin-1").split("\n"))
     lists = {}
@@ -259,53 +269,79 @@ def check_node(node, report, where, exact, complete):
         lines = collections.Counter(lists[area][1])
         for line in node.seeded[area]:
             if lines[line] != 1:
-                report.violation("pre-seeded entry lost or doubled", "%s %s: %r x%d" % (where, area, line, lines[line]))
-    tossed_names = set()
-    for item in node.items:
+                report.violation("pre-seeded line lost or doubled", "%s %s: %r x%d" % (where, area, line, lines[line]))
+    inbound = {name.upper(): name for name in os.listdir(node.dirs["inbound"])}
+    tossed = {item.name.upper() for item in node.items
+              if check_item(node, item, inbound, report, where, complete)}
+    for item in (i for i in node.items if i.name.upper() in tossed):
         at = "%s %s/%s" % (where, item.area, item.name)
-        in_area = holds(os.path.join(node.dirs["files"], item.area, item.name), item.crc)
-        found = by_upper.get(item.name.upper())
-        in_inbound = found is not None and holds(os.path.join(node.dirs["inbound"], found), item.crc)
-        has_tic = item.tic in inbound
-        if in_area and in_inbound:
-            report.violation("duplicated (in area and inbound)", at)
-        if not in_area and not in_inbound:
-            report.violation("file lost", at)
-        if not in_area and in_inbound and not has_tic:
-            report.violation("file in inbound without its .tic", at)
-        if in_area and has_tic:
-            report.violation(".tic stuck (file already in area)", at)
-        if not in_area and in_inbound and has_tic:
-            if complete:
-                report.violation("not tossed by the complete run", at)
-            else:
-                report.count("left in inbound for the next run", 1)
-        if not in_area:
-            continue
-        tossed_names.add(item.name.upper())
         texts = lists[item.area][0].get(item.name.upper(), [])
         if not texts:
             report.violation("description lost (no entry)", at)
         elif len(texts) > 1:
             report.violation("duplicate files.bbs entries", at)
         elif texts[0] != item.desc:
-            report.violation("description wrong", "%s: %r" % (at, texts[0]))
-        if announced[item.name.upper()] == 0:
+            report.violation("description lost (old or wrong entry)", "%s: %r" % (at, texts[0]))
+        blocks = announced.get(item.name.upper(), [])
+        if not blocks:
             report.violation("never announced", at)
-        elif exact and announced[item.name.upper()] > 1:
+        elif exact and len(blocks) > 1:
             report.violation("announced more than once", at)
+        size = str(len(item.data))
+        for block in blocks:
+            if (block.get("Fileecho"), block.get("Description"), block.get("File size", size)) != (item.area, item.desc, size):
+                report.violation("announcement block wrong", "%s: %r" % (at, block))
         if events[item.name] == 0:
             report.violation("event not run", at)
         elif exact and events[item.name] > 1:
             report.violation("event run more than once", at)
     for name in announced:
-        if name not in tossed_names and name not in node.foreign:
+        if name not in tossed and name not in node.foreign:
             report.violation("announced but not in its area", "%s %s" % (where, name))
+    if tossed and node.flag_event and not os.path.exists(os.path.join(node.dirs["flags"], "newfiles.flg")):
+        report.violation("flag file missing", where)
+    check_leftovers(node, report, where)
+    report.count("files tossed", len(tossed))
+
+
+def check_item(node, item, inbound, report, where, complete):
+    """Where one file ended up: True when it is in its area, with the new contents.
+    `inbound` maps the upper-cased names in the inbound to the names."""
+    at = "%s %s/%s" % (where, item.area, item.name)
+    in_area = holds(os.path.join(node.dirs["files"], item.area, item.name), item.crc)
+    found = inbound.get(item.name.upper())
+    in_inbound = found is not None and holds(os.path.join(node.dirs["inbound"], found), item.crc)
+    has_tic = inbound.get(item.tic.upper()) == item.tic
+    if in_area and in_inbound:
+        report.violation("duplicated (in area and inbound)", at)
+    if not in_area and not in_inbound:
+        report.violation("file lost", at)
+    if not in_area and in_inbound and not has_tic:
+        report.violation("file in inbound without its .tic", at)
+    if in_area and has_tic:
+        report.violation(".tic stuck (file already in area)", at)
+    if not in_area and in_inbound and has_tic:
+        if complete:
+            report.violation("not tossed by the complete run", at)
+        else:
+            report.count("left in inbound for the next run")
+    return in_area
+
+
+def check_leftovers(node, report, where):
+    """No temporary file anywhere, and nothing unexpected where callers or the tosser look."""
     for base, _, files in os.walk(node.root):
-        for name in files:
-            if name.startswith(".quenfar-"):
-                report.violation("temporary file left", "%s %s" % (where, os.path.relpath(os.path.join(base, name), node.root)))
-    report.count("files tossed", len(tossed_names))
+        for name in (n for n in files if n.startswith(".quenfar-")):
+            report.violation("temporary file left", "%s %s" % (where, os.path.relpath(os.path.join(base, name), node.root)))
+    for area in AREAS:
+        expected = {i.name for i in node.items if i.area == area} | {"files.bbs"}
+        for name in os.listdir(os.path.join(node.dirs["files"], area)):
+            if name not in expected and name.upper() not in node.foreign and not name.startswith(".quenfar-"):
+                report.violation("stray file in an area directory", "%s %s/%s" % (where, area, name))
+    for name in os.listdir(node.dirs["netmail"]):
+        stem, _, ext = name.partition(".")
+        if not (stem.isdigit() and ext == "msg") and not name.startswith(".quenfar-"):
+            report.violation("stray file in the netmail directory", "%s %s" % (where, name))
 
 
 # ---------------------------------------------------------------------------------- campaigns
@@ -375,7 +411,7 @@ def kill_campaign(args, binary, workdir, shim, report):
             report.violation("run hung", where)
         final = wait(node.start(), timeout)
         if final != 0:
-            report.violation("final run failed or hung", "%s: exit %s" % (where, final))
+            report.violation("final run failed or hung", "%s: exit %s, %r" % (where, final, node.console(2)))
         check_node(node, report, where, exact=False, complete=True)
         report.count("kill trials with violations", report.total() > before)
         if not args.keep:
@@ -392,10 +428,12 @@ def concurrency_campaign(args, binary, workdir, report, runs):
         where = "%d runs, rep %d (seed %s)" % (runs, rep, args.seed)
         before = report.total()
         procs = [node.start() for _ in range(runs)]
-        for proc in procs:
+        for run, proc in enumerate(procs, 1):
             code = wait(proc, 300)
             if code != 0:
-                report.violation("concurrent run failed or hung", "%s: exit %s" % (where, code))
+                report.violation("concurrent run failed or hung", "%s: exit %s, %r" % (where, code, node.console(run)))
+            elif "not defined" in node.console(run):
+                report.violation("concurrent run missed its settings", "%s: %r" % (where, node.console(run)))
         report.count("concurrent campaigns of %d runs" % runs, 1)
         check_node(node, report, where, exact=True, complete=False)
         report.count("campaigns of %d runs with violations" % runs, report.total() > before)
