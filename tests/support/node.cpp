@@ -39,9 +39,10 @@ void Node::addTic(const std::string& ticName, const std::string& lines) const {
   write("in/" + ticName, lines);
 }
 
-RunResult Node::run(const std::string& workDir) const {
+RunResult Node::run(const std::string& workDir, const std::string& arguments) const {
   const std::string cwd = workDir.empty() ? root() : path(workDir);
-  const std::string command = "cd '" + cwd + "' && '" + path("bin/quenfar") + "' > '" +
+  const std::string command = "cd '" + cwd + "' && '" + path("bin/quenfar") + "' " + arguments +
+                              " > '" +
                               path(".stdout") + "' 2> '" + path(".stderr") +
                               "' < /dev/null; echo $? > '" + path(".rc") + "'";
   RunResult result;
@@ -55,6 +56,15 @@ RunResult Node::run(const std::string& workDir) const {
   std::filesystem::remove(path(".stdout"));
   std::filesystem::remove(path(".stderr"));
   return result;
+}
+
+void Node::runTogether(int count) const {
+  std::string command = "cd '" + root() + "' && (";
+  for (int i = 0; i < count; ++i) {
+    command += "'" + path("bin/quenfar") + "' > /dev/null 2>&1 < /dev/null & ";
+  }
+  command += "wait)";
+  static_cast<void>(std::system(command.c_str()));
 }
 
 std::string maskLogTimes(const std::string& log) {

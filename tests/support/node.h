@@ -39,8 +39,12 @@ class Node {
   // `data` (unless `data` is null).
   void addTic(const std::string& ticName, const std::string& lines) const;
 
-  // Runs bin/quenfar with the node's directory (or `workDir` inside it) as current directory.
-  RunResult run(const std::string& workDir = "") const;
+  // Runs bin/quenfar with the node's directory (or `workDir` inside it) as current directory,
+  // with `arguments` (shell words) on its command line.
+  RunResult run(const std::string& workDir = "", const std::string& arguments = "") const;
+
+  // Starts `count` runs of bin/quenfar at once in the node's directory and waits for them all.
+  void runTogether(int count) const;
 
  private:
   TempDir dir;
