@@ -127,3 +127,91 @@ TEST(DescFileUpdater, ReadOnlyAreaKeepsListAndGetsNoTemporaryFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// What rewriting a list gives: every non-empty line that is no entry of the name, ended by
+// CR LF, then the new entry.
+std::string rewritten(const std::string& list, const std::string& name, const std::string& entry) {
+  std::string upperName = name;
+  for (char& c : upperName) {
+    c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  std::string result;
+  std::size_t start = 0;
+  while (start < list.size()) {
+    std::size_t end = list.find_first_of("\r\n", start);
+    const std::string line = list.substr(start, end == std::string::npos ? end : end - start);
+    if (end == std::string::npos) {
+      end = list.size();
+    } else if (list[end] == '\r' && end + 1 < list.size() && list[end + 1] == '\n') {
+      ++end;
+    }
+    start = end + 1;
+    std::string key = line.substr(0, line.find(' '));
+    for (char& c : key) {
+      c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (!line.empty() && !(line.find(' ') != std::string::npos && key == upperName)) {
+      result += line + "\r\n";
+    }
+  }
+  return result + entry;
+}
+
+std::uint64_t inodeOf(const std::string& path) {
+  return platform::File::open(path, platform::OpenMode::readExisting).openedStamp().inode;
+}
+
+TEST(DescFileUpdater, AppendingGivesTheBytesOfRewritingOverMixedSequences) {
+  const std::vector<std::string> names = {"A.ZIP", "a.zip", "B.ZIP", "LONGNAME01.ARJ", "c.Zip",
+                                          "D.RAR", "d.rar", "E.7Z"};
+  // What another program may do to the list between two updates.
+  const std::vector<std::string> foreignLines = {
+      "X.ZIP  added by hand\r\n", "              | a continuation line\r\n", "\r\n",
+      "LF.ZIP  a line ended the other way\n", "B.ZIP  a second entry of B\r\n", "bare\r\n"};
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    std::srand(seed);
+    test::TempDir dir;
+    const std::string listPath = dir / "files.bbs";
+    if (seed % 3 == 0) {
+      test::writeFile(listPath, "OLD.ZIP  from before\r\n   more about it\r\n");
+    } else if (seed % 3 == 1) {
+      test::writeFile(listPath, "OLD.ZIP  in another form\n\nA.ZIP  older\n");
+    }
+    // One updater for the whole sequence, as one run has.
+    DescFileUpdater updater(cutDescription, std::chrono::milliseconds(20));
+    std::string expected = test::fileExists(listPath) ? test::readFile(listPath) : "";
+    for (int step = 0; step < 30; ++step) {
+      const int choice = std::rand() % 10;
+      if (choice < 7) {
+        const std::string& name = names[static_cast<std::size_t>(std::rand()) % names.size()];
+        const std::string cleaned = updater.clean("Step " + std::to_string(step));
+        const bool wasInForm =
+            !expected.empty() && expected.find('\n') != std::string::npos &&
+            rewritten(expected, "\x01", "") == expected;
+        const std::uint64_t before = test::fileExists(listPath) ? inodeOf(listPath) : 0;
+        ASSERT_TRUE(updater.update(listPath, name, cleaned));
+        const std::string entry = name + std::string(name.size() < 12 ? 14 - name.size() : 2, ' ') +
+                                  cleaned + "\r\n";
+        const std::string next = rewritten(expected, name, entry);
+        // A list in the written form that gains a new name keeps its file: it was appended to.
+        if (wasInForm && next == expected + entry) {
+          EXPECT_EQ(inodeOf(listPath), before) << "seed " << seed << " step " << step;
+        }
+        expected = next;
+      } else if (choice < 9) {
+        expected += foreignLines[static_cast<std::size_t>(std::rand()) % foreignLines.size()];
+        test::writeFile(listPath, expected);
+      } else {
+        // Replaced by another program through a new file.
+        expected = "NEW.ZIP  a list made elsewhere\r\n";
+        test::writeFile(dir / "other", expected);
+        fs::rename(dir / "other", listPath);
+      }
+      ASSERT_EQ(test::readFile(listPath), expected) << "seed " << seed << " step " << step;
+    }
+  }
+}
+
+}  // namespace

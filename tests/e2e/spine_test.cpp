@@ -1,6 +1,9 @@
 // The run's spine: banner, refusals, the inbound search and "Nothing to toss".
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "tests/support/node.h"
 
 namespace {
@@ -88,6 +91,104 @@ TEST(Spine, FindsTicsInAnyLetterCase) {
   EXPECT_TRUE(node.exists("files/A/three.zip"));
   EXPECT_FALSE(node.exists("files/A/four.zip"));
   EXPECT_TRUE(node.exists("in/four.tick"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, HelpAndVersionPrintAndTouchNothing) {
+  for (const std::string option : {"--help", "-h", "--version", "-V"}) {
+    test::Node node;
+    node.writeStandardConfig();
+    node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
+    node.write("in/a.zip", "a");
+    const test::RunResult result = node.run("", option);
+    EXPECT_EQ(result.exitCode, 0) << option;
+    EXPECT_EQ(result.errors, "") << option;
+    if (option == "--version" || option == "-V") {
+      EXPECT_EQ(result.output, "quenfar 3.75\n");
+    } else {
+      EXPECT_EQ(result.output.rfind("Usage: quenfar [--help | --version]\n", 0), 0U);
+      EXPECT_NE(result.output.find("Exit status:"), std::string::npos);
+    }
+    EXPECT_TRUE(node.exists("in/a.tic")) << option;
+    EXPECT_FALSE(node.exists("quenfar.log")) << option;
+  }
+}
+
+TEST(CommandLine, UnknownOptionIsAUsageErrorAndTossesNothing) {
+  for (const std::string arguments : {"--toss", "-x", "--help extra", "now"}) {
+    test::Node node;
+    node.writeStandardConfig();
+    node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
+    node.write("in/a.zip", "a");
+    const test::RunResult result = node.run("", arguments);
+    EXPECT_EQ(result.exitCode, 2) << arguments;
+    EXPECT_EQ(result.output, "") << arguments;
+    EXPECT_NE(result.errors.find("Usage: quenfar"), std::string::npos) << arguments;
+    EXPECT_TRUE(node.exists("in/a.tic")) << arguments;
+  }
+}
+
+TEST(Diagnostics, EachMistakeIsOneWarningOnStandardErrorAndInTheLog) {
+  struct Case {
+    std::string extra;  // lines added to a working configuration
+    std::string warning;
+  };
+  const Case cases[] = {
+      {"Inboud=in", "Warning: unknown key Inboud in [QUENFAR] of "},
+      {"NetmailDir=<root>/no/such/mail\nFTNAddress=2:5020/1",
+       "Warning: the netmail directory <root>/no/such/mail/ does not exist; no announcement is "
+       "stored"},
+      {"NetmailDir=<root>\nFTNAddress=fidonet", "Warning: FTNAddress fidonet does not read as "
+                                                 "zone:net/node[.point]"},
+      {"NetmailDir=<root>\nFTNAddress=2:5020/1.2.3", "Warning: FTNAddress 2:5020/1.2.3 does not "
+                                                      "read as zone:net/node[.point]"},
+  };
+  for (const Case& c : cases) {
+    test::Node node;
+    std::string extra = c.extra;
+    std::string warning = c.warning;
+    for (std::string* text : {&extra, &warning}) {
+      for (std::size_t at = text->find("<root>"); at != std::string::npos; at = text->find("<root>")) {
+        text->replace(at, 6, node.root());
+      }
+    }
+    node.writeStandardConfig(extra);
+    const test::RunResult result = node.run();
+    EXPECT_EQ(result.exitCode, 0) << c.extra;
+    EXPECT_EQ(result.output, kHeading + "Nothing to toss\n") << c.extra;
+    EXPECT_EQ(result.errors.rfind(warning, 0), 0U) << result.errors;
+    EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
+    EXPECT_NE(node.read("quenfar.log").find("\r\n" + result.errors.substr(0, result.errors.size() - 1) +
+                                            "\r\n"),
+              std::string::npos)
+        << c.extra;
+  }
+}
+
+TEST(Diagnostics, MissingInboundAndUnopenableLogAreNamed) {
+  test::Node node;
+  node.writeConfig("[QUENFAR]\nInbound=" + node.path("gone") + "\nFileecho=" + node.path("files") +
+                   "\nLogfile=" + node.path("no/dir/q.log") + "\n");
+  const test::RunResult result = node.run();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.output, kHeading + "Nothing to toss\n");
+  EXPECT_EQ(result.errors, "Warning: the inbound directory " + node.path("gone") +
+                               " does not exist\nWarning: cannot open the log file " +
+                               node.path("no/dir/q.log") + "\n");
+}
+
+TEST(Diagnostics, ACleanConfigurationSaysNothing) {
+  test::Node node;
+  node.writeStandardConfig("NetmailDir=" + node.root() + "\nFTNAddress=2:5020/1.0\nOnScreen=no");
+  node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
+  node.write("in/a.zip", "a");
+  const test::RunResult result = node.run();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.errors, "");
+  EXPECT_EQ(node.read("quenfar.log").find("Warning"), std::string::npos);
 }
 
 }  // namespace
