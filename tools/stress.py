@@ -358,8 +358,9 @@ def shim_env(shim, **variables):
     return env
 
 
-def calibrate(binary, workdir, shim, count, seed):
-    """Duration and call counts of one complete run, for a node with and without TICDir."""
+def calibrate(binary, workdir, shim, count, seed, report):
+    """Duration and call counts of one complete run, for a node with and without TICDir.
+    The nodes are checked too: an undisturbed run must break no rule."""
     result = {}
     for ticdir in (False, True):
         root = tempfile.mkdtemp(prefix="calib-", dir=workdir)
@@ -372,15 +373,18 @@ def calibrate(binary, workdir, shim, count, seed):
             sys.exit("stress: a complete run of the calibration node failed (%s)" % code)
         fields = (read_bytes(counts_file) or b"").decode().split()
         result[ticdir] = (took, {fields[i]: int(fields[i + 1]) for i in range(0, len(fields), 2)})
+        check_node(node, report, "undisturbed run", exact=True, complete=True)
         shutil.rmtree(root)
     return result
 
 
 def kill_campaign(args, binary, workdir, shim, report):
-    calibration = calibrate(binary, workdir, shim, args.tics, args.seed)
+    calibration = calibrate(binary, workdir, shim, args.tics, args.seed, report)
     for ticdir, (took, counts) in calibration.items():
         print("calibration (TICDir %s): %.2f s, calls %s" % ("set" if ticdir else "unset", took,
               " ".join("%s=%d" % kv for kv in sorted(counts.items()))))
+    if not any(counts for _, counts in calibration.values()):
+        print("warning: the kill shim did not load (a static program?): timed kills only")
     timeout = max(30.0, 20 * max(t for t, _ in calibration.values()))
     modes = ["timer"] * 6 + ["%s-%s" % (c, w) for c in ("unlink", "rename", "fsync") for w in ("before", "after")]
     for trial in range(args.kills):
