@@ -26,9 +26,6 @@
 
 namespace {
 
-// How long a run waits for a description list that another run is writing.
-constexpr std::chrono::milliseconds kListWait(5000);
-
 constexpr const char* kUsage =
     "Usage: quenfar [--help | --version]\n"
     "\n"
@@ -129,7 +126,7 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
   for (const std::string& line : warnings) {
     log.writeLine(line);
   }
-  DescFileUpdater lists(settings.descFilter ? cutDescription : keepDescription, kListWait);
+  DescFileUpdater lists(settings.descFilter ? cutDescription : keepDescription, kHoldWait);
   const MoveFile mover =
       settings.osVersion.dwPlatformId == platform::kPlatformWin9x ? moveLikeWin9x : moveLikeNt;
 

@@ -11,6 +11,7 @@
 #include "platform/process.h"
 #include "util/line_reader.h"
 #include "util/text.h"
+#include "util/toss_config.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory
   if (eventsFile.empty()) {
     return;
   }
-  const std::optional<std::string> contents = platform::readWholeFile(eventsFile);
+  const std::optional<std::string> contents = platform::readWholeFile(eventsFile, kHoldWait);
   if (!contents) {
     return;
   }

@@ -147,8 +147,10 @@ std::string directoryOf(const std::string& path);
 // or write error.
 bool copyContents(File& input, File& output);
 
-// Reads a whole file, exclusively. Nothing when it cannot be opened or read.
-std::optional<std::string> readWholeFile(const std::string& path);
+// Reads a whole file, exclusively, waiting up to `wait` while another opener holds it. Nothing
+// when it cannot be opened or read.
+std::optional<std::string> readWholeFile(
+    const std::string& path, std::chrono::milliseconds wait = std::chrono::milliseconds(0));
 
 // True when an entry of that name exists (a dangling link counts).
 bool exists(const std::string& path);

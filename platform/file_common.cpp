@@ -6,8 +6,9 @@
 
 namespace platform {
 
-std::optional<std::string> readWholeFile(const std::string& path) {
-  File file = File::open(path, OpenMode::readExisting);
+std::optional<std::string> readWholeFile(const std::string& path,
+                                         std::chrono::milliseconds wait) {
+  File file = File::open(path, OpenMode::readExisting, wait);
   std::string contents;
   if (!file.isOpen() || !file.readAll(contents)) {
     return std::nullopt;

@@ -2,12 +2,13 @@
 
 #include "platform/file.h"
 #include "util/line_reader.h"
+#include "util/toss_config.h"
 
 AreaPathMap::AreaPathMap(const std::string& listFile) {
   if (listFile.empty()) {
     return;
   }
-  if (const auto text = platform::readWholeFile(listFile)) {
+  if (const auto text = platform::readWholeFile(listFile, kHoldWait)) {
     parse(*text);
   }
 }

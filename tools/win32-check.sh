@@ -245,7 +245,7 @@ expect_message() { # actual, area, name, description, size, origin, full path
     field 'Quenfar Herald' 36
     field 'John Doe' 36
     field "$(date -u -d "@$created" '+Announce at %B %d, %Y')" 72
-    field "$(date -u -d "@$created" '+%d %b %y  %H:%M')" 20
+    field "$(date -u -d "@$created" '+%d %b %y  %H:%M:%S')" 20
     u16 0
     u16 9999
     u16 9999

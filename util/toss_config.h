@@ -1,9 +1,14 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "platform/system.h"
+
+// How long a run waits for a file that another run holds: the configuration and the lists it
+// reads, a description list it updates. Runs hold them only for moments.
+inline constexpr std::chrono::milliseconds kHoldWait(5000);
 
 // The settings of one run, read once from quenfar.cfg: a plain value. Each service of the run
 // is made with the settings it needs.

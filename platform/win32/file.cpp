@@ -310,14 +310,13 @@ bool File::isAt(const std::string& path) const {
   const win32::UniqueHandle named(CreateFileA(
       path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION opened{};
+  BY_HANDLE_FILE_INFORMATION held{};
   BY_HANDLE_FILE_INFORMATION found{};
-  if (!named || !identify(handle, opened) || !identify(named.get(), found)) {
+  if (!named || !identify(handle, held) || !identify(named.get(), found)) {
     return false;
   }
-  return opened.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
-         opened.nFileIndexHigh == found.nFileIndexHigh &&
-         opened.nFileIndexLow == found.nFileIndexLow;
+  return held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
+         held.nFileIndexHigh == found.nFileIndexHigh && held.nFileIndexLow == found.nFileIndexLow;
 }
 
 bool exists(const std::string& path) {
