@@ -124,17 +124,24 @@ File File::createTemporary(const std::string& directory, std::string& pathOut,
   std::string pattern = directory;
   pattern += stem;
   pattern += "XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  const int fd = mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd < 0) {
-    pathOut.clear();
-    return File();
+  pathOut.clear();
+  // Another run that clears away leftovers may take up a new file in the moment before its
+  // creator holds it; the name is then given up and another one drawn.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int fd = mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd < 0) {
+      return File();
+    }
+    File file(fd);
+    if (lockExclusive(fd)) {
+      pathOut.assign(buffer.data());
+      return file;
+    }
+    unlink(buffer.data());
   }
-  pathOut.assign(buffer.data());
-  File file(fd);
-  lockExclusive(fd);  // a fresh name: nobody else can hold it yet
-  return file;
+  return File();
 }
 
 std::optional<std::uint64_t> File::size() const {
