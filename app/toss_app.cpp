@@ -174,7 +174,7 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
   }
   log.close();
   // Everything written is put on the disk once, at the end, rather than file by file.
-  if (tossed > 0) {
+  if (processor.placedAny() || announcer.fileCount() > 0) {
     std::vector<std::string> written = processor.writtenDirectories();
     if (!settings.netmailDir.empty()) {
       written.push_back(settings.netmailDir);

@@ -50,6 +50,11 @@ void RunLog::writeLine(const std::string& text) {
   }
 }
 
+void RunLog::writeWarning(const std::string& text) {
+  std::cerr << text << '\n' << std::flush;
+  writeLine(text);
+}
+
 void RunLog::writeMove(const std::string& fileName, const std::string& areaTag,
                        const std::string& description) {
   std::string line = fileName + " ---> " + areaTag;

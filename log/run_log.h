@@ -32,6 +32,10 @@ class RunLog {
   // Appends the text and CR LF when logging is on.
   void writeLine(const std::string& text);
 
+  // Writes a line for the sysop ("Warning: ...") to standard error, and to the log when
+  // logging is on.
+  void writeWarning(const std::string& text);
+
   // Writes a tossed file's line: name, " ---> ", area tag and, with DescInLog, the description
   // in parentheses (cut to CutSymbols characters when that is set). With OnScreen the line,
   // without the description, also goes to the console, log or no log.

@@ -106,12 +106,13 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
     return TossResult::failed;
   }
 
+  movedAny = true;
   // The entry is in the list before the .tic goes, so that a toss cut short anywhere is
   // finished by the next run.
   const std::string listPath = areaDir + platform::kSeparator + settings.descFile;
   if (!services.lists.update(listPath, fileName, cleaned)) {
-    services.log.writeLine("Warning: cannot update the description list " + listPath + " for " +
-                           fileName + "; the next run tries again");
+    services.log.writeWarning("Warning: cannot update the description list " + listPath +
+                              " for " + fileName + "; the next run tries again");
     services.journal.noteUnfinished(ticName, destination);
     return TossResult::failed;
   }

@@ -49,6 +49,9 @@ class TicProcessor {
   // TICDir.
   std::vector<std::string> writtenDirectories() const;
 
+  // True once a file has been placed in this run.
+  bool placedAny() const { return movedAny; }
+
  private:
   TossResult tossFile(TicFile& tic, const std::string& area, const std::string& fileName,
                       const std::string& description, const std::string& areaDir);
@@ -70,6 +73,7 @@ class TicProcessor {
   std::string fileechoDir;
   std::set<std::string> areaDirectories;  // made, or found to exist, in this run
   InboundIndex inboundNames;              // read on the first name not found exactly
+  bool movedAny = false;
 };
 
 // True when a FILE value names a plain entry of the inbound directory: not empty, not "." or
