@@ -9,7 +9,8 @@ checks after the runs that nothing was lost, doubled, left half-done or left una
 
 - Kill campaign: one run is killed with SIGKILL, either after a random delay or right before /
   right after its N-th unlink, rename or fsync (tools/stress/killshim.c, loaded with
-  LD_PRELOAD); then one complete run follows and the node is checked.
+  LD_PRELOAD); in a quarter of the trials the next run is killed too, while it recovers; then
+  one complete run follows and the node is checked.
 - Concurrency campaign: 2 and 4 runs start together over one node; the node is checked when
   all have ended, and here every file is announced and its event run exactly once.
 - Hostile inputs: `File files.bbs`, a description holding a NUL byte, a FIFO named x.tic.
@@ -378,7 +379,30 @@ def calibrate(binary, workdir, shim, count, seed, report):
     return result
 
 
+KILL_MODES = ["timer"] * 6 + ["%s-%s" % (c, w) for c in ("unlink", "rename", "fsync") for w in ("before", "after")]
+
+
+def killed_run(node, rng, calibration, shim, timeout, scale=1.0):
+    """Starts a run and kills it after a random delay or at a chosen call, within the first
+    `scale` of a complete run. Returns a description of the kill and the run's exit code (-9
+    when the kill came, None when the run hung)."""
+    took, counts = calibration
+    # A call that a complete run never makes (unlink when .tic files go to TICDir) is no target.
+    mode = rng.choice([m for m in KILL_MODES if m == "timer" or counts.get(m.split("-")[0])])
+    if mode == "timer":
+        delay = rng.uniform(0, took * scale)
+        proc = node.start()
+        time.sleep(delay)
+        proc.send_signal(signal.SIGKILL)
+        return "after %.3f s" % delay, wait(proc, timeout)
+    call, when = mode.split("-")
+    n = rng.randint(1, max(1, int(counts[call] * scale)))
+    return "%s %s #%d" % (when, call, n), wait(node.start(shim_env(shim, call=call, n=n, when=when)), timeout)
+
+
 def kill_campaign(args, binary, workdir, shim, report):
+    """Each trial: one killed run (a quarter of them: two, the second one in the middle of the
+    recovery), then a complete run, then the checks."""
     calibration = calibrate(binary, workdir, shim, args.tics, args.seed, report)
     for ticdir, (took, counts) in calibration.items():
         print("calibration (TICDir %s): %.2f s, calls %s" % ("set" if ticdir else "unset", took,
@@ -386,7 +410,6 @@ def kill_campaign(args, binary, workdir, shim, report):
     if not any(counts for _, counts in calibration.values()):
         print("warning: the kill shim did not load (a static program?): timed kills only")
     timeout = max(30.0, 20 * max(t for t, _ in calibration.values()))
-    modes = ["timer"] * 6 + ["%s-%s" % (c, w) for c in ("unlink", "rename", "fsync") for w in ("before", "after")]
     for trial in range(args.kills):
         if args.trial is not None and trial != args.trial:
             continue
@@ -394,28 +417,20 @@ def kill_campaign(args, binary, workdir, shim, report):
         ticdir = trial % 2 == 0
         root = tempfile.mkdtemp(prefix="kill-%03d-" % trial, dir=workdir)
         node = Node(root, binary, rng, args.tics, ticdir, rng.random() < 0.5)
-        took, counts = calibration[ticdir]
-        # A call that a complete run never makes (unlink when .tic files go to TICDir) is no target.
-        mode = rng.choice([m for m in modes if m == "timer" or counts.get(m.split("-")[0])])
-        if mode == "timer":
-            proc = node.start()
-            time.sleep(rng.uniform(0, took))
-            proc.send_signal(signal.SIGKILL)
-            code = wait(proc, timeout)
-        else:
-            call, when = mode.split("-")
-            n = rng.randint(1, counts[call])
-            mode = "%s #%d" % (mode, n)
-            code = wait(node.start(shim_env(shim, call=call, n=n, when=when)), timeout)
-        where = "kill trial %d (%s, seed %s)" % (trial, mode, args.seed)
+        kills = []
+        for scale in ([1.0, 0.25] if rng.random() < 0.25 else [1.0]):
+            kill, code = killed_run(node, rng, calibration[ticdir], shim, timeout, scale)
+            kills.append(kill)
+            report.count("runs killed" if code == -signal.SIGKILL else "runs that ended before the kill")
+            if code is None:
+                report.violation("run hung", "kill trial %d (seed %s)" % (trial, args.seed))
+        where = "kill trial %d (killed %s; seed %s)" % (trial, ", then ".join(kills), args.seed)
         before = report.total()
-        report.count("kill trials", 1)
-        report.count("runs killed" if code == -signal.SIGKILL else "runs that ended before the kill", 1)
-        if code is None:
-            report.violation("run hung", where)
+        report.count("kill trials")
+        report.count("kill trials with a second kill", len(kills) > 1)
         final = wait(node.start(), timeout)
         if final != 0:
-            report.violation("final run failed or hung", "%s: exit %s, %r" % (where, final, node.console(2)))
+            report.violation("final run failed or hung", "%s: exit %s, %r" % (where, final, node.console(node.runs)))
         check_node(node, report, where, exact=False, complete=True)
         report.count("kill trials with violations", report.total() > before)
         if not args.keep:
