@@ -33,3 +33,7 @@ class TicFile {
   std::string text;
   platform::File hold;
 };
+
+// True when the .tic gives the file's "Size" or "Crc" (CRC-32, hexadecimal), or both, and the
+// file at `path` has every one it gives.
+bool isDescribedFile(const TicFile& tic, const std::string& path);

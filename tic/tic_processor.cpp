@@ -98,7 +98,7 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
   services.journal.noteToss({ticName, destination, shownArea, origin, cleaned});
   std::optional<std::uint64_t> size;
   if (!moveFrom(inboundDir + fileName, destination, size) &&
-      !moveAnotherWay(ticName, fileName, destination, size)) {
+      !moveAnotherWay(tic, fileName, destination, size)) {
     if (!platform::exists(tic.path())) {
       return TossResult::passedOver;  // another run tossed it just now
     }
@@ -137,7 +137,7 @@ bool TicProcessor::moveFrom(const std::string& source, const std::string& destin
   return true;
 }
 
-bool TicProcessor::moveAnotherWay(const std::string& ticName, const std::string& fileName,
+bool TicProcessor::moveAnotherWay(const TicFile& tic, const std::string& fileName,
                                   const std::string& destination,
                                   std::optional<std::uint64_t>& size) {
   if (platform::exists(inboundDir + fileName)) {
@@ -150,9 +150,12 @@ bool TicProcessor::moveAnotherWay(const std::string& ticName, const std::string&
     return moveFrom(inboundDir + found, destination, size);
   }
   // A run that died after moving the file left its .tic behind: the file is already in place,
-  // and the rest of the toss is done now.
-  return services.journal.interruptedMove(ticName) == destination &&
-         platform::exists(destination);
+  // and the rest of the toss is done now. Its journal says so; after a power loss, which the
+  // journal need not survive, the file in place must be the one the .tic describes.
+  if (services.journal.interruptedMove(fileNameOf(tic.path())) == destination) {
+    return platform::exists(destination);
+  }
+  return isDescribedFile(tic, destination);
 }
 
 bool TicProcessor::disposeTic(TicFile& tic) {

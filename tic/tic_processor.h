@@ -57,7 +57,7 @@ class TicProcessor {
                       const std::string& description, const std::string& areaDir);
   // Places a file whose name did not move: the one inbound entry of another letter case, or a
   // file that a run which died had already moved. False when neither applies.
-  bool moveAnotherWay(const std::string& ticName, const std::string& fileName,
+  bool moveAnotherWay(const TicFile& tic, const std::string& fileName,
                       const std::string& destination, std::optional<std::uint64_t>& size);
   // Moves a file with the run's mover; `size` gets its size.
   bool moveFrom(const std::string& source, const std::string& destination,

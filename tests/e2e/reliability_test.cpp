@@ -178,3 +178,22 @@ TEST(Reliability, TicThatIsNoRegularFileIsPassedOverWithoutWaiting) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Reliability, TossWhoseJournalWasLostIsRecognisedByItsSizeAndCrc) {
+  test::Node node;
+  configure(node);
+  // After a power loss the move of the file survived, the journal did not.
+  node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\nDESC Kept\r\nSize 9\r\nCrc CBF43926\r\n");
+  node.write("files/FE_A/a.zip", "123456789");
+  node.addTic("b.tic", "AREA FE_A\r\nFILE b.zip\r\nDESC Other\r\nSize 9\r\nCrc 00000000\r\n");
+  node.write("files/FE_A/b.zip", "123456789");
+  node.run();
+  EXPECT_FALSE(node.exists("in/a.tic"));
+  EXPECT_EQ(node.read("files/FE_A/files.bbs"), "a.zip         Kept\r\n");
+  EXPECT_TRUE(node.exists("in/b.tic"));
+  EXPECT_NE(node.read("quenfar.log").find("Can't move file b.zip\r\n"), std::string::npos);
+}
+
+}  // namespace

@@ -101,3 +101,28 @@ TEST(UntrustedNames, AreaTagsMustStayInsideTheFileechoDirectory) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DescribedFile, SizeAndCrcOfTheTicMustBothFitWhenGiven) {
+  test::TempDir dir;
+  test::writeFile(dir / "f.zip", "123456789");  // CRC-32 cbf43926
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"Size 9\r\nCrc CBF43926\r\n", true},
+      {"Crc cbf43926\r\n", true},
+      {"Size 9\r\n", true},
+      {"Size 10\r\nCrc CBF43926\r\n", false},
+      {"Size 9\r\nCrc CBF43927\r\n", false},
+      {"Size 9x\r\n", false},
+      {"", false},  // nothing to compare: never taken for the file
+  };
+  for (const auto& [lines, expected] : cases) {
+    test::writeFile(dir / "a.tic", "FILE f.zip\r\n" + lines);
+    TicFile tic;
+    ASSERT_TRUE(tic.read(dir / "a.tic"));
+    EXPECT_EQ(isDescribedFile(tic, dir / "f.zip"), expected) << lines;
+    EXPECT_FALSE(isDescribedFile(tic, dir / "missing.zip")) << lines;
+  }
+}
+
+}  // namespace
