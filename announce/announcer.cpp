@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr std::uint32_t kFirstCapacity = 8192;
+constexpr std::size_t kFirstCapacity = 8192;
 constexpr int kMaxMessageNumber = 999;
 constexpr std::size_t kBlockWidth = 27;  // head and closing lines of a file's block
 constexpr char kKludge = '\x01';         // starts each control line
@@ -41,7 +41,9 @@ Announcer::Announcer(const TossConfig& settings, std::int64_t time)
   if (netmailDir.empty()) {
     return;
   }
-  body = std::make_unique<ByteBuffer>(kFirstCapacity);
+  // The body grows by doubling, so a run of thousands of files copies it a few times only.
+  body = std::make_unique<std::string>();
+  body->reserve(kFirstCapacity);
   subject = platform::formatLocalTime(loadMessage(msg::kAnnounceSubject).c_str(), time);
 
   header.fill(0);
@@ -111,8 +113,7 @@ bool Announcer::post() {
   storedmsg::putText(header, storedmsg::kToUserName, toName);
   storedmsg::putText(header, storedmsg::kSubject, subject);
   storedmsg::putUint16(header, storedmsg::kAttribute, storedmsg::kPrivate | storedmsg::kLocal);
-  const char terminator = '\0';
-  body->append(&terminator, 1);
+  body->push_back('\0');
   const bool stored = store();
   body.reset();
   return stored;
@@ -123,7 +124,7 @@ bool Announcer::store() const {
   // directory never picks up half a message; the name is taken only while it is free, so a
   // number that another program takes meanwhile is simply passed over.
   const auto write = [this](platform::File& file) {
-    return file.write(header.data(), header.size()) && file.write(body->view());
+    return file.write(header.data(), header.size()) && file.write(*body);
   };
   for (int number = 1; number <= kMaxMessageNumber; ++number) {
     const std::string path = messagePath(netmailDir, number);

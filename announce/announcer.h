@@ -8,7 +8,6 @@
 
 #include "announce/announce_entry.h"
 #include "announce/stored_message.h"
-#include "util/byte_buffer.h"
 #include "util/toss_config.h"
 
 // Collects the netmail message that lists the files tossed in a run, and stores it as the
@@ -46,6 +45,6 @@ class Announcer {
   std::string userName;
   std::string subject;
   std::array<unsigned char, storedmsg::kHeaderSize> header{};
-  std::unique_ptr<ByteBuffer> body;  // none without a netmail directory
+  std::unique_ptr<std::string> body;  // none without a netmail directory
   std::int32_t files = 0;
 };

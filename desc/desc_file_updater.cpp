@@ -125,12 +125,17 @@ bool DescFileUpdater::update(const std::string& listPath, const std::string& fil
     return false;
   }
   const std::string entry = formatEntry(fileName, cleaned);
-  const auto deadline = std::chrono::steady_clock::now() + lockWait;
+  std::chrono::milliseconds wait = lockWait;
+  std::optional<std::chrono::steady_clock::time_point> deadline;
   for (int attempt = 0; attempt < kMaxReopens; ++attempt) {
-    const auto left = std::max(std::chrono::milliseconds(0),
-                               std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   deadline - std::chrono::steady_clock::now()));
-    platform::File list = openList(listPath, left);
+    if (attempt > 0) {
+      // The list was replaced while this run waited: what is left of the wait goes on.
+      const auto now = std::chrono::steady_clock::now();
+      deadline = deadline.value_or(now + lockWait);
+      wait = std::max(std::chrono::milliseconds(0),
+                      std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now));
+    }
+    platform::File list = openList(listPath, wait);
     if (!list.isOpen()) {
       return false;
     }

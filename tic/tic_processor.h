@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -71,7 +71,7 @@ class TicProcessor {
   MoveFile move;
   std::string inboundDir;
   std::string fileechoDir;
-  std::set<std::string> areaDirectories;  // made, or found to exist, in this run
+  std::unordered_set<std::string> areaDirectories;  // made, or found to exist, in this run
   InboundIndex inboundNames;              // read on the first name not found exactly
   bool movedAny = false;
 };

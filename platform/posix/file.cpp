@@ -27,6 +27,9 @@ bool lockExclusive(int fd) {
 // Takes the hold, trying again until `wait` has passed while another opener has it. The pauses
 // grow from one millisecond, so a hold that ends soon costs little and a long one few wake-ups.
 bool lockWaiting(int fd, std::chrono::milliseconds wait) {
+  if (lockExclusive(fd)) {
+    return true;
+  }
   const auto deadline = std::chrono::steady_clock::now() + wait;
   auto pause = std::chrono::milliseconds(1);
   while (!lockExclusive(fd)) {
