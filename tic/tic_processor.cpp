@@ -160,14 +160,16 @@ bool TicProcessor::moveAnotherWay(const TicFile& tic, const std::string& fileNam
 
 bool TicProcessor::disposeTic(TicFile& tic) {
   const std::string& ticPath = tic.path();
-  // Windows deletes and moves nothing that is open, and a file deleted while open costs a
-  // file system more than one deleted once closed. Another run that takes the .tic up in the
-  // moment between finds its file gone, and then the .tic gone, and passes over it.
+#ifdef _WIN32
+  // Windows deletes and moves nothing that is open. Elsewhere the .tic stays held until it is
+  // gone, so that no other run can take it up in between and toss its file a second time.
   tic.release();
-  if (settings.ticDir.empty()) {
-    return platform::deleteFile(ticPath);
-  }
-  return move(ticPath, settings.ticDir + fileNameOf(ticPath), nullptr);
+#endif
+  const bool disposed = settings.ticDir.empty()
+                            ? platform::deleteFile(ticPath)
+                            : move(ticPath, settings.ticDir + fileNameOf(ticPath), nullptr);
+  tic.release();
+  return disposed;
 }
 
 void TicProcessor::logFailure(const std::string& fileName) {
