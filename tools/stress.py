@@ -443,6 +443,9 @@ def kill_campaign(args, binary, workdir, shim, report):
 
 
 def concurrency_campaign(args, binary, workdir, report, runs):
+    """Each repetition: `runs` runs started together over one node; when all have ended, every
+    file is tossed at most once, announced once and its event run once (a file whose .tic every
+    run found busy may wait in the inbound for the next run)."""
     for rep in range(args.reps):
         rng = random.Random("%s-conc-%d-%d" % (args.seed, runs, rep))
         root = tempfile.mkdtemp(prefix="conc%d-%02d-" % (runs, rep), dir=workdir)
