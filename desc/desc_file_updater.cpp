@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <limits>
 #include <string_view>
 
@@ -18,6 +19,10 @@ constexpr std::size_t kNameColumns = 12;
 
 // A list replaced by another run while this one waited is read again; this bounds how often.
 constexpr int kMaxReopens = 50;
+
+// Lists kept open between updates, at most; beyond that many areas a list is opened anew for
+// each update, so a run never runs out of file descriptors.
+constexpr std::size_t kMaxKeptOpen = 256;
 
 std::string formatEntry(const std::string& fileName, const std::string& cleaned) {
   std::string entry = fileName + "  ";
@@ -40,29 +45,48 @@ std::uint64_t nameKey(std::string_view name) {
   return hash;
 }
 
-// True when the list is in the form an update writes: every line ended by CR LF, none empty,
-// and no lone CR or LF. Fills `names` with the keys of its entries, sorted.
-bool readWrittenForm(std::string_view list, std::vector<std::uint64_t>& names) {
-  names.clear();
-  std::size_t start = 0;
-  while (start < list.size()) {
-    const std::size_t end = list.find('\n', start);
-    if (end == std::string_view::npos || end == start || list[end - 1] != '\r' ||
-        end - 1 == start) {
-      return false;
+// Reads the held list from its start in chunks and tells whether it is in the form an update
+// writes: every line ended by CR LF, none empty, no lone CR or LF. Fills `names` with the keys
+// of its entries. Nothing when it cannot be read.
+std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buffer,
+                                    NameKeys& names) {
+  // An entry line is rarely shorter than this; the set grows if they are.
+  names.reset(static_cast<std::size_t>(list.openedStamp().size / 64));
+  std::uint64_t offset = 0;
+  std::size_t kept = 0;  // bytes of an unfinished line at the buffer's start
+  for (;;) {
+    if (kept == buffer.size()) {
+      buffer.resize(buffer.size() * 2);  // a line longer than the buffer
     }
-    const std::string_view line = list.substr(start, end - 1 - start);
-    if (line.find('\r') != std::string_view::npos) {
-      return false;
+    const std::optional<std::size_t> count =
+        list.readAt(offset, buffer.data() + kept, buffer.size() - kept);
+    if (!count) {
+      return std::nullopt;
     }
-    const std::size_t space = line.find(' ');
-    if (space != std::string_view::npos) {
-      names.push_back(nameKey(line.substr(0, space)));
+    if (*count == 0) {
+      return kept == 0;  // the last line must end in CR LF
     }
-    start = end + 1;
+    offset += *count;
+    const std::string_view block(buffer.data(), kept + *count);
+    std::size_t start = 0;
+    for (std::size_t end = block.find('\n'); end != std::string_view::npos;
+         end = block.find('\n', start)) {
+      if (end == start || block[end - 1] != '\r' || end - 1 == start) {
+        return false;
+      }
+      const std::string_view line = block.substr(start, end - 1 - start);
+      if (line.find('\r') != std::string_view::npos) {
+        return false;
+      }
+      const std::size_t space = line.find(' ');
+      if (space != std::string_view::npos) {
+        names.insert(nameKey(line.substr(0, space)));
+      }
+      start = end + 1;
+    }
+    kept = block.size() - start;
+    std::memmove(buffer.data(), buffer.data() + start, kept);
   }
-  std::sort(names.begin(), names.end());
-  return true;
 }
 
 // Appends every non-empty line of the old list that is not an entry of `fileName`, each
@@ -113,6 +137,63 @@ bool sameFile(const platform::FileStamp& a, const platform::FileStamp& b) {
 
 }  // namespace
 
+void NameKeys::reset(std::size_t expected) {
+  std::size_t capacity = 64;
+  while (capacity < expected * 2) {
+    capacity *= 2;
+  }
+  slots.assign(capacity, 0);
+  used = 0;
+  hasZero = false;
+}
+
+void NameKeys::insert(std::uint64_t key) {
+  if (key == 0) {
+    hasZero = true;
+    return;
+  }
+  if (slots.empty() || (used + 1) * 2 > slots.size()) {
+    // Kept at most half full, so that probes stay short.
+    std::vector<std::uint64_t> old = std::move(slots);
+    slots.assign(std::max<std::size_t>(64, old.size() * 2), 0);
+    used = 0;
+    for (const std::uint64_t kept : old) {
+      if (kept != 0) {
+        insert(kept);
+      }
+    }
+  }
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
+    if (slots[at] == key) {
+      return;
+    }
+    if (slots[at] == 0) {
+      slots[at] = key;
+      ++used;
+      return;
+    }
+  }
+}
+
+bool NameKeys::contains(std::uint64_t key) const {
+  if (key == 0) {
+    return hasZero;
+  }
+  if (slots.empty()) {
+    return false;
+  }
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
+    if (slots[at] == key) {
+      return true;
+    }
+    if (slots[at] == 0) {
+      return false;
+    }
+  }
+}
+
 std::string DescFileUpdater::clean(const std::string& description) const {
   return maskControlCharacters(cleaner(description));
 }
@@ -135,69 +216,80 @@ bool DescFileUpdater::update(const std::string& listPath, const std::string& fil
       wait = std::max(std::chrono::milliseconds(0),
                       std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now));
     }
-    platform::File list = openList(listPath, wait);
+    KnownList& state = known[listPath];
+    platform::File list;
+    if (state.kept.isOpen()) {
+      if (!state.kept.retakeHold(wait)) {
+        return false;
+      }
+      list = std::move(state.kept);
+    } else {
+      list = openList(listPath, wait);
+    }
     if (!list.isOpen()) {
       return false;
     }
     // Another run may have replaced the list while this one waited for its hold: the file
     // held is then no longer the list (it has no name left), and the list is opened again.
     const std::uint32_t links = list.openedStamp().links;
-    if (links == 1 || (links > 1 && list.isAt(listPath))) {
-      return appendOrRewrite(list, listPath, fileName, entry);
+    if (links != 1 && (links == 0 || !list.isAt(listPath))) {
+      continue;
     }
+    const bool written = appendOrRewrite(list, state, listPath, fileName, entry);
+    if (written && state.seen && known.size() <= kMaxKeptOpen && list.releaseHold()) {
+      state.kept = std::move(list);
+    }
+    return written;
   }
   return false;
 }
 
-bool DescFileUpdater::appendOrRewrite(platform::File& list, const std::string& listPath,
-                                      const std::string& fileName, const std::string& entry) {
+bool DescFileUpdater::appendOrRewrite(platform::File& list, KnownList& state,
+                                      const std::string& listPath, const std::string& fileName,
+                                      const std::string& entry) {
   // The stamp taken with the hold already holds what any other writer did before.
   const platform::FileStamp* stamp = &list.openedStamp();
-  KnownList& state = known[listPath];
-  std::string contents;
-  bool contentsRead = false;
   // A list this updater has not seen, or that changed since it last wrote it, is read.
   if (!state.seen || !sameFile(state.stamp, *stamp)) {
-    if (!list.readAll(contents)) {
-      known.erase(listPath);
+    const std::optional<bool> inForm = scanWrittenForm(list, scratch, state.names);
+    if (!inForm) {
+      state = KnownList();
       return false;
     }
-    contentsRead = true;
     if (!state.seen) {
       // An area whose directory is closed to new files gets no new list either way.
       state.directoryWritable = platform::isWritableDirectory(platform::directoryOf(listPath));
     }
-    state.inWrittenForm = readWrittenForm(contents, state.names);
-    state.added.clear();
+    state.inWrittenForm = *inForm;
     state.stamp = *stamp;
     state.seen = true;
   }
 
   const std::uint64_t key = nameKey(fileName);
-  const bool hasEntry = std::binary_search(state.names.begin(), state.names.end(), key) ||
-                        state.added.count(key) != 0;
+  const bool hasEntry = state.names.contains(key);
   if (state.inWrittenForm && state.directoryWritable && !hasEntry) {
     if (!list.writeAt(stamp->size, entry)) {
       // A write cut short (a full disk) is taken back, so the list ends on a whole line.
       list.truncateTo(stamp->size);
-      known.erase(listPath);
+      state = KnownList();
       return false;
     }
     // The list as this updater left it. Its time of change is not looked up again: a list
     // that another program changed in place without changing its length is taken for unchanged
     // until this run ends.
     state.stamp.size += entry.size();
-    state.added.insert(key);
+    state.names.insert(key);
     return true;
   }
 
-  if (!contentsRead && !list.readAll(contents)) {
-    known.erase(listPath);
+  std::string contents;
+  if (!list.readAll(contents)) {
+    state = KnownList();
     return false;
   }
   // The new list replaces the old one whole; it is another file, so it is read again when
   // next updated.
-  known.erase(listPath);
+  state = KnownList();
   if (contents.size() > std::numeric_limits<std::uint32_t>::max() - entry.size()) {
     return false;
   }

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "desc/desc_cleaner.h"
@@ -14,6 +13,21 @@
 // run and remembers what each list held when it last wrote it, so that a list in the form it
 // writes (every line ended by CR LF, no empty line) that holds no entry of a file gets the new
 // entry appended, while any other list is rewritten whole. Both ways give the same bytes.
+// A set of 64-bit keys of entry names: open addressing, no allocation per key. The key 0
+// stands for an empty slot, so a name whose key is 0 is kept apart.
+class NameKeys {
+ public:
+  // Starts again with room for `expected` keys.
+  void reset(std::size_t expected);
+  void insert(std::uint64_t key);
+  bool contains(std::uint64_t key) const;
+
+ private:
+  std::vector<std::uint64_t> slots;
+  std::size_t used = 0;
+  bool hasZero = false;
+};
+
 class DescFileUpdater {
  public:
   // `cleaner` makes a description fit for the list; a list that another program holds is
@@ -40,14 +54,17 @@ class DescFileUpdater {
     platform::FileStamp stamp;
     bool inWrittenForm = false;  // every line ended by CR LF, none empty
     bool directoryWritable = false;
-    std::vector<std::uint64_t> names;          // sorted keys of the entries' names, as read
-    std::unordered_set<std::uint64_t> added;  // keys of the entries appended since
+    NameKeys names;  // keys of the entries' names: as read, and appended since
+    platform::File kept;  // the list, kept open without its hold between two updates
   };
 
-  bool appendOrRewrite(platform::File& list, const std::string& listPath,
+  // Puts the entry into the held list; forgets what it knew of the list when that changes
+  // beyond what an append tells. True when the list was written.
+  bool appendOrRewrite(platform::File& list, KnownList& state, const std::string& listPath,
                        const std::string& fileName, const std::string& entry);
 
   DescriptionCleaner cleaner;
   std::chrono::milliseconds lockWait;
   std::unordered_map<std::string, KnownList> known;
+  std::vector<char> scratch = std::vector<char>(1U << 18);  // for reading lists in chunks
 };

@@ -77,6 +77,9 @@ class File {
   // nothing on a read error.
   std::optional<std::size_t> read(void* buffer, std::size_t capacity);
 
+  // As read, at `offset`, leaving the current position alone.
+  std::optional<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t capacity);
+
   // Writes all bytes at the current position. Returns false when not all were written.
   bool write(std::string_view bytes);
   bool write(const void* bytes, std::size_t count);
@@ -99,6 +102,15 @@ class File {
 
   // Closes the file and releases the hold; returns false when the close reported an error.
   bool close();
+
+  // Ends the hold but keeps the file open where the system can (POSIX), so that the hold can
+  // be taken again without opening the file anew; elsewhere closes the file. True when the file
+  // is still open.
+  bool releaseHold();
+
+  // Takes the hold again on a file that releaseHold kept open, waiting up to `wait` while
+  // another opener has it, and takes openedStamp() anew. False when the hold cannot be had.
+  bool retakeHold(std::chrono::milliseconds wait);
 
   // Gives the file the permission bits that a newly created file gets (0666 less the
   // process's file-creation mask). False when that fails. Nothing to do on Windows.

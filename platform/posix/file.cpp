@@ -168,24 +168,44 @@ bool File::readAll(std::string& out) const {
   if (fd < 0) {
     return false;
   }
-  if (const auto known = size()) {
-    out.reserve(static_cast<std::size_t>(*known));
-  }
-  char chunk[65536];
-  off_t offset = 0;
+  // Read straight into the string, sized for the whole file plus room to notice that it ends;
+  // a file that grew meanwhile is read on.
+  const std::optional<std::uint64_t> known = size();
+  out.resize(static_cast<std::size_t>(known.value_or(0)) + 1);
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t count = pread(fd, chunk, sizeof chunk, offset);
+    if (filled == out.size()) {
+      out.resize(out.size() * 2);
+    }
+    const ssize_t count =
+        pread(fd, out.data() + filled, out.size() - filled, static_cast<off_t>(filled));
     if (count < 0) {
       if (errno == EINTR) {
         continue;
       }
+      out.clear();
       return false;
     }
     if (count == 0) {
+      out.resize(filled);
       return true;
     }
-    out.append(chunk, static_cast<std::size_t>(count));
-    offset += count;
+    filled += static_cast<std::size_t>(count);
+  }
+}
+
+std::optional<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t capacity) {
+  if (fd < 0) {
+    return std::nullopt;
+  }
+  for (;;) {
+    const ssize_t count = pread(fd, buffer, capacity, static_cast<off_t>(offset));
+    if (count >= 0) {
+      return static_cast<std::size_t>(count);
+    }
+    if (errno != EINTR) {
+      return std::nullopt;
+    }
   }
 }
 
@@ -277,6 +297,26 @@ bool File::close() {
   // The hold goes with the descriptor; close is not retried on EINTR (Linux frees it anyway).
   const int result = ::close(std::exchange(fd, -1));
   return result == 0;
+}
+
+bool File::releaseHold() {
+  if (fd < 0) {
+    return false;
+  }
+  if (flock(fd, LOCK_UN) != 0) {
+    close();
+    return false;
+  }
+  return true;
+}
+
+bool File::retakeHold(std::chrono::milliseconds wait) {
+  struct stat info {};
+  if (fd < 0 || !lockWaiting(fd, wait) || fstat(fd, &info) != 0) {
+    return false;
+  }
+  opened = stampOf(info);
+  return true;
 }
 
 bool File::setNewFilePermissions() {

@@ -214,6 +214,21 @@ bool File::readAll(std::string& out) const {
   return setPosition(handle, saved, FILE_BEGIN, nullptr) && complete;
 }
 
+std::optional<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t capacity) {
+  if (handle == nullptr) {
+    return std::nullopt;
+  }
+  const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, kMaxTransfer));
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFU);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD count = 0;
+  if (ReadFile(handle, buffer, wanted, &count, &at) == 0) {
+    return GetLastError() == ERROR_HANDLE_EOF ? std::optional<std::size_t>(0) : std::nullopt;
+  }
+  return static_cast<std::size_t>(count);
+}
+
 std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
   if (handle == nullptr) {
     return std::nullopt;
@@ -295,6 +310,16 @@ bool File::close() {
     return true;
   }
   return CloseHandle(std::exchange(handle, nullptr)) != 0;
+}
+
+bool File::releaseHold() {
+  // Opened without sharing, the handle is the hold: it goes with it.
+  close();
+  return false;
+}
+
+bool File::retakeHold(std::chrono::milliseconds) {
+  return false;
 }
 
 bool File::setNewFilePermissions() {
