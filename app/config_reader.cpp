@@ -17,9 +17,8 @@ constexpr const char* kInclude = "INCLUDE";
 // The keys of the main section, in any letter case.
 bool isKnownKey(const std::string& key) {
   static constexpr std::string_view kKeys[] = {
-      "INBOUND",  "FILEECHO",    "DESCFILE", "LOGFILE",    "ONSCREEN",   "DESCFILTER",
-      "DESCINLOG", "CUTSYMBOLS", "TICDIR",   "PROCESSTIME", "FLAGSDIR",  "NETMAILDIR",
-      "FTNADDRESS", "USERNAME"};
+      "INBOUND",    "FILEECHO", "DESCFILE",    "LOGFILE",  "ONSCREEN",   "DESCFILTER", "DESCINLOG",
+      "CUTSYMBOLS", "TICDIR",   "PROCESSTIME", "FLAGSDIR", "NETMAILDIR", "FTNADDRESS", "USERNAME"};
   const std::string upper = toUpperAnsi(key);
   for (const std::string_view known : kKeys) {
     if (upper == known) {

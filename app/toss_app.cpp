@@ -48,8 +48,7 @@ void warn(const std::string& line) {
 // What a sysop should hear about a configuration that passed the checks but looks wrong.
 void checkSurroundings(const TossConfig& settings, std::vector<std::string>& warnings) {
   if (!platform::isDirectory(settings.inboundDir)) {
-    warnings.push_back("Warning: the inbound directory " + settings.inboundDir +
-                       " does not exist");
+    warnings.push_back("Warning: the inbound directory " + settings.inboundDir + " does not exist");
   }
   if (!settings.netmailDir.empty() && !platform::isDirectory(settings.netmailDir)) {
     warnings.push_back("Warning: the netmail directory " + settings.netmailDir +

@@ -7,7 +7,7 @@
 #include "util/toss_config.h"
 
 // Exit statuses of the program.
-inline constexpr int kExitDone = 0;          // the run completed, whatever it found
+inline constexpr int kExitDone = 0;           // the run completed, whatever it found
 inline constexpr int kExitConfiguration = 1;  // the run stopped at the configuration checks
 inline constexpr int kExitUsage = 2;          // an unknown option; nothing was done
 

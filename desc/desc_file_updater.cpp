@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 #include "platform/move.h"
@@ -117,8 +117,7 @@ bool appendOtherLines(std::string_view oldList, const std::string& fileName, Byt
 // Opens the list for updating, held; a missing list is created empty. Nothing when it is held
 // past the wait, or is not a regular file (a dangling link is never followed to create one).
 platform::File openList(const std::string& listPath, std::chrono::milliseconds wait) {
-  platform::File list =
-      platform::File::open(listPath, platform::OpenMode::updateExisting, wait);
+  platform::File list = platform::File::open(listPath, platform::OpenMode::updateExisting, wait);
   if (list.isOpen() || platform::exists(listPath)) {
     return list;
   }

@@ -44,8 +44,7 @@ class DescFileUpdater {
   // with that entry alone. A list replaced whole keeps its permission bits. True when the list
   // was written; otherwise (held by another program past the wait, unreadable, disk full, ...)
   // the list stays exactly as it was and no temporary file is left.
-  bool update(const std::string& listPath, const std::string& fileName,
-              const std::string& cleaned);
+  bool update(const std::string& listPath, const std::string& fileName, const std::string& cleaned);
 
  private:
   // What this updater knows of one list as it last saw it.
@@ -54,7 +53,7 @@ class DescFileUpdater {
     platform::FileStamp stamp;
     bool inWrittenForm = false;  // every line ended by CR LF, none empty
     bool directoryWritable = false;
-    NameKeys names;  // keys of the entries' names: as read, and appended since
+    NameKeys names;       // keys of the entries' names: as read, and appended since
     platform::File kept;  // the list, kept open without its hold between two updates
   };
 

@@ -68,7 +68,9 @@ class File {
 
   // The file's stamp as it was when the hold was taken (by open); all zero for a File that
   // createTemporary made.
-  const FileStamp& openedStamp() const { return opened; }
+  const FileStamp& openedStamp() const {
+    return opened;
+  }
 
   // Reads the whole file from its start into `out`. Returns false on a read error.
   bool readAll(std::string& out) const;

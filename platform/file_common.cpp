@@ -6,8 +6,7 @@
 
 namespace platform {
 
-std::optional<std::string> readWholeFile(const std::string& path,
-                                         std::chrono::milliseconds wait) {
+std::optional<std::string> readWholeFile(const std::string& path, std::chrono::milliseconds wait) {
   File file = File::open(path, OpenMode::readExisting, wait);
   std::string contents;
   if (!file.isOpen() || !file.readAll(contents)) {
@@ -65,8 +64,7 @@ bool writeWhole(const std::string& path, WriteMode mode, const std::function<boo
   return false;
 }
 
-bool writeWhole(const std::string& path, WriteMode mode, std::string_view contents,
-                File* heldOld) {
+bool writeWhole(const std::string& path, WriteMode mode, std::string_view contents, File* heldOld) {
   return writeWhole(
       path, mode, [contents](File& file) { return file.write(contents); }, heldOld);
 }

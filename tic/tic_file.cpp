@@ -20,8 +20,8 @@ bool TicFile::read(const std::string& path) {
   }
   // Room for what the file held when it was opened, up to the limit: a complete .tic does not
   // grow.
-  text.resize(static_cast<std::size_t>(
-      std::min<std::uint64_t>(hold.openedStamp().size, kMaxTicSize)));
+  text.resize(
+      static_cast<std::size_t>(std::min<std::uint64_t>(hold.openedStamp().size, kMaxTicSize)));
   std::size_t filled = 0;
   while (filled < text.size()) {
     const auto count = hold.read(text.data() + filled, text.size() - filled);

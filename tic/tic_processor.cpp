@@ -111,14 +111,15 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
   // finished by the next run.
   const std::string listPath = areaDir + platform::kSeparator + settings.descFile;
   if (!services.lists.update(listPath, fileName, cleaned)) {
-    services.log.writeWarning("Warning: cannot update the description list " + listPath +
-                              " for " + fileName + "; the next run tries again");
+    services.log.writeWarning("Warning: cannot update the description list " + listPath + " for " +
+                              fileName + "; the next run tries again");
     services.journal.noteUnfinished(ticName, destination);
     return TossResult::failed;
   }
   services.log.writeMove(fileName, shownArea, cleaned);
   services.events.runEvents(area, fileName, destination);
-  services.announcer.addFile(AnnounceEntry{shownArea, fileName, cleaned, origin, destination, size});
+  services.announcer.addFile(
+      AnnounceEntry{shownArea, fileName, cleaned, origin, destination, size});
   if (!disposeTic(tic)) {
     services.journal.noteUnfinished(ticName, destination);
   } else {

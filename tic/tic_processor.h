@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "announce/announcer.h"
@@ -72,7 +72,7 @@ class TicProcessor {
   std::string inboundDir;
   std::string fileechoDir;
   std::unordered_set<std::string> areaDirectories;  // made, or found to exist, in this run
-  InboundIndex inboundNames;              // read on the first name not found exactly
+  InboundIndex inboundNames;                        // read on the first name not found exactly
   bool movedAny = false;
 };
 

@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "announce/ftn_address.h"
-#include "util/toss_config.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
+#include "util/toss_config.h"
 
 namespace {
 

@@ -164,12 +164,15 @@ std::uint64_t inodeOf(const std::string& path) {
 }
 
 TEST(DescFileUpdater, AppendingGivesTheBytesOfRewritingOverMixedSequences) {
-  const std::vector<std::string> names = {"A.ZIP", "a.zip", "B.ZIP", "LONGNAME01.ARJ", "c.Zip",
-                                          "D.RAR", "d.rar", "E.7Z"};
+  const std::vector<std::string> names = {"A.ZIP", "a.zip", "B.ZIP", "LONGNAME01.ARJ",
+                                          "c.Zip", "D.RAR", "d.rar", "E.7Z"};
   // What another program may do to the list between two updates.
-  const std::vector<std::string> foreignLines = {
-      "X.ZIP  added by hand\r\n", "              | a continuation line\r\n", "\r\n",
-      "LF.ZIP  a line ended the other way\n", "B.ZIP  a second entry of B\r\n", "bare\r\n"};
+  const std::vector<std::string> foreignLines = {"X.ZIP  added by hand\r\n",
+                                                 "              | a continuation line\r\n",
+                                                 "\r\n",
+                                                 "LF.ZIP  a line ended the other way\n",
+                                                 "B.ZIP  a second entry of B\r\n",
+                                                 "bare\r\n"};
   for (unsigned seed = 1; seed <= 20; ++seed) {
     std::srand(seed);
     test::TempDir dir;
@@ -187,13 +190,12 @@ TEST(DescFileUpdater, AppendingGivesTheBytesOfRewritingOverMixedSequences) {
       if (choice < 7) {
         const std::string& name = names[static_cast<std::size_t>(std::rand()) % names.size()];
         const std::string cleaned = updater.clean("Step " + std::to_string(step));
-        const bool wasInForm =
-            !expected.empty() && expected.find('\n') != std::string::npos &&
-            rewritten(expected, "\x01", "") == expected;
+        const bool wasInForm = !expected.empty() && expected.find('\n') != std::string::npos &&
+                               rewritten(expected, "\x01", "") == expected;
         const std::uint64_t before = test::fileExists(listPath) ? inodeOf(listPath) : 0;
         ASSERT_TRUE(updater.update(listPath, name, cleaned));
-        const std::string entry = name + std::string(name.size() < 12 ? 14 - name.size() : 2, ' ') +
-                                  cleaned + "\r\n";
+        const std::string entry =
+            name + std::string(name.size() < 12 ? 14 - name.size() : 2, ' ') + cleaned + "\r\n";
         const std::string next = rewritten(expected, name, entry);
         // A list in the written form that gains a new name keeps its file: it was appended to.
         if (wasInForm && next == expected + entry) {

@@ -18,14 +18,15 @@ void configure(const test::Node& node) {
   node.write("bin/note.sh", "#!/bin/sh\necho \"$2\" >> \"$(dirname \"$0\")/../events.out\"\n");
   fs::permissions(node.path("bin/note.sh"), fs::perms(0755));
   node.write("bin/events.lst", "* * " + node.path("bin/note.sh") + "\r\n");
-  node.writeStandardConfig("NetmailDir=" + node.path("netmail") + "\nFTNAddress=2:5020/2\nOnScreen=no",
-                           "Events=events.lst");
+  node.writeStandardConfig(
+      "NetmailDir=" + node.path("netmail") + "\nFTNAddress=2:5020/2\nOnScreen=no",
+      "Events=events.lst");
 }
 
 void addFile(const test::Node& node, const std::string& name, const std::string& area = "FE_A",
              const std::string& extra = "") {
-  node.addTic(name + ".tic", "AREA " + area + "\r\nFILE " + name + ".zip\r\nDESC About " + name +
-                                 "\r\n" + extra);
+  node.addTic(name + ".tic",
+              "AREA " + area + "\r\nFILE " + name + ".zip\r\nDESC About " + name + "\r\n" + extra);
   node.write("in/" + name + ".zip", "data of " + name);
 }
 
@@ -147,9 +148,8 @@ TEST(Reliability, HostileTicsTouchNothingOfTheProgramsOwn) {
 TEST(Reliability, ControlCharactersOfTicValuesReachNoFileWeWrite) {
   test::Node node;
   configure(node);
-  node.writeStandardConfig("NetmailDir=" + node.path("netmail") +
-                               "\nFTNAddress=2:5020/2\nDescFilter=no",
-                           "");
+  node.writeStandardConfig(
+      "NetmailDir=" + node.path("netmail") + "\nFTNAddress=2:5020/2\nDescFilter=no", "");
   using namespace std::string_literals;
   node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\nDESC a\0b\x1b[2J\xE9t\xE9\r\n"s +
                            "Origin 2:5020/1\0evil\r\n"s);

@@ -141,17 +141,20 @@ TEST(Diagnostics, EachMistakeIsOneWarningOnStandardErrorAndInTheLog) {
       {"NetmailDir=<root>/no/such/mail\nFTNAddress=2:5020/1",
        "Warning: the netmail directory <root>/no/such/mail/ does not exist; no announcement is "
        "stored"},
-      {"NetmailDir=<root>\nFTNAddress=fidonet", "Warning: FTNAddress fidonet does not read as "
-                                                 "zone:net/node[.point]"},
-      {"NetmailDir=<root>\nFTNAddress=2:5020/1.2.3", "Warning: FTNAddress 2:5020/1.2.3 does not "
-                                                      "read as zone:net/node[.point]"},
+      {"NetmailDir=<root>\nFTNAddress=fidonet",
+       "Warning: FTNAddress fidonet does not read as "
+       "zone:net/node[.point]"},
+      {"NetmailDir=<root>\nFTNAddress=2:5020/1.2.3",
+       "Warning: FTNAddress 2:5020/1.2.3 does not "
+       "read as zone:net/node[.point]"},
   };
   for (const Case& c : cases) {
     test::Node node;
     std::string extra = c.extra;
     std::string warning = c.warning;
     for (std::string* text : {&extra, &warning}) {
-      for (std::size_t at = text->find("<root>"); at != std::string::npos; at = text->find("<root>")) {
+      for (std::size_t at = text->find("<root>"); at != std::string::npos;
+           at = text->find("<root>")) {
         text->replace(at, 6, node.root());
       }
     }
@@ -161,8 +164,8 @@ TEST(Diagnostics, EachMistakeIsOneWarningOnStandardErrorAndInTheLog) {
     EXPECT_EQ(result.output, kHeading + "Nothing to toss\n") << c.extra;
     EXPECT_EQ(result.errors.rfind(warning, 0), 0U) << result.errors;
     EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
-    EXPECT_NE(node.read("quenfar.log").find("\r\n" + result.errors.substr(0, result.errors.size() - 1) +
-                                            "\r\n"),
+    EXPECT_NE(node.read("quenfar.log")
+                  .find("\r\n" + result.errors.substr(0, result.errors.size() - 1) + "\r\n"),
               std::string::npos)
         << c.extra;
   }

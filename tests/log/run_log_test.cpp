@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "util/toss_config.h"
 #include "platform/file.h"
 #include "tests/support/node.h"
 #include "tests/support/temp_dir.h"
+#include "util/toss_config.h"
 
 namespace {
 

@@ -42,8 +42,7 @@ void Node::addTic(const std::string& ticName, const std::string& lines) const {
 RunResult Node::run(const std::string& workDir, const std::string& arguments) const {
   const std::string cwd = workDir.empty() ? root() : path(workDir);
   const std::string command = "cd '" + cwd + "' && '" + path("bin/quenfar") + "' " + arguments +
-                              " > '" +
-                              path(".stdout") + "' 2> '" + path(".stderr") +
+                              " > '" + path(".stdout") + "' 2> '" + path(".stderr") +
                               "' < /dev/null; echo $? > '" + path(".rc") + "'";
   RunResult result;
   if (std::system(command.c_str()) != 0) {

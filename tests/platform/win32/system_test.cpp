@@ -8,8 +8,8 @@
 #include <string>
 
 #include "platform/directory.h"
-#include "util/text.h"
 #include "tests/platform/win32/scratch_dir.h"
+#include "util/text.h"
 
 namespace {
 
