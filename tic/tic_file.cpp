@@ -4,7 +4,6 @@
 #include <array>
 #include <charconv>
 
-#include "util/line_reader.h"
 #include "util/text.h"
 
 bool TicFile::read(const std::string& path) {
@@ -40,18 +39,28 @@ bool TicFile::read(const std::string& path) {
 }
 
 std::string TicFile::valueOf(const std::string& key) const {
-  const std::string wanted = toUpperAnsi(key);
+  // Lines end as the line reader ends them (CR LF, a lone CR or a lone LF); they are looked at
+  // in place, as this runs several times for every .tic.
   const std::string_view block(text);
-  std::uint32_t position = 0;
+  std::size_t position = 0;
   do {
-    const std::string line = readLine(block, position);
-    const std::size_t space = line.find(' ');
-    if (space != std::string::npos &&
-        toUpperAnsi(std::string_view(line).substr(0, space)) == wanted) {
-      const std::size_t start = line.find_first_not_of(' ', space);
-      return start == std::string::npos ? std::string() : line.substr(start);
+    const std::size_t start = position;
+    std::size_t end = block.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      end = block.size();
+      position = end;
+    } else {
+      const bool crlf = block[end] == '\r' && end + 1 < block.size() && block[end + 1] == '\n';
+      position = end + (crlf ? 2 : 1);
     }
-  } while (position < text.size());
+    const std::string_view line = block.substr(start, end - start);
+    const std::size_t space = line.find(' ');
+    if (space != std::string_view::npos && equalsIgnoringCase(line.substr(0, space), key)) {
+      const std::size_t valueStart = line.find_first_not_of(' ', space);
+      return valueStart == std::string_view::npos ? std::string()
+                                                  : std::string(line.substr(valueStart));
+    }
+  } while (position < block.size());
   return {};
 }
 

@@ -25,17 +25,21 @@ std::string trimSpaces(std::string_view text, std::string_view blanks) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
-  if (name.size() < suffix.size()) {
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
     return false;
   }
-  const std::size_t start = name.size() - suffix.size();
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    if (asciiUpper(name[start + i]) != asciiUpper(suffix[i])) {
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (asciiUpper(a[i]) != asciiUpper(b[i])) {
       return false;
     }
   }
   return true;
+}
+
+bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
+  return name.size() >= suffix.size() &&
+         equalsIgnoringCase(name.substr(name.size() - suffix.size()), suffix);
 }
 
 std::string toHex(std::uint32_t value, std::size_t width, char fill) {

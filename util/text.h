@@ -13,6 +13,9 @@ std::string toUpperAnsi(std::string_view text);
 // the space (code 32).
 std::string trimSpaces(std::string_view text, std::string_view blanks = " ");
 
+// True when the texts are equal, ASCII letter case ignored.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 // True when `name` ends with `suffix`, ASCII letter case ignored.
 bool endsWithIgnoringCase(std::string_view name, std::string_view suffix);
 
