@@ -382,19 +382,24 @@ def calibrate(binary, workdir, shim, count, seed, report):
 KILL_MODES = ["timer"] * 6 + ["%s-%s" % (c, w) for c in ("unlink", "rename", "fsync") for w in ("before", "after")]
 
 
-def killed_run(node, rng, calibration, shim, timeout, scale=1.0):
+def killed_run(node, rng, pace, counts, shim, timeout, scale=1.0):
     """Starts a run and kills it after a random delay or at a chosen call, within the first
-    `scale` of a complete run. Returns a description of the kill and the run's exit code (-9
-    when the kill came, None when the run hung)."""
-    took, counts = calibration
+    `scale` of a complete run (`pace["run"]` seconds, `counts` calls). Returns a description of
+    the kill and the run's exit code (-9 when the kill came, None when the run hung)."""
     # A call that a complete run never makes (unlink when .tic files go to TICDir) is no target.
     mode = rng.choice([m for m in KILL_MODES if m == "timer" or counts.get(m.split("-")[0])])
     if mode == "timer":
-        delay = rng.uniform(0, took * scale)
+        delay = rng.uniform(0, pace["run"] * scale)
         proc = node.start()
-        time.sleep(delay)
-        proc.send_signal(signal.SIGKILL)
-        return "after %.3f s" % delay, wait(proc, timeout)
+        began = time.monotonic()
+        try:
+            proc.wait(delay)
+        except subprocess.TimeoutExpired:
+            proc.send_signal(signal.SIGKILL)
+            return "after %.3f s" % delay, wait(proc, timeout)
+        if scale == 1.0:  # a complete run that ended first: the freshest measure of the pace
+            pace["run"] = time.monotonic() - began
+        return "after %.3f s, too late" % delay, proc.returncode
     call, when = mode.split("-")
     n = rng.randint(1, max(1, int(counts[call] * scale)))
     return "%s %s #%d" % (when, call, n), wait(node.start(shim_env(shim, call=call, n=n, when=when)), timeout)
@@ -410,9 +415,9 @@ def kill_campaign(args, binary, workdir, shim, report):
     if not any(counts for _, counts in calibration.values()):
         print("warning: the kill shim did not load (a static program?): timed kills only")
     timeout = max(30.0, 20 * max(t for t, _ in calibration.values()))
-    # Timed kills aim at the shorter of the two durations, so that few come after the run's end.
-    shortest = min(t for t, _ in calibration.values())
-    calibration = {ticdir: (shortest, counts) for ticdir, (_, counts) in calibration.items()}
+    # Timed kills aim within the shorter of the two durations, and within the duration of the
+    # latest complete run once one came before its kill (the machine's load changes).
+    pace = {"run": min(t for t, _ in calibration.values())}
     for trial in range(args.kills):
         if args.trial is not None and trial != args.trial:
             continue
@@ -422,7 +427,7 @@ def kill_campaign(args, binary, workdir, shim, report):
         node = Node(root, binary, rng, args.tics, ticdir, rng.random() < 0.5)
         kills = []
         for scale in ([1.0, 0.25] if rng.random() < 0.25 else [1.0]):
-            kill, code = killed_run(node, rng, calibration[ticdir], shim, timeout, scale)
+            kill, code = killed_run(node, rng, pace, calibration[ticdir][1], shim, timeout, scale)
             kills.append(kill)
             report.count("runs killed" if code == -signal.SIGKILL else "runs that ended before the kill")
             if code is None:
