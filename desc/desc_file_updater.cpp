@@ -137,8 +137,9 @@ bool sameFile(const platform::FileStamp& a, const platform::FileStamp& b) {
 }  // namespace
 
 void NameKeys::reset(std::size_t expected) {
+  // Kept at most three quarters full, so that probes stay short.
   std::size_t capacity = 64;
-  while (capacity < expected * 2) {
+  while (capacity * 3 < expected * 4) {
     capacity *= 2;
   }
   slots.assign(capacity, 0);
@@ -147,23 +148,26 @@ void NameKeys::reset(std::size_t expected) {
 }
 
 void NameKeys::insert(std::uint64_t key) {
+  insertFolded(fold(key));
+}
+
+void NameKeys::insertFolded(std::uint32_t key) {
   if (key == 0) {
     hasZero = true;
     return;
   }
-  if (slots.empty() || (used + 1) * 2 > slots.size()) {
-    // Kept at most half full, so that probes stay short.
-    std::vector<std::uint64_t> old = std::move(slots);
+  if (slots.empty() || (used + 1) * 4 > slots.size() * 3) {
+    std::vector<std::uint32_t> old = std::move(slots);
     slots.assign(std::max<std::size_t>(64, old.size() * 2), 0);
     used = 0;
-    for (const std::uint64_t kept : old) {
+    for (const std::uint32_t kept : old) {
       if (kept != 0) {
-        insert(kept);
+        insertFolded(kept);
       }
     }
   }
   const std::size_t mask = slots.size() - 1;
-  for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
+  for (std::size_t at = key & mask;; at = (at + 1) & mask) {
     if (slots[at] == key) {
       return;
     }
@@ -176,15 +180,16 @@ void NameKeys::insert(std::uint64_t key) {
 }
 
 bool NameKeys::contains(std::uint64_t key) const {
-  if (key == 0) {
+  const std::uint32_t folded = fold(key);
+  if (folded == 0) {
     return hasZero;
   }
   if (slots.empty()) {
     return false;
   }
   const std::size_t mask = slots.size() - 1;
-  for (std::size_t at = static_cast<std::size_t>(key) & mask;; at = (at + 1) & mask) {
-    if (slots[at] == key) {
+  for (std::size_t at = folded & mask;; at = (at + 1) & mask) {
+    if (slots[at] == folded) {
       return true;
     }
     if (slots[at] == 0) {

@@ -13,8 +13,9 @@
 // run and remembers what each list held when it last wrote it, so that a list in the form it
 // writes (every line ended by CR LF, no empty line) that holds no entry of a file gets the new
 // entry appended, while any other list is rewritten whole. Both ways give the same bytes.
-// A set of 64-bit keys of entry names: open addressing, no allocation per key. The key 0
-// stands for an empty slot, so a name whose key is 0 is kept apart.
+// A set of keys of entry names: open addressing, no allocation per key, four bytes a slot. Two
+// names that share a key only send an update down the rewriting path, which is right for any
+// list. The key 0 stands for an empty slot, so a name whose key is 0 is kept apart.
 class NameKeys {
  public:
   // Starts again with room for `expected` keys.
@@ -23,7 +24,12 @@ class NameKeys {
   bool contains(std::uint64_t key) const;
 
  private:
-  std::vector<std::uint64_t> slots;
+  static std::uint32_t fold(std::uint64_t key) {
+    return static_cast<std::uint32_t>(key ^ (key >> 32));
+  }
+  void insertFolded(std::uint32_t key);
+
+  std::vector<std::uint32_t> slots;
   std::size_t used = 0;
   bool hasZero = false;
 };
