@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr std::size_t kFirstCapacity = 8192;
+constexpr std::size_t kFirstCapacity = std::size_t{8} << 20;
 constexpr int kMaxMessageNumber = 999;
 constexpr std::size_t kBlockWidth = 27;  // head and closing lines of a file's block
 constexpr char kKludge = '\x01';         // starts each control line
@@ -41,7 +41,9 @@ Announcer::Announcer(const TossConfig& settings, std::int64_t time)
   if (netmailDir.empty()) {
     return;
   }
-  // The body grows by doubling, so a run of thousands of files copies it a few times only.
+  // Room for the blocks of some tens of thousands of files is set aside at once. Memory that
+  // is never written costs nothing, and a body that does not move while it grows is not copied
+  // and touched again; a larger one grows by doubling.
   body = std::make_unique<std::string>();
   body->reserve(kFirstCapacity);
   subject = platform::formatLocalTime(loadMessage(msg::kAnnounceSubject).c_str(), time);
@@ -77,23 +79,32 @@ void Announcer::addFile(const AnnounceEntry& entry) {
   if (!body) {
     return;
   }
-  std::string block = headLine(entry.fileName) + "\r\n";
-  block += "Fileecho   : " + entry.area + "\r\n";
-  block += "Description: " + entry.description + "\r\n";
-  if (entry.size) {
-    block += "File size  : " + std::to_string(*entry.size) + "\r\n";
-  } else {
+  std::optional<std::uint64_t> size = entry.size;
+  if (!size) {
     // A file held elsewhere cannot be opened; its block simply has no size line.
     const platform::File file =
         platform::File::open(entry.destinationPath, platform::OpenMode::readExisting);
     if (file.isOpen()) {
-      block += "File size  : " + std::to_string(file.openedStamp().size) + "\r\n";
+      size = file.openedStamp().size;
     }
   }
-  block += "Hatched by : " + entry.origin + "\r\n";
-  block += "Full path  : " + entry.destinationPath + "\r\n";
-  block += std::string(kBlockWidth, '=') + "\r\n\r\n";
-  body->append(block);
+  std::string& block = *body;
+  block += headLine(entry.fileName);
+  block += "\r\nFileecho   : ";
+  block += entry.area;
+  block += "\r\nDescription: ";
+  block += entry.description;
+  if (size) {
+    block += "\r\nFile size  : ";
+    block += std::to_string(*size);
+  }
+  block += "\r\nHatched by : ";
+  block += entry.origin;
+  block += "\r\nFull path  : ";
+  block += entry.destinationPath;
+  block += "\r\n";
+  block.append(kBlockWidth, '=');
+  block += "\r\n\r\n";
   ++files;
 }
 
