@@ -28,6 +28,10 @@ class TicFile {
   // Ends the hold; the contents stay.
   void release() { hold.close(); }
 
+  // True while the .tic held is still the one at its path: another run has not deleted it, nor
+  // moved it away to TICDir, since it was read.
+  bool stillInPlace() const { return hold.isAt(ticPath); }
+
  private:
   std::string ticPath;
   std::string text;

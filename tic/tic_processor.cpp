@@ -99,7 +99,7 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
   std::optional<std::uint64_t> size;
   if (!moveFrom(inboundDir + fileName, destination, size) &&
       !moveAnotherWay(tic, fileName, destination, size)) {
-    if (!platform::exists(tic.path())) {
+    if (!tic.stillInPlace()) {
       return TossResult::passedOver;  // another run tossed it just now
     }
     logFailure(fileName);
@@ -141,7 +141,9 @@ bool TicProcessor::moveFrom(const std::string& source, const std::string& destin
 bool TicProcessor::moveAnotherWay(const TicFile& tic, const std::string& fileName,
                                   const std::string& destination,
                                   std::optional<std::uint64_t>& size) {
-  if (platform::exists(inboundDir + fileName)) {
+  // A .tic that another run has tossed and moved to TICDir since this one read it describes a
+  // file that is in place already: it is no toss of this run's.
+  if (platform::exists(inboundDir + fileName) || !tic.stillInPlace()) {
     return false;
   }
   // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
