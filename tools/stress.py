@@ -34,6 +34,7 @@ NAME_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-"
 EXTENSIONS = ["ZIP", "RAR", "ARJ", "TXT", "EXE", "LHA", "7Z", "Z45", "A01", "DOC"]
 SHIM_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "stress", "killshim.c")
 EXAMPLES_PER_KIND = 3
+STARTED = []  # every run started, so that an interrupted harness leaves none behind
 
 
 class Item:
@@ -149,8 +150,10 @@ class Node:
         """Starts one run; its console output goes to console-N.txt in the node."""
         self.runs = getattr(self, "runs", 0) + 1
         with open(os.path.join(self.root, "console-%d.txt" % self.runs), "wb") as console:
-            return subprocess.Popen([self.program], cwd=self.root, env=env, stdin=subprocess.DEVNULL,
+            proc = subprocess.Popen([self.program], cwd=self.root, env=env, stdin=subprocess.DEVNULL,
                                     stdout=console, stderr=subprocess.STDOUT)
+        STARTED.append(proc)
+        return proc
 
     def console(self, run):
         """The last line that run number `run` printed."""
@@ -418,9 +421,7 @@ def kill_campaign(args, binary, workdir, shim, report):
     # Timed kills aim within the shorter of the two durations, and within the duration of the
     # latest complete run once one came before its kill (the machine's load changes).
     pace = {"run": min(t for t, _ in calibration.values())}
-    for trial in range(args.kills):
-        if args.trial is not None and trial != args.trial:
-            continue
+    for trial in range(args.kills) if args.trial is None else [args.trial]:
         rng = random.Random("%s-kill-%d" % (args.seed, trial))
         ticdir = trial % 2 == 0
         root = tempfile.mkdtemp(prefix="kill-%03d-" % trial, dir=workdir)
@@ -540,6 +541,8 @@ def main():
     if not os.access(binary, os.X_OK):
         sys.exit("stress: %s is not an executable program" % binary)
 
+    # `timeout` and CI stop with SIGTERM: leave through the clean-up below like Ctrl-C does.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     workdir = tempfile.mkdtemp(prefix="quenfar-stress-")
     report = Report()
     print("quenfar stress: seed %s, %d kill trials of %d files, %d x 2 and %d x 4 concurrent runs of %d files" % (
@@ -558,6 +561,10 @@ def main():
             campaign()
             report.durations[name] = time.monotonic() - began
     finally:
+        for proc in STARTED:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
         if args.keep:
             print("nodes kept in " + workdir)
         else:
