@@ -97,12 +97,17 @@ TEST(Spine, FindsTicsInAnyLetterCase) {
 
 namespace {
 
+// A working configuration and one .tic whose file has arrived: what a run would toss.
+void addWaitingTic(const test::Node& node) {
+  node.writeStandardConfig();
+  node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
+  node.write("in/a.zip", "a");
+}
+
 TEST(CommandLine, HelpAndVersionPrintAndTouchNothing) {
   for (const std::string option : {"--help", "-h", "--version", "-V"}) {
-    test::Node node;
-    node.writeStandardConfig();
-    node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
-    node.write("in/a.zip", "a");
+    const test::Node node;
+    addWaitingTic(node);
     const test::RunResult result = node.run("", option);
     EXPECT_EQ(result.exitCode, 0) << option;
     EXPECT_EQ(result.errors, "") << option;
@@ -119,10 +124,8 @@ TEST(CommandLine, HelpAndVersionPrintAndTouchNothing) {
 
 TEST(CommandLine, UnknownOptionIsAUsageErrorAndTossesNothing) {
   for (const std::string arguments : {"--toss", "-x", "--help extra", "now"}) {
-    test::Node node;
-    node.writeStandardConfig();
-    node.addTic("a.tic", "AREA FE_A\r\nFILE a.zip\r\n");
-    node.write("in/a.zip", "a");
+    const test::Node node;
+    addWaitingTic(node);
     const test::RunResult result = node.run("", arguments);
     EXPECT_EQ(result.exitCode, 2) << arguments;
     EXPECT_EQ(result.output, "") << arguments;
