@@ -158,13 +158,14 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
     }
   }
 
+  const bool announcing = announcer.active();
   bool announced = true;
   if (announcer.fileCount() > 0) {
     announcer.addText("File proceded " + std::to_string(announcer.fileCount()) + "\r\n");
     announced = announcer.post();
   }
   // A message that could not be stored leaves the journals for the next run to announce from.
-  if (announced || !announcer.active()) {
+  if (announced || !announcing) {
     journal.finish();
   }
   if (tossed == 0) {

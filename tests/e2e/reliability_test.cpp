@@ -197,3 +197,22 @@ TEST(Reliability, TossWhoseJournalWasLostIsRecognisedByItsSizeAndCrc) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Reliability, FilesOfAMessageThatCouldNotBeStoredAreAnnouncedLater) {
+  test::Node node;
+  node.writeStandardConfig("NetmailDir=" + node.path("netmail") + "\nFTNAddress=2:5020/2", "");
+  addFile(node, "early");
+  node.run();  // the netmail directory does not exist yet
+  EXPECT_TRUE(node.exists("files/FE_A/early.zip"));
+  fs::create_directories(node.path("netmail"));
+  addFile(node, "later");
+  node.run();
+  const std::string message = node.read("netmail/1.msg");
+  EXPECT_EQ(count(message, "=== early.zip "), 1U);
+  EXPECT_EQ(count(message, "=== later.zip "), 1U);
+  EXPECT_EQ(leftovers(node), 0U);
+}
+
+}  // namespace
