@@ -151,10 +151,13 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
   }
   platform::DirectorySearch search(inbound);
   std::string name;
+  // Once there is work, what the mailer wrote goes to the disk while the run tosses.
+  platform::FlushAhead flushAhead;
   while (search.next(name)) {
     if (endsWithIgnoringCase(name, ".tic") &&
         processor.processTic(inboundPath + name) == TossResult::tossed) {
       ++tossed;
+      flushAhead.start(inboundPath);
     }
   }
 
@@ -174,6 +177,7 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
   }
   log.close();
   // Everything written is put on the disk once, at the end, rather than file by file.
+  flushAhead.wait();
   if (processor.placedAny() || announcer.fileCount() > 0) {
     std::vector<std::string> written = processor.writtenDirectories();
     if (!settings.netmailDir.empty()) {

@@ -82,6 +82,23 @@ void BM_DescAppend(benchmark::State& state) {
   }
 }
 
+// The first update a run makes to a list: a new updater reads the list once to learn its form
+// and names, then appends.
+void BM_DescFirstUpdate(benchmark::State& state) {
+  const std::int64_t lines = state.range(0);
+  const test::TempDir dir;
+  const std::string listPath = dir / "files.bbs";
+  test::writeFile(listPath, makeList(lines));
+  std::int64_t number = lines;
+  for (auto _ : state) {
+    DescFileUpdater updater(cutDescription, std::chrono::milliseconds(0));
+    if (!updater.update(listPath, entryName(++number), "A new archive")) {
+      state.SkipWithError("the list was not updated");
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 BENCHMARK(BM_DescReplace)
@@ -93,6 +110,12 @@ BENCHMARK(BM_DescReplace)
     ->MinTime(0.2);
 BENCHMARK(BM_DescAppend)
     ->Arg(100)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->MinTime(0.2);
+
+BENCHMARK(BM_DescFirstUpdate)
     ->Arg(100000)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime()

@@ -51,7 +51,7 @@ std::uint64_t nameKey(std::string_view name) {
 std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buffer,
                                     NameKeys& names) {
   // An entry line is rarely shorter than this; the set grows if they are.
-  names.reset(static_cast<std::size_t>(list.openedStamp().size / 64));
+  names.reset(static_cast<std::size_t>(list.openedStamp().size / 40));
   std::uint64_t offset = 0;
   std::size_t kept = 0;  // bytes of an unfinished line at the buffer's start
   for (;;) {
@@ -137,18 +137,21 @@ bool sameFile(const platform::FileStamp& a, const platform::FileStamp& b) {
 }  // namespace
 
 void NameKeys::reset(std::size_t expected) {
-  // Kept at most three quarters full, so that probes stay short.
-  std::size_t capacity = 64;
-  while (capacity * 3 < expected * 4) {
-    capacity *= 2;
-  }
-  slots.assign(capacity, 0);
+  // Kept at most three quarters full, so that probes stay short. The set takes no more room
+  // than that: every page of it is written, and a page first written costs more than the
+  // probes.
+  slots.assign(std::max<std::size_t>(64, expected + expected / 3 + 1), 0);
   used = 0;
   hasZero = false;
 }
 
 void NameKeys::insert(std::uint64_t key) {
   insertFolded(fold(key));
+}
+
+std::size_t NameKeys::home(std::uint32_t key) const {
+  // Maps the key onto the slots by multiplying, so that any number of slots works.
+  return static_cast<std::size_t>((static_cast<std::uint64_t>(key) * slots.size()) >> 32);
 }
 
 void NameKeys::insertFolded(std::uint32_t key) {
@@ -166,8 +169,7 @@ void NameKeys::insertFolded(std::uint32_t key) {
       }
     }
   }
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t at = key & mask;; at = (at + 1) & mask) {
+  for (std::size_t at = home(key);; at = at + 1 == slots.size() ? 0 : at + 1) {
     if (slots[at] == key) {
       return;
     }
@@ -187,8 +189,7 @@ bool NameKeys::contains(std::uint64_t key) const {
   if (slots.empty()) {
     return false;
   }
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t at = folded & mask;; at = (at + 1) & mask) {
+  for (std::size_t at = home(folded);; at = at + 1 == slots.size() ? 0 : at + 1) {
     if (slots[at] == folded) {
       return true;
     }

@@ -28,6 +28,7 @@ class NameKeys {
     return static_cast<std::uint32_t>(key ^ (key >> 32));
   }
   void insertFolded(std::uint32_t key);
+  std::size_t home(std::uint32_t key) const;
 
   std::vector<std::uint32_t> slots;
   std::size_t used = 0;
@@ -71,5 +72,5 @@ class DescFileUpdater {
   DescriptionCleaner cleaner;
   std::chrono::milliseconds lockWait;
   std::unordered_map<std::string, KnownList> known;
-  std::vector<char> scratch = std::vector<char>(1U << 18);  // for reading lists in chunks
+  std::vector<char> scratch = std::vector<char>(1U << 16);  // for reading lists in chunks
 };

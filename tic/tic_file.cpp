@@ -45,9 +45,12 @@ std::string TicFile::valueOf(const std::string& key) const {
   std::size_t position = 0;
   do {
     const std::size_t start = position;
-    std::size_t end = block.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      end = block.size();
+    // A plain loop: find_first_of would look each byte up in the set of two with memchr.
+    std::size_t end = start;
+    while (end < block.size() && block[end] != '\r' && block[end] != '\n') {
+      ++end;
+    }
+    if (end == block.size()) {
       position = end;
     } else {
       const bool crlf = block[end] == '\r' && end + 1 < block.size() && block[end + 1] == '\n';

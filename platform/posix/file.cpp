@@ -396,4 +396,30 @@ bool syncToDisk(const std::vector<std::string>& paths) {
   return synced;
 }
 
+void FlushAhead::start(const std::string& path) {
+  if (begun) {
+    return;
+  }
+  begun = true;
+#ifdef __linux__
+  const int fd = openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+  if (fd < 0) {
+    return;
+  }
+  // The flush only shortens the final one, which reports what failed; its result is not needed.
+  worker = std::thread([fd] {
+    (void)syncfs(fd);
+    ::close(fd);
+  });
+#else
+  (void)path;
+#endif
+}
+
+void FlushAhead::wait() {
+  if (worker.joinable()) {
+    worker.join();
+  }
+}
+
 }  // namespace platform
