@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr std::size_t kFirstCapacity = std::size_t{8} << 20;
+// The body goes to the temporary file in pieces of about this size.
+constexpr std::size_t kWriteSize = std::size_t{64} << 10;
 constexpr int kMaxMessageNumber = 999;
 constexpr std::size_t kBlockWidth = 27;  // head and closing lines of a file's block
 constexpr char kKludge = '\x01';         // starts each control line
@@ -37,15 +38,13 @@ std::string messagePath(const std::string& directory, int number) {
 }  // namespace
 
 Announcer::Announcer(const TossConfig& settings, std::int64_t time)
-    : netmailDir(settings.netmailDir), userName(settings.userName) {
-  if (netmailDir.empty()) {
+    : enabled(!settings.netmailDir.empty()),
+      netmailDir(settings.netmailDir),
+      userName(settings.userName) {
+  if (!enabled) {
     return;
   }
-  // Room for the blocks of some tens of thousands of files is set aside at once. Memory that
-  // is never written costs nothing, and a body that does not move while it grows is not copied
-  // and touched again; a larger one grows by doubling.
-  body = std::make_unique<std::string>();
-  body->reserve(kFirstCapacity);
+  body.reserve(kWriteSize + 4096);
   subject = platform::formatLocalTime(loadMessage(msg::kAnnounceSubject).c_str(), time);
 
   header.fill(0);
@@ -72,23 +71,27 @@ Announcer::Announcer(const TossConfig& settings, std::int64_t time)
   lines += kludge + "MSGID: " + zoneNetNode(address) + "." + std::to_string(address.point) + " " +
            toHex(created, 8, ' ') + "\r\n";
   lines += "\r\n\r\n";  // two empty lines part the control lines from the file blocks
-  body->append(lines);
+  body.append(lines);
+}
+
+Announcer::~Announcer() {
+  discard();
 }
 
 void Announcer::addFile(const AnnounceEntry& entry) {
-  if (!body) {
+  if (!enabled || staged) {
     return;
   }
   std::optional<std::uint64_t> size = entry.size;
   if (!size) {
     // A file held elsewhere cannot be opened; its block simply has no size line.
-    const platform::File file =
+    const platform::File placed =
         platform::File::open(entry.destinationPath, platform::OpenMode::readExisting);
-    if (file.isOpen()) {
-      size = file.openedStamp().size;
+    if (placed.isOpen()) {
+      size = placed.openedStamp().size;
     }
   }
-  std::string& block = *body;
+  std::string& block = body;
   block += headLine(entry.fileName);
   block += "\r\nFileecho   : ";
   block += entry.area;
@@ -106,48 +109,95 @@ void Announcer::addFile(const AnnounceEntry& entry) {
   block.append(kBlockWidth, '=');
   block += "\r\n\r\n";
   ++files;
+  if (body.size() >= kWriteSize) {
+    writeOut();
+  }
 }
 
 void Announcer::addText(std::string_view text) {
-  if (!body) {
+  if (!enabled || staged) {
     return;
   }
-  body->append(text);
+  body.append(text);
+  if (body.size() >= kWriteSize) {
+    writeOut();
+  }
 }
 
-bool Announcer::post() {
-  if (!body) {
+void Announcer::writeOut() {
+  if (failed) {
+    body.clear();
+    return;
+  }
+  if (!stagedFile.isOpen()) {
+    // The header's place is kept; it is written once the message is complete. A message file
+    // gets the permission bits of any new file.
+    stagedFile = platform::File::createTemporary(netmailDir, temporaryPath);
+    failed = !stagedFile.isOpen() || !stagedFile.setNewFilePermissions() ||
+             !stagedFile.write(std::string(storedmsg::kHeaderSize, '\0'));
+  }
+  failed = failed || !stagedFile.write(body);
+  body.clear();
+}
+
+void Announcer::discard() {
+  if (stagedFile.isOpen()) {
+    stagedFile.close();
+    platform::deleteFile(temporaryPath);
+  }
+  failed = true;
+}
+
+bool Announcer::stage() {
+  if (!enabled || staged) {
     return false;
   }
+  staged = true;
   const std::string toName = userName.empty() ? loadMessage(msg::kMailboxOwner) : userName;
   storedmsg::putText(header, storedmsg::kFromUserName, loadMessage(msg::kHerald));
   storedmsg::putText(header, storedmsg::kToUserName, toName);
   storedmsg::putText(header, storedmsg::kSubject, subject);
   storedmsg::putUint16(header, storedmsg::kAttribute, storedmsg::kPrivate | storedmsg::kLocal);
-  body->push_back('\0');
-  const bool stored = store();
-  body.reset();
-  return stored;
+  body.push_back('\0');
+  writeOut();
+  const std::string_view headerBytes(reinterpret_cast<const char*>(header.data()), header.size());
+  if (failed || !stagedFile.writeAt(0, headerBytes)) {
+    discard();
+    return false;
+  }
+  return true;
 }
 
-bool Announcer::store() const {
+bool Announcer::publish() {
+  if (!staged || failed) {
+    return false;
+  }
   // The message is complete on disk before it gets its name, so a mail tosser scanning the
   // directory never picks up half a message; the name is taken only while it is free, so a
   // number that another program takes meanwhile is simply passed over.
-  const auto write = [this](platform::File& file) {
-    return file.write(header.data(), header.size()) && file.write(*body);
-  };
-  for (int number = 1; number <= kMaxMessageNumber; ++number) {
+  bool stored = stagedFile.sync();
+  for (int number = 1; stored && number <= kMaxMessageNumber; ++number) {
     const std::string path = messagePath(netmailDir, number);
     if (platform::exists(path)) {
       continue;
     }
-    if (platform::writeWhole(path, platform::WriteMode::createOnly, write)) {
+    if (platform::nameTemporary(stagedFile, temporaryPath, path)) {
+      stagedFile.close();
+      // The name is on the disk before the run lets go of what it announces.
+      platform::syncToDisk({netmailDir});
+      failed = true;  // nothing is left to discard
       return true;
     }
-    if (!platform::exists(path)) {
-      return false;  // the number is still free: the write itself failed
-    }
+    stored = platform::exists(path);  // taken meanwhile: the next number is tried
   }
+  if (stagedFile.isOpen()) {
+    stagedFile.close();
+  }
+  platform::deleteFile(temporaryPath);
+  failed = true;
   return false;
+}
+
+bool Announcer::post() {
+  return stage() && publish();
 }

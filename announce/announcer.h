@@ -2,25 +2,30 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "announce/announce_entry.h"
 #include "announce/stored_message.h"
+#include "platform/file.h"
 #include "util/toss_config.h"
 
 // Collects the netmail message that lists the files tossed in a run, and stores it as the
-// lowest free "%d.msg" of the netmail directory. Without a netmail directory every operation
-// does nothing.
+// lowest free "%d.msg" of the netmail directory. The body is written as it grows to a
+// temporary file of that directory, so memory does not grow with the run. Without a netmail
+// directory every operation does nothing.
 class Announcer {
  public:
   // Starts the message of a run dated `time` (seconds since 1970-01-01 00:00:00 UTC): header
   // fields and control lines, addressed from and to the settings' FTN address.
   Announcer(const TossConfig& settings, std::int64_t time);
+  // A message begun and never stored leaves no temporary file behind.
+  ~Announcer();
+  Announcer(const Announcer&) = delete;
+  Announcer& operator=(const Announcer&) = delete;
 
   // True when there is a netmail directory to store the message in.
-  bool active() const { return body != nullptr; }
+  bool active() const { return enabled; }
 
   // Appends the block of one tossed file.
   void addFile(const AnnounceEntry& entry);
@@ -31,20 +36,33 @@ class Announcer {
   // The number of file blocks in the message so far.
   std::int32_t fileCount() const { return files; }
 
-  // Completes the header, ends the body with a zero byte and stores the message under the
-  // lowest free number from 1 to 999, never over an existing entry and never half-written;
-  // releases the body. A missing netmail directory stores nothing. True when stored.
+  // Completes the header, ends the body with a zero byte and writes the whole message to its
+  // temporary file, which is not yet synced: a flush of the netmail directory's file system
+  // puts it on the disk together with the rest of the run. False when it cannot be written.
+  bool stage();
+
+  // Syncs the staged message (nothing is left to write after such a flush) and gives it the
+  // lowest free number from 1 to 999, never over an existing entry, then puts that name on
+  // the disk. True when stored; otherwise the temporary file is removed.
+  bool publish();
+
+  // Stages and publishes. A missing netmail directory stores nothing. True when stored.
   bool post();
 
  private:
-  // Writes header and body to a temporary file in the netmail directory and renames it to the
-  // lowest free "%d.msg". False, with the temporary file removed, when nothing was stored.
-  bool store() const;
+  // Writes what the body holds so far to the temporary file, creating it first.
+  void writeOut();
+  void discard();
 
+  bool enabled = false;
+  bool failed = false;  // the temporary file could not be made or written
+  bool staged = false;
   std::string netmailDir;
   std::string userName;
   std::string subject;
   std::array<unsigned char, storedmsg::kHeaderSize> header{};
-  std::unique_ptr<std::string> body;  // none without a netmail directory
+  std::string body;  // what is not yet in the temporary file
+  platform::File stagedFile;
+  std::string temporaryPath;
   std::int32_t files = 0;
 };

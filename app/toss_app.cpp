@@ -162,24 +162,21 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
   }
 
   const bool announcing = announcer.active();
-  bool announced = true;
+  bool staged = false;
   if (announcer.fileCount() > 0) {
     announcer.addText("File proceded " + std::to_string(announcer.fileCount()) + "\r\n");
-    announced = announcer.post();
-  }
-  // A message that could not be stored leaves the journals for the next run to announce from.
-  if (announced || !announcing) {
-    journal.finish();
+    staged = announcer.stage();
   }
   if (tossed == 0) {
     log.writeLine(loadMessage(msg::kNothingToToss));
     printMessage(msg::kNothingToToss);
   }
   log.close();
-  // Everything written is put on the disk once, at the end, rather than file by file.
+  // Everything written is put on the disk once, at the end, rather than file by file: the
+  // message too, which gets its name only after that.
   flushAhead.wait();
   if (processor.placedAny() || announcer.fileCount() > 0) {
-    std::vector<std::string> written = processor.writtenDirectories();
+    std::vector<std::string> written = processor.writtenPaths();
     if (!settings.netmailDir.empty()) {
       written.push_back(settings.netmailDir);
     }
@@ -187,6 +184,11 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
       written.push_back(settings.logFile);
     }
     platform::syncToDisk(written);
+  }
+  const bool announced = announcer.fileCount() == 0 || (staged && announcer.publish());
+  // A message that could not be stored leaves the journals for the next run to announce from.
+  if (announced || !announcing) {
+    journal.finish();
   }
   return tossed;
 }

@@ -157,6 +157,11 @@ bool writeWhole(const std::string& path, WriteMode mode, const std::function<boo
 bool writeWhole(const std::string& path, WriteMode mode, std::string_view contents,
                 File* heldOld = nullptr);
 
+// Gives the temporary file that `file` holds (made by createTemporary at `temporaryPath`) the
+// name `path`, only while no entry has that name. Where the system can, the hold lasts through
+// the rename; elsewhere the file is closed first. False when the name could not be given.
+bool nameTemporary(File& file, const std::string& temporaryPath, const std::string& path);
+
 // The directory part of a path, with its trailing separator; empty for a bare name.
 std::string directoryOf(const std::string& path);
 

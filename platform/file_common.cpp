@@ -64,6 +64,15 @@ bool writeWhole(const std::string& path, WriteMode mode, const std::function<boo
   return false;
 }
 
+bool nameTemporary([[maybe_unused]] File& file, const std::string& temporaryPath,
+                   const std::string& path) {
+#ifdef _WIN32
+  // Windows renames nothing that is open.
+  file.close();
+#endif
+  return renameNoReplace(temporaryPath, path);
+}
+
 bool writeWhole(const std::string& path, WriteMode mode, std::string_view contents, File* heldOld) {
   return writeWhole(
       path, mode, [contents](File& file) { return file.write(contents); }, heldOld);

@@ -179,11 +179,16 @@ void TicProcessor::logFailure(const std::string& fileName) {
   services.log.writeLine(loadMessage(msg::kCantMove) + " " + maskControlCharacters(fileName));
 }
 
-std::vector<std::string> TicProcessor::writtenDirectories() const {
-  std::vector<std::string> directories(areaDirectories.begin(), areaDirectories.end());
-  directories.push_back(inboundDir.empty() ? std::string(".") : inboundDir);
-  if (!settings.ticDir.empty()) {
-    directories.push_back(settings.ticDir);
+std::vector<std::string> TicProcessor::writtenPaths() const {
+  std::vector<std::string> paths;
+  for (const std::string& areaDir : areaDirectories) {
+    paths.push_back(areaDir);
+    // Where files are flushed one by one, the lists appended to need it of their own.
+    paths.push_back(areaDir + platform::kSeparator + settings.descFile);
   }
-  return directories;
+  paths.push_back(inboundDir.empty() ? std::string(".") : inboundDir);
+  if (!settings.ticDir.empty()) {
+    paths.push_back(settings.ticDir);
+  }
+  return paths;
 }

@@ -45,9 +45,9 @@ class TicProcessor {
   // and at last the .tic deleted or moved to TICDir.
   TossResult processTic(const std::string& ticPath);
 
-  // The directories this processor has written to: every area directory, the inbound and
-  // TICDir.
-  std::vector<std::string> writtenDirectories() const;
+  // What this processor has written to: every area directory and its description list, the
+  // inbound and TICDir.
+  std::vector<std::string> writtenPaths() const;
 
   // True once a file has been placed in this run.
   bool placedAny() const { return movedAny; }
