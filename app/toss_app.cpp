@@ -161,6 +161,8 @@ std::int32_t tossInbound(const TossConfig& settings, const std::vector<std::stri
     }
   }
 
+  lists.releaseHolds();
+
   const bool announcing = announcer.active();
   bool staged = false;
   if (announcer.fileCount() > 0) {

@@ -20,6 +20,10 @@ constexpr std::size_t kNameColumns = 12;
 // A list replaced by another run while this one waited is read again; this bounds how often.
 constexpr int kMaxReopens = 50;
 
+// A list is held across at most this many of its updates in a row, then let go until its next
+// update, so that another run waiting for it (it tries every few milliseconds) gets its turn.
+constexpr int kUpdatesPerHold = 8;
+
 // Lists kept open between updates, at most; beyond that many areas a list is opened anew for
 // each update, so a run never runs out of file descriptors.
 constexpr std::size_t kMaxKeptOpen = 256;
@@ -223,12 +227,26 @@ bool DescFileUpdater::update(const std::string& listPath, const std::string& fil
     }
     KnownList& state = known[listPath];
     platform::File list;
-    if (state.kept.isOpen()) {
-      if (!state.kept.retakeHold(wait)) {
+    if (state.held) {
+      // Held since its last update: only what other writers did meanwhile is looked up.
+      state.held = false;
+      --heldLists;
+      list = std::move(state.kept);
+      if (!list.restamp()) {
+        state = KnownList();
         return false;
+      }
+    } else if (state.kept.isOpen()) {
+      // Never waits for one list while holding others: two runs would wait on each other.
+      if (!state.kept.retakeHold(std::chrono::milliseconds(0))) {
+        releaseHolds();
+        if (!state.kept.retakeHold(wait)) {
+          return false;
+        }
       }
       list = std::move(state.kept);
     } else {
+      releaseHolds();
       list = openList(listPath, wait);
     }
     if (!list.isOpen()) {
@@ -241,12 +259,33 @@ bool DescFileUpdater::update(const std::string& listPath, const std::string& fil
       continue;
     }
     const bool written = appendOrRewrite(list, state, listPath, fileName, entry);
-    if (written && state.seen && known.size() <= kMaxKeptOpen && list.releaseHold()) {
-      state.kept = std::move(list);
+    if (written && state.seen && known.size() <= kMaxKeptOpen) {
+      if (++state.updatesHeld < kUpdatesPerHold) {
+        state.held = true;
+        ++heldLists;
+        state.kept = std::move(list);
+      } else if (list.releaseHold()) {
+        state.updatesHeld = 0;
+        state.kept = std::move(list);
+      }
     }
     return written;
   }
   return false;
+}
+
+void DescFileUpdater::releaseHolds() {
+  if (heldLists == 0) {
+    return;
+  }
+  for (auto& [path, state] : known) {
+    if (state.held) {
+      state.held = false;
+      state.updatesHeld = 0;
+      state.kept.releaseHold();  // where a hold cannot be let go alone, the list is closed
+    }
+  }
+  heldLists = 0;
 }
 
 bool DescFileUpdater::appendOrRewrite(platform::File& list, KnownList& state,

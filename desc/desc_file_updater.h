@@ -53,6 +53,11 @@ class DescFileUpdater {
   // the list stays exactly as it was and no temporary file is left.
   bool update(const std::string& listPath, const std::string& fileName, const std::string& cleaned);
 
+  // A list stays held between a few updates in a row, which spares taking the hold anew each
+  // time. This lets go of every list still held: a run calls it before its events, which may
+  // read the lists, and once it has tossed all.
+  void releaseHolds();
+
  private:
   // What this updater knows of one list as it last saw it.
   struct KnownList {
@@ -61,7 +66,9 @@ class DescFileUpdater {
     bool inWrittenForm = false;  // every line ended by CR LF, none empty
     bool directoryWritable = false;
     NameKeys names;       // keys of the entries' names: as read, and appended since
-    platform::File kept;  // the list, kept open without its hold between two updates
+    platform::File kept;  // the list, kept open between two updates
+    bool held = false;    // `kept` still has its hold
+    int updatesHeld = 0;  // updates in a row under that hold
   };
 
   // Puts the entry into the held list; forgets what it knew of the list when that changes
@@ -72,5 +79,6 @@ class DescFileUpdater {
   DescriptionCleaner cleaner;
   std::chrono::milliseconds lockWait;
   std::unordered_map<std::string, KnownList> known;
+  std::size_t heldLists = 0;
   std::vector<char> scratch = std::vector<char>(1U << 16);  // for reading lists in chunks
 };

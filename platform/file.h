@@ -117,6 +117,9 @@ class File {
   // another opener has it, and takes openedStamp() anew. False when the hold cannot be had.
   bool retakeHold(std::chrono::milliseconds wait);
 
+  // Takes openedStamp() anew on a file still held, as it is now. False when that fails.
+  bool restamp();
+
   // Gives the file the permission bits that a newly created file gets (0666 less the
   // process's file-creation mask). False when that fails. Nothing to do on Windows.
   bool setNewFilePermissions();

@@ -6,6 +6,15 @@
 
 namespace platform {
 
+bool File::restamp() {
+  const std::optional<FileStamp> now = stamp();
+  if (!now) {
+    return false;
+  }
+  opened = *now;
+  return true;
+}
+
 std::optional<std::string> readWholeFile(const std::string& path, std::chrono::milliseconds wait) {
   File file = File::open(path, OpenMode::readExisting, wait);
   std::string contents;

@@ -117,6 +117,9 @@ TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
     return TossResult::failed;
   }
   services.log.writeMove(fileName, shownArea, cleaned);
+  if (!services.events.list().empty()) {
+    services.lists.releaseHolds();  // an event's command may read or change the lists
+  }
   services.events.runEvents(area, fileName, destination);
   services.announcer.addFile(
       AnnounceEntry{shownArea, fileName, cleaned, origin, destination, size});

@@ -323,8 +323,8 @@ bool File::setNewFilePermissions() {
   if (fd < 0) {
     return false;
   }
-  // The mask can only be read by setting it; the program runs on one thread, so putting it
-  // straight back is safe.
+  // The mask can only be read by setting it; no other thread of the program makes files, so
+  // putting it straight back is safe.
   const mode_t mask = umask(0);
   umask(mask);
   return fchmod(fd, 0666 & ~mask) == 0;

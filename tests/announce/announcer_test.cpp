@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "announce/ftn_address.h"
@@ -10,6 +11,8 @@
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
 #include "util/toss_config.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -126,6 +129,50 @@ TEST(Announcer, MissingNetmailDirectoryIsNotCreated) {
   mail.begin(kTime);
   mail.announcer->post();
   EXPECT_FALSE(test::fileExists(mail.dir / "absent"));
+}
+
+// The body goes to the disk in pieces as it grows: a long message is stored whole and in
+// order, a message that is never stored leaves nothing behind, and a full netmail numbering
+// keeps no temporary file either.
+TEST(Announcer, LongMessageIsStoredWholeAndUnstoredOnesLeaveNothing) {
+  Netmail mail("2:5020/9999");
+  mail.begin(kTime);
+  const int count = 2000;  // some 300 KiB of blocks
+  for (int i = 0; i < count; ++i) {
+    mail.announcer->addFile({"AREA", "F" + std::to_string(i) + ".ZIP",
+                             "Description " + std::to_string(i), "2:5020/1",
+                             "/files/F" + std::to_string(i)});
+  }
+  mail.announcer->addText("File proceded " + std::to_string(count) + "\r\n");
+  const std::string message = mail.post();
+  ASSERT_GT(message.size(), 300000U);
+  std::size_t at = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::string head = "=== F" + std::to_string(i) + ".ZIP ";
+    const std::size_t found = message.find(head, at);
+    ASSERT_NE(found, std::string::npos) << i;
+    EXPECT_EQ(message.compare(found + 27, 38, "\r\nFileecho   : AREA\r\nDescription: Desc"), 0)
+        << i;
+    at = found + head.size();
+  }
+  EXPECT_EQ(message.substr(message.size() - 21), "File proceded 2000\r\n" + std::string(1, '\0'));
+
+  {
+    Announcer unstored(mail.config, kTime);
+    for (int i = 0; i < count; ++i) {
+      unstored.addFile({"AREA", "G.ZIP", "", "", ""});
+    }
+    EXPECT_TRUE(unstored.stage());
+  }
+  for (int number = 2; number <= 999; ++number) {
+    test::writeFile(mail.dir / (std::to_string(number) + ".msg"), "");
+  }
+  Announcer overflowing(mail.config, kTime);
+  overflowing.addFile({"AREA", "H.ZIP", "", "", ""});
+  EXPECT_FALSE(overflowing.post());
+  for (const auto& entry : fs::directory_iterator(mail.dir.path())) {
+    EXPECT_TRUE(entry.path().extension() == ".msg") << entry.path();
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Putting a file's entry into its area's description list.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -159,8 +160,10 @@ std::string rewritten(const std::string& list, const std::string& name, const st
   return result + entry;
 }
 
+// Looked up without opening the list, which the updater may still hold.
 std::uint64_t inodeOf(const std::string& path) {
-  return platform::File::open(path, platform::OpenMode::readExisting).openedStamp().inode;
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_ino) : 0;
 }
 
 TEST(DescFileUpdater, AppendingGivesTheBytesOfRewritingOverMixedSequences) {
@@ -214,6 +217,38 @@ TEST(DescFileUpdater, AppendingGivesTheBytesOfRewritingOverMixedSequences) {
       ASSERT_EQ(test::readFile(listPath), expected) << "seed " << seed << " step " << step;
     }
   }
+}
+
+// Two runs on the same lists: one run keeps a list held between its updates and lets go of
+// it when asked, and never waits for a list while holding another. What the other run wrote
+// in between is kept, whichever way the list was changed.
+TEST(DescFileUpdater, RunsTakeTurnsOnHeldListsAndKeepEachOthersEntries) {
+  test::TempDir dir;
+  const std::string first = dir / "first.bbs";
+  const std::string second = dir / "second.bbs";
+  DescFileUpdater runA(cutDescription, std::chrono::milliseconds(0));
+  DescFileUpdater runB(cutDescription, std::chrono::milliseconds(0));
+
+  ASSERT_TRUE(runA.update(first, "A1.ZIP", "a"));
+  EXPECT_FALSE(runB.update(first, "B1.ZIP", "b"));  // still held by run A
+  runA.releaseHolds();
+  ASSERT_TRUE(runB.update(first, "B1.ZIP", "b"));
+  runB.releaseHolds();
+  // Run A appends after run B's entry, not over it, and replaces its own entry whole.
+  ASSERT_TRUE(runA.update(first, "A2.ZIP", "a"));
+  ASSERT_TRUE(runA.update(first, "a1.zip", "again"));
+  EXPECT_EQ(test::readFile(first), "B1.ZIP        b\r\nA2.ZIP        a\r\na1.zip        again\r\n");
+
+  // Each run holds one list and asks for the other's: the one that cannot have it lets go of
+  // its own, so the other run is not kept waiting on it.
+  runA.releaseHolds();
+  ASSERT_TRUE(runA.update(first, "A3.ZIP", "a"));
+  ASSERT_TRUE(runB.update(second, "B2.ZIP", "b"));
+  EXPECT_FALSE(runA.update(second, "A4.ZIP", "a"));
+  EXPECT_TRUE(runB.update(first, "B3.ZIP", "b"));
+  EXPECT_EQ(test::readFile(first),
+            "B1.ZIP        b\r\nA2.ZIP        a\r\na1.zip        again\r\n"
+            "A3.ZIP        a\r\nB3.ZIP        b\r\n");
 }
 
 }  // namespace
