@@ -54,8 +54,8 @@ bench:
 
 stress:
 	$(call configure,$(BUILD),stress,$(CONFIGURE_POSIX))
-	cmake --build $(BUILD) -j $(JOBS) --target quenfar quenfar_dynamic
-	python3 tools/stress.py $(BUILD)/quenfar_dynamic
+	cmake --build $(BUILD) -j $(JOBS) --target quenfar
+	python3 tools/stress.py $(BUILD)/quenfar
 
 package:
 	$(call configure,$(BUILD),package,$(CONFIGURE_POSIX))
