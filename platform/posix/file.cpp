@@ -2,12 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <set>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -406,11 +408,22 @@ void FlushAhead::start(const std::string& path) {
   if (fd < 0) {
     return;
   }
+  // The flushing thread takes no signals: the end of an event's command must reach the thread
+  // that waits for it, which blocks that signal to wait for it.
+  sigset_t all;
+  sigset_t saved;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &saved);
   // The flush only shortens the final one, which reports what failed; its result is not needed.
-  worker = std::thread([fd] {
-    (void)syncfs(fd);
-    ::close(fd);
-  });
+  try {
+    worker = std::thread([fd] {
+      (void)syncfs(fd);
+      ::close(fd);
+    });
+  } catch (const std::system_error&) {
+    ::close(fd);  // no thread to be had: the final flush does it all
+  }
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 #else
   (void)path;
 #endif
