@@ -125,7 +125,7 @@ void Announcer::addText(std::string_view text) {
 }
 
 void Announcer::writeOut() {
-  if (failed) {
+  if (finished) {
     body.clear();
     return;
   }
@@ -133,10 +133,10 @@ void Announcer::writeOut() {
     // The header's place is kept; it is written once the message is complete. A message file
     // gets the permission bits of any new file.
     stagedFile = platform::File::createTemporary(netmailDir, temporaryPath);
-    failed = !stagedFile.isOpen() || !stagedFile.setNewFilePermissions() ||
-             !stagedFile.write(std::string(storedmsg::kHeaderSize, '\0'));
+    finished = !stagedFile.isOpen() || !stagedFile.setNewFilePermissions() ||
+               !stagedFile.write(std::string(storedmsg::kHeaderSize, '\0'));
   }
-  failed = failed || !stagedFile.write(body);
+  finished = finished || !stagedFile.write(body);
   body.clear();
 }
 
@@ -145,7 +145,7 @@ void Announcer::discard() {
     stagedFile.close();
     platform::deleteFile(temporaryPath);
   }
-  failed = true;
+  finished = true;
 }
 
 bool Announcer::stage() {
@@ -161,7 +161,7 @@ bool Announcer::stage() {
   body.push_back('\0');
   writeOut();
   const std::string_view headerBytes(reinterpret_cast<const char*>(header.data()), header.size());
-  if (failed || !stagedFile.writeAt(0, headerBytes)) {
+  if (finished || !stagedFile.writeAt(0, headerBytes)) {
     discard();
     return false;
   }
@@ -169,7 +169,7 @@ bool Announcer::stage() {
 }
 
 bool Announcer::publish() {
-  if (!staged || failed) {
+  if (!staged || finished) {
     return false;
   }
   // The message is complete on disk before it gets its name, so a mail tosser scanning the
@@ -185,7 +185,7 @@ bool Announcer::publish() {
       stagedFile.close();
       // The name is on the disk before the run lets go of what it announces.
       platform::syncToDisk({netmailDir});
-      failed = true;  // nothing is left to discard
+      finished = true;
       return true;
     }
     stored = platform::exists(path);  // taken meanwhile: the next number is tried
@@ -194,7 +194,7 @@ bool Announcer::publish() {
     stagedFile.close();
   }
   platform::deleteFile(temporaryPath);
-  failed = true;
+  finished = true;
   return false;
 }
 

@@ -55,7 +55,7 @@ class Announcer {
   void discard();
 
   bool enabled = false;
-  bool failed = false;  // the temporary file could not be made or written
+  bool finished = false;  // stored, or cannot be: nothing more goes to the temporary file
   bool staged = false;
   std::string netmailDir;
   std::string userName;

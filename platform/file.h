@@ -210,7 +210,6 @@ class FlushAhead {
 
   // Starts the flush of the file system that holds `path`; a later call does nothing.
   void start(const std::string& path);
-  bool started() const { return begun; }
   // Returns once the flush has ended.
   void wait();
 

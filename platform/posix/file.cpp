@@ -372,29 +372,38 @@ bool deleteFile(const std::string& path) {
 bool syncToDisk(const std::vector<std::string>& paths) {
   bool synced = true;
 #ifdef __linux__
+  // One flush per file system covers every file and directory entry written there.
   std::set<dev_t> done;
-#endif
   for (const std::string& path : paths) {
-    const int fd = openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
-    if (fd < 0) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
       synced = false;
       continue;
     }
-#ifdef __linux__
-    struct stat info {};
-    // One flush per file system covers every file and directory entry written there.
-    if (fstat(fd, &info) != 0) {
-      synced = false;
-    } else if (done.insert(info.st_dev).second && syncfs(fd) != 0) {
-      synced = false;
+    if (done.count(info.st_dev) != 0) {
+      continue;
     }
-#else
-    if (fsync(fd) != 0) {
+    const int fd = openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+    if (fd < 0 || syncfs(fd) != 0) {
       synced = false;
+    } else {
+      done.insert(info.st_dev);
     }
-#endif
-    ::close(fd);
+    if (fd >= 0) {
+      ::close(fd);
+    }
   }
+#else
+  for (const std::string& path : paths) {
+    const int fd = openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
+    if (fd < 0 || fsync(fd) != 0) {
+      synced = false;
+    }
+    if (fd >= 0) {
+      ::close(fd);
+    }
+  }
+#endif
   return synced;
 }
 
