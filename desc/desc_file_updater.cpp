@@ -49,13 +49,14 @@ std::uint64_t nameKey(std::string_view name) {
   return hash;
 }
 
-// Reads the held list from its start in chunks and tells whether it is in the form an update
-// writes: every line ended by CR LF, none empty, no lone CR or LF. Fills `names` with the keys
-// of its entries. Nothing when it cannot be read.
-std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buffer,
-                                    NameKeys& names) {
-  // An entry line is rarely shorter than this; the set grows if they are.
-  names.reset(static_cast<std::size_t>(list.openedStamp().size / 40));
+// How a pass over a list's lines ended.
+enum class LinePass { finished, stopped, failed };
+
+// Reads the held list from its start in chunks and hands every line ended by LF, without the
+// LF, to `visit` until it returns false. `tail` gets the length of an unfinished last line.
+template <typename Visit>
+LinePass forEachLine(platform::File& list, std::vector<char>& buffer, std::size_t& tail,
+                     Visit&& visit) {
   std::uint64_t offset = 0;
   std::size_t kept = 0;  // bytes of an unfinished line at the buffer's start
   for (;;) {
@@ -65,32 +66,77 @@ std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buf
     const std::optional<std::size_t> count =
         list.readAt(offset, buffer.data() + kept, buffer.size() - kept);
     if (!count) {
-      return std::nullopt;
+      return LinePass::failed;
     }
     if (*count == 0) {
-      return kept == 0;  // the last line must end in CR LF
+      tail = kept;
+      return LinePass::finished;
     }
     offset += *count;
     const std::string_view block(buffer.data(), kept + *count);
     std::size_t start = 0;
     for (std::size_t end = block.find('\n'); end != std::string_view::npos;
          end = block.find('\n', start)) {
-      if (end == start || block[end - 1] != '\r' || end - 1 == start) {
-        return false;
-      }
-      const std::string_view line = block.substr(start, end - 1 - start);
-      if (line.find('\r') != std::string_view::npos) {
-        return false;
-      }
-      const std::size_t space = line.find(' ');
-      if (space != std::string_view::npos) {
-        names.insert(nameKey(line.substr(0, space)));
+      if (!visit(block.substr(start, end - start))) {
+        return LinePass::stopped;
       }
       start = end + 1;
     }
     kept = block.size() - start;
     std::memmove(buffer.data(), buffer.data() + start, kept);
   }
+}
+
+// The name of the entry a line of the list is (the text before its first space), or nothing
+// for a line without a space, which is nobody's entry.
+std::optional<std::string_view> entryName(std::string_view line) {
+  const std::size_t space = line.find(' ');
+  if (space == std::string_view::npos) {
+    return std::nullopt;
+  }
+  return line.substr(0, space);
+}
+
+// Tells whether the held list is in the form an update writes: every line ended by CR LF,
+// none empty, no lone CR or LF. Fills `names` with the keys of its entries. Nothing when it
+// cannot be read.
+std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buffer,
+                                    NameKeys& names) {
+  // An entry line is rarely shorter than this; the set grows if they are.
+  names.reset(static_cast<std::size_t>(list.openedStamp().size / 40));
+  std::size_t tail = 0;
+  const LinePass pass = forEachLine(list, buffer, tail, [&names](std::string_view line) {
+    if (line.size() < 2 || line.back() != '\r') {
+      return false;
+    }
+    line.remove_suffix(1);
+    if (line.find('\r') != std::string_view::npos) {
+      return false;
+    }
+    if (const std::optional<std::string_view> name = entryName(line)) {
+      names.insert(nameKey(*name));
+    }
+    return true;
+  });
+  if (pass == LinePass::failed) {
+    return std::nullopt;
+  }
+  return pass == LinePass::finished && tail == 0;  // the last line must end in CR LF too
+}
+
+// Tells whether the held list, in the written form, holds an entry of `fileName` in any
+// letter case. Nothing when it cannot be read.
+std::optional<bool> hasEntryOf(platform::File& list, std::vector<char>& buffer,
+                               const std::string& fileName) {
+  std::size_t tail = 0;
+  const LinePass pass = forEachLine(list, buffer, tail, [&fileName](std::string_view line) {
+    const std::optional<std::string_view> name = entryName(line);
+    return !name || !equalsIgnoringCase(*name, fileName);
+  });
+  if (pass == LinePass::failed) {
+    return std::nullopt;
+  }
+  return pass == LinePass::stopped;
 }
 
 // Appends every non-empty line of the old list that is not an entry of `fileName`, each
@@ -310,7 +356,17 @@ bool DescFileUpdater::appendOrRewrite(platform::File& list, KnownList& state,
   }
 
   const std::uint64_t key = nameKey(fileName);
-  const bool hasEntry = state.names.contains(key);
+  bool hasEntry = state.names.contains(key);
+  if (hasEntry && state.inWrittenForm && state.directoryWritable) {
+    // Keys are short: in a long list another name now and then has this one's key. The list
+    // itself tells, at the cost of reading it rather than writing it anew.
+    const std::optional<bool> found = hasEntryOf(list, scratch, fileName);
+    if (!found) {
+      state = KnownList();
+      return false;
+    }
+    hasEntry = *found;
+  }
   if (state.inWrittenForm && state.directoryWritable && !hasEntry) {
     if (!list.writeAt(stamp->size, entry)) {
       // A write cut short (a full disk) is taken back, so the list ends on a whole line.

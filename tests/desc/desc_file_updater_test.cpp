@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -249,6 +250,30 @@ TEST(DescFileUpdater, RunsTakeTurnsOnHeldListsAndKeepEachOthersEntries) {
   EXPECT_EQ(test::readFile(first),
             "B1.ZIP        b\r\nA2.ZIP        a\r\na1.zip        again\r\n"
             "A3.ZIP        a\r\nB3.ZIP        b\r\n");
+}
+
+// The set of names a run keeps holds short keys, which two names share now and then in a long
+// list: F0006648.ZIP and F0025482.ZIP do. Such a name is still appended, not taken for an
+// entry the list has, and a name the list has in another letter case is still replaced.
+TEST(DescFileUpdater, NameSharingAKeyWithAnotherIsAppendedAndRealEntriesReplaced) {
+  test::TempDir dir;
+  const std::string listPath = dir / "files.bbs";
+  std::string list;
+  for (int i = 0; i < 25482; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "F%07d.ZIP", i);
+    list += std::string(name) + "  Archive\r\n";
+  }
+  test::writeFile(listPath, list);
+  const std::uint64_t inode = inodeOf(listPath);
+  DescFileUpdater updater(cutDescription, std::chrono::milliseconds(20));
+  ASSERT_TRUE(updater.update(listPath, "F0025482.ZIP", "New"));
+  EXPECT_EQ(inodeOf(listPath), inode);
+  list += "F0025482.ZIP  New\r\n";
+  EXPECT_EQ(test::readFile(listPath), list);
+
+  ASSERT_TRUE(updater.update(listPath, "f0006648.zip", "Newer"));
+  EXPECT_EQ(test::readFile(listPath), rewritten(list, "f0006648.zip", "f0006648.zip  Newer\r\n"));
 }
 
 }  // namespace
