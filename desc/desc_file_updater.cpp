@@ -398,5 +398,5 @@ bool DescFileUpdater::appendOrRewrite(platform::File& list, KnownList& state,
       !output.append(entry)) {
     return false;
   }
-  return platform::writeWhole(listPath, platform::WriteMode::replace, output.view(), &list);
+  return platform::writeWhole(listPath, output.view(), &list);
 }

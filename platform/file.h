@@ -142,23 +142,16 @@ class File {
 #endif
 };
 
-// How writeWhole puts the new file under its name.
-enum class WriteMode {
-  replace,     // over whatever file has the name; an old file's permission bits are kept
-  createOnly,  // only while no entry has the name
-};
-
 // Writes a file whole or not at all: `fill` writes the contents into a new temporary file
-// beside `path`, which is synced and then renamed to `path`, so a crash or a full disk leaves
+// beside `path`, which is synced and then renamed over `path`, so a crash or a full disk leaves
 // the old file or the new one, never a mix. The temporary file starts with the old file's
-// permission bits (with `replace`, when there is an old file) or those of a new file; `fill`
-// may change them. `heldOld`, when given, is an open hold on the old file that is released
-// right before the rename where the system cannot rename over an open file. False, with `path`
-// untouched and no temporary file left, when any step fails, `fill` included.
-bool writeWhole(const std::string& path, WriteMode mode, const std::function<bool(File&)>& fill,
+// permission bits (when there is an old file) or those of a new file; `fill` may change them.
+// `heldOld`, when given, is an open hold on the old file that is released right before the rename
+// where the system cannot rename over an open file. False, with `path` untouched and no temporary
+// file left, when any step fails, `fill` included.
+bool writeWhole(const std::string& path, const std::function<bool(File&)>& fill,
                 File* heldOld = nullptr);
-bool writeWhole(const std::string& path, WriteMode mode, std::string_view contents,
-                File* heldOld = nullptr);
+bool writeWhole(const std::string& path, std::string_view contents, File* heldOld = nullptr);
 
 // Gives the temporary file that `file` holds (made by createTemporary at `temporaryPath`) the
 // name `path`, only while no entry has that name. Where the system can, the hold lasts through

@@ -41,7 +41,7 @@ bool copyContents(File& input, File& output) {
   }
 }
 
-bool writeWhole(const std::string& path, WriteMode mode, const std::function<bool(File&)>& fill,
+bool writeWhole(const std::string& path, const std::function<bool(File&)>& fill,
                 [[maybe_unused]] File* heldOld) {
   std::string temporaryPath;
   File file = File::createTemporary(directoryOf(path), temporaryPath);
@@ -50,7 +50,7 @@ bool writeWhole(const std::string& path, WriteMode mode, const std::function<boo
   }
   // A temporary file is private to its creator; the new file gets the bits the old one had,
   // or those of any new file.
-  const bool keepOld = mode == WriteMode::replace && exists(path);
+  const bool keepOld = exists(path);
   const bool permissionsSet =
       keepOld ? file.copyPermissionsFrom(path) : file.setNewFilePermissions();
   // On the disk before the rename, so a crash leaves the old file or the new one whole.
@@ -64,8 +64,7 @@ bool writeWhole(const std::string& path, WriteMode mode, const std::function<boo
 #endif
   // On POSIX the temporary file stays held through the rename: whoever clears away leftover
   // temporary files finds it locked until it has its final name.
-  if (written && (mode == WriteMode::replace ? detail::renameReplacing(temporaryPath, path)
-                                             : renameNoReplace(temporaryPath, path))) {
+  if (written && detail::renameReplacing(temporaryPath, path)) {
     return true;
   }
   file.close();
@@ -82,9 +81,9 @@ bool nameTemporary([[maybe_unused]] File& file, const std::string& temporaryPath
   return renameNoReplace(temporaryPath, path);
 }
 
-bool writeWhole(const std::string& path, WriteMode mode, std::string_view contents, File* heldOld) {
+bool writeWhole(const std::string& path, std::string_view contents, File* heldOld) {
   return writeWhole(
-      path, mode, [contents](File& file) { return file.write(contents); }, heldOld);
+      path, [contents](File& file) { return file.write(contents); }, heldOld);
 }
 
 }  // namespace platform

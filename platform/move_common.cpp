@@ -18,7 +18,7 @@ bool copyReplacing(const std::string& source, const std::string& destination,
     *movedSize = input.openedStamp().size;
   }
   // The copy keeps the source's permission bits, as a move within one file system does.
-  return writeWhole(destination, WriteMode::replace, [&](File& output) {
+  return writeWhole(destination, [&](File& output) {
     return copyContents(input, output) && output.copyPermissionsFrom(source);
   });
 }
