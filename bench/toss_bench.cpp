@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/toss_app.h"
+#include "app/toss_run.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
 #include "util/paths.h"
@@ -111,7 +111,7 @@ std::int32_t tossRun(const BenchNode& node) {
   config.descInLog = true;
   config.netmailDir = withTrailingBackslash(node.path("netmail"));
   config.ftnAddress = "2:5020/9999.0";
-  return tossInbound(config, {});
+  return tossInbound(config, {}).tossed;
 }
 
 void runToss(benchmark::State& state, Arrival arrival) {

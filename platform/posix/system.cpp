@@ -1,11 +1,15 @@
 #include "platform/system.h"
 
+#include <errno.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 #include <vector>
+
+#include "platform/status.h"
 
 namespace platform {
 
@@ -99,6 +103,15 @@ std::string absolutePath(const std::string& path) {
     result += '/';
   }
   return result;
+}
+
+Status Status::lastSystemError() {
+  return systemError(errno);
+}
+
+std::string systemErrorText(int code) {
+  // The generic category words errno values as strerror does, and safely from any thread.
+  return std::generic_category().message(code);
 }
 
 }  // namespace platform

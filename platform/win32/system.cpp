@@ -3,7 +3,10 @@
 #include "platform/system.h"
 
 #include <ctime>
+#include <string>
 #include <vector>
+
+#include "platform/status.h"
 
 namespace platform {
 namespace {
@@ -146,6 +149,25 @@ std::string absolutePath(const std::string& path) {
     }
     buffer.resize(length);
   }
+}
+
+Status Status::lastSystemError() {
+  return systemError(static_cast<int>(GetLastError()));
+}
+
+std::string systemErrorText(int code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string words = length == 0 ? "error " + std::to_string(code) : std::string(text, length);
+  LocalFree(text);
+  // The system's text ends with a full stop and a line end; a warning line carries neither.
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' ' ||
+                            words.back() == '.')) {
+    words.pop_back();
+  }
+  return words;
 }
 
 }  // namespace platform
