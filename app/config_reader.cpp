@@ -49,7 +49,7 @@ std::string programDirectory() {
 
 TossConfig readConfigFrom(const std::string& programDir, std::vector<std::string>* warnings) {
   const std::string path = programDir + platform::kSeparator + "quenfar.cfg";
-  const std::optional<std::string> text = platform::readWholeFile(path, kHoldWait);
+  const std::optional<std::string> text = platform::readWholeFile(path, platform::kHoldWait);
   if (!text && warnings != nullptr) {
     warnings->push_back("Warning: cannot read the configuration file " + path);
   }

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "util/toss_config.h"
+#include "app/toss_config.h"
 
 // False exactly when the text, upper-cased, is "NO"; true for anything else, "" included.
 bool parseYesNo(std::string_view text);

@@ -1,25 +1,13 @@
 #include "app/toss_app.h"
 
-#include <chrono>
 #include <iostream>
 
-#include "announce/announcer.h"
 #include "announce/ftn_address.h"
 #include "app/config_reader.h"
 #include "app/toss_run.h"
-#include "desc/desc_cleaner.h"
-#include "desc/desc_file_updater.h"
-#include "events/event_table.h"
-#include "log/run_log.h"
-#include "platform/directory.h"
-#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
-#include "tic/area_path_map.h"
-#include "tic/tic_processor.h"
-#include "tic/toss_journal.h"
-#include "util/paths.h"
-#include "util/text.h"
 
 #ifndef QUENFAR_VERSION
 #define QUENFAR_VERSION "unknown"
@@ -82,12 +70,14 @@ int runProgram(const std::vector<std::string>& arguments) {
     return kExitUsage;
   }
 
+  // A stop asked for lets the run finish the .tic in hand; a closed standard output (a pipe
+  // whose reader went away) never ends it.
+  platform::catchStopRequests();
   printMessage(msg::kBanner);
   printMessage(msg::kNotice);
 
   std::vector<std::string> warnings;
   TossConfig settings = readConfigFrom(programDirectory(), &warnings);
-  settings.osVersion = platform::queryOsVersion();
 
   // Nothing is touched until the configuration is known to be usable.
   int stop = 0;

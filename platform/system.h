@@ -20,7 +20,6 @@ inline constexpr std::uint32_t kPlatformNt = 2;
 // The system's version record. On Windows it is filled from the version query; elsewhere
 // dwPlatformId is 0 and systemName names the kernel and its release ("Linux 6.1.0-18-amd64").
 struct OsVersionInfo {
-  std::uint32_t dwOSVersionInfoSize = 0;
   std::uint32_t dwMajorVersion = 0;
   std::uint32_t dwMinorVersion = 0;
   std::uint32_t dwBuildNumber = 0;
@@ -47,6 +46,16 @@ std::int64_t now();
 // Formats a time, converted to local time, with strftime conversions in the "C" locale.
 // The result is at most 127 characters; a longer one comes back empty.
 std::string formatLocalTime(const char* format, std::int64_t time);
+
+// Makes the signals that ask a program to stop (SIGTERM, SIGINT, SIGHUP; on Windows Ctrl+C,
+// Ctrl+Break and the console's close) only set a flag that stopRequested() reads, so that a
+// run finishes the .tic in hand, stores what there is to store and stops; and ignores SIGPIPE,
+// so that a closed standard output never ends a run. Commands that the run starts get the
+// system's defaults back.
+void catchStopRequests();
+
+// The number of the signal that asked the program to stop, or 0 while none did.
+int stopRequested();
 
 // Returns the path made absolute against the current directory; "." components are dropped.
 std::string absolutePath(const std::string& path);

@@ -1,6 +1,7 @@
 #include "platform/system.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -12,10 +13,37 @@
 #include "platform/status.h"
 
 namespace platform {
+namespace {
+
+volatile sig_atomic_t stopSignal = 0;
+
+extern "C" void noteStopSignal(int number) {
+  stopSignal = number;
+}
+
+}  // namespace
+
+void catchStopRequests() {
+  struct sigaction action {};
+  action.sa_handler = noteStopSignal;
+  sigemptyset(&action.sa_mask);
+  // Restarted where the system can: the run goes on to a point where it can stop cleanly.
+  action.sa_flags = SA_RESTART;
+  for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+    sigaction(number, &action, nullptr);
+  }
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+int stopRequested() {
+  return stopSignal;
+}
 
 OsVersionInfo queryOsVersion() {
   OsVersionInfo info;
-  info.dwOSVersionInfoSize = 148;
   struct utsname names {};
   if (uname(&names) == 0) {
     info.systemName = std::string(names.sysname) + " " + names.release;

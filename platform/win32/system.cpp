@@ -57,7 +57,6 @@ bool queryTrueVersion(OsVersionInfo& info) {
 
 OsVersionInfo queryOsVersion() {
   OsVersionInfo info;
-  info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
   // systemName stays empty: the log names the Windows family and version itself.
   if (queryTrueVersion(info)) {
     return info;
@@ -149,6 +148,33 @@ std::string absolutePath(const std::string& path) {
     }
     buffer.resize(length);
   }
+}
+
+namespace {
+
+volatile LONG stopEvent = 0;
+
+BOOL WINAPI noteStopEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      // Reported like the POSIX signals of the same intent: SIGINT 2, SIGTERM 15.
+      InterlockedExchange(&stopEvent, event == CTRL_C_EVENT ? 2 : 15);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void catchStopRequests() {
+  SetConsoleCtrlHandler(noteStopEvent, TRUE);
+}
+
+int stopRequested() {
+  return static_cast<int>(InterlockedCompareExchange(&stopEvent, 0, 0));
 }
 
 Status Status::lastSystemError() {

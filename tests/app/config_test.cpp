@@ -3,8 +3,8 @@
 
 #include "app/config_reader.h"
 #include "app/ini_reader.h"
+#include "app/toss_config.h"
 #include "tests/support/temp_dir.h"
-#include "util/toss_config.h"
 
 namespace {
 

@@ -54,7 +54,7 @@ TEST(AnnounceRun, TwoTossedFilesMakeOneMessage) {
   const std::int64_t after = platform::now();
 
   ASSERT_EQ(entryCount(node, "netmail"), 1U);
-  const std::string message = node.read("netmail/1.msg");
+  const std::string message = node.read("netmail/2.msg");
   ASSERT_GT(message.size(), 190U);
   std::uint32_t created = 0;
   for (int i = 3; i >= 0; --i) {

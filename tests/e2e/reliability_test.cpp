@@ -88,10 +88,11 @@ TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
   addFile(node, "late");
   {
     // A run that died right after moving the file: its journal is left behind unheld.
-    TossJournal dead(node.path("in/"));
+    TossJournal dead(node.path("in/"), {});
     dead.noteToss({"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late"});
     fs::create_directories(node.path("files/FE_A"));
     fs::rename(node.path("in/late.zip"), node.path("files/FE_A/late.zip"));
+    dead.noteMoved("late.tic");
     test::writeFile(node.path("files/FE_A/.quenfar-abc123"), "half a list");
   }
   const test::RunResult result = node.run();
@@ -108,7 +109,7 @@ TEST(Reliability, FilesThatADeadRunTossedAreAnnouncedByTheNextRun) {
   test::Node node;
   configure(node);
   {
-    TossJournal dead(node.path("in/"));
+    TossJournal dead(node.path("in/"), {});
     dead.noteToss({"gone.tic", node.path("files/FE_A/gone.zip"), "FE_A", "2:5020/1", "Gone"});
     test::writeFile(node.path("files/FE_A/gone.zip"), "data");
   }
@@ -159,7 +160,7 @@ TEST(Reliability, ControlCharactersOfTicValuesReachNoFileWeWrite) {
   EXPECT_EQ(list, "a.zip         a?b?[2J\xE9t\xE9\r\n");
   EXPECT_NE(node.read("quenfar.log").find("a.zip ---> FE_A (a?b?[2J\xE9t\xE9)\r\n"),
             std::string::npos);
-  const std::string message = node.read("netmail/1.msg");
+  const std::string message = node.read("netmail/2.msg");
   EXPECT_NE(message.find("Hatched by : 2:5020/1?evil\r\n"), std::string::npos);
   // The body ends with its one zero byte and has no other.
   EXPECT_EQ(message.find('\0', 190), message.size() - 1);
@@ -209,7 +210,7 @@ TEST(Reliability, FilesOfAMessageThatCouldNotBeStoredAreAnnouncedLater) {
   fs::create_directories(node.path("netmail"));
   addFile(node, "later");
   node.run();
-  const std::string message = node.read("netmail/1.msg");
+  const std::string message = node.read("netmail/2.msg");
   EXPECT_EQ(count(message, "=== early.zip "), 1U);
   EXPECT_EQ(count(message, "=== later.zip "), 1U);
   EXPECT_EQ(leftovers(node), 0U);

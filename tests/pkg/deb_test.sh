@@ -190,7 +190,7 @@ newfiles="$node/srv/files/NEWFILES"
   fail "the .tic files are not in TICDir"
 grep -q 'NODEDIFF.A45 ---> NODEDIFF' "$node/log/quenfar.log" || fail "no move line in the log"
 [ -f "$node/spool/flags/newfiles.flg" ] || fail "the %FLG% event made no flag"
-[ -f "$node/spool/netmail/1.msg" ] || fail "no announcement in NetmailDir"
+[ -f "$node/spool/netmail/2.msg" ] || fail "no announcement in NetmailDir"
 
 # ---------------------------------------------------------------- conffile and purge
 step "reinstalling keeps the changed settings"
