@@ -62,12 +62,14 @@ std::string checkPlace(const WrittenPlace& place, std::vector<std::string>& warn
     if (place.missing == Missing::created) {
       const std::string parent = nearestExisting(place.path);
       const platform::Status above = platform::checkWritable(parent);
-      if (above.ok()) {
+      const bool directory = parent.empty() || platform::isDirectory(parent);
+      if (above.ok() && directory) {
         return "does not exist yet; the run creates it in " + shown(parent);
       }
+      const std::string why = directory ? above.text() : std::string("Not a directory");
       warnings.push_back("Warning: the " + place.role + " " + place.path + " cannot be created " +
-                         byUser() + ": " + shown(parent) + ": " + above.text());
-      return "cannot be created: " + above.text();
+                         byUser() + ": " + shown(parent) + ": " + why);
+      return "cannot be created: " + shown(parent) + ": " + why;
     }
     if (place.missing == Missing::fatal) {
       warnings.push_back("Warning: the " + place.role + " " + place.path + " does not exist; " +
@@ -198,7 +200,7 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
       places.push_back({"directory of area " + tag, directory, Missing::created, ""});
     }
     if (!settings.ticDir.empty()) {
-      places.push_back({"TICDir directory", settings.ticDir, Missing::created, ""});
+      places.push_back({"TIC directory", settings.ticDir, Missing::created, ""});
     }
     if (!settings.flagsDir.empty()) {
       places.push_back(
