@@ -14,19 +14,36 @@ namespace {
 constexpr const char* kMain = "QUENFAR";
 constexpr const char* kInclude = "INCLUDE";
 
-// Every key the program reads, by section, in the order of the reference.
+std::string yesNo(bool value) {
+  return value ? "YES" : "NO";
+}
+
+// Every key the program reads, by section, in the order of the reference, with the value that
+// the run uses.
 struct KnownKey {
   const char* section;
   const char* key;
   bool number;  // an empty value gives the default
+  std::string (*inEffect)(const TossConfig&);
 };
 constexpr KnownKey kKnownKeys[] = {
-    {kMain, "Inbound", false},    {kMain, "Fileecho", false},  {kMain, "Descfile", false},
-    {kMain, "Logfile", false},    {kMain, "OnScreen", false},  {kMain, "DescFilter", false},
-    {kMain, "DescInLog", false},  {kMain, "CutSymbols", true}, {kMain, "TICDir", false},
-    {kMain, "ProcessTime", true}, {kMain, "FlagsDir", false},  {kMain, "NetmailDir", false},
-    {kMain, "FTNAddress", false}, {kMain, "UserName", false},  {kInclude, "AreaPath", false},
-    {kInclude, "Events", false},
+    {kMain, "Inbound", false, [](const TossConfig& c) { return c.inboundDir; }},
+    {kMain, "Fileecho", false, [](const TossConfig& c) { return c.fileechoDir; }},
+    {kMain, "Descfile", false, [](const TossConfig& c) { return c.descFile; }},
+    {kMain, "Logfile", false, [](const TossConfig& c) { return c.logFile; }},
+    {kMain, "OnScreen", false, [](const TossConfig& c) { return yesNo(c.onScreen); }},
+    {kMain, "DescFilter", false, [](const TossConfig& c) { return yesNo(c.descFilter); }},
+    {kMain, "DescInLog", false, [](const TossConfig& c) { return yesNo(c.descInLog); }},
+    {kMain, "CutSymbols", true, [](const TossConfig& c) { return std::to_string(c.cutSymbols); }},
+    {kMain, "TICDir", false, [](const TossConfig& c) { return c.ticDir; }},
+    {kMain, "ProcessTime", true,
+     [](const TossConfig& c) { return std::to_string(c.processTimeMs / 1000); }},
+    {kMain, "FlagsDir", false, [](const TossConfig& c) { return c.flagsDir; }},
+    {kMain, "NetmailDir", false, [](const TossConfig& c) { return c.netmailDir; }},
+    {kMain, "FTNAddress", false, [](const TossConfig& c) { return c.ftnAddress; }},
+    {kMain, "UserName", false, [](const TossConfig& c) { return c.userName; }},
+    {kInclude, "AreaPath", false, [](const TossConfig& c) { return c.areaPathFile; }},
+    {kInclude, "Events", false, [](const TossConfig& c) { return c.eventsFile; }},
 };
 
 // The section that reads `key`, in any letter case; nullptr for a key the program does not
@@ -104,45 +121,6 @@ void warnAboutList(const char* what, const char* key, const std::string& written
                      "): " + readable.text());
 }
 
-std::string yesNo(bool value) {
-  return value ? "YES" : "NO";
-}
-
-// The value of each key as the run uses it.
-std::string effectiveValue(const TossConfig& c, std::string_view key) {
-  if (key == "Inbound")
-    return c.inboundDir;
-  if (key == "Fileecho")
-    return c.fileechoDir;
-  if (key == "Descfile")
-    return c.descFile;
-  if (key == "Logfile")
-    return c.logFile;
-  if (key == "OnScreen")
-    return yesNo(c.onScreen);
-  if (key == "DescFilter")
-    return yesNo(c.descFilter);
-  if (key == "DescInLog")
-    return yesNo(c.descInLog);
-  if (key == "CutSymbols")
-    return std::to_string(c.cutSymbols);
-  if (key == "TICDir")
-    return c.ticDir;
-  if (key == "ProcessTime")
-    return std::to_string(c.processTimeMs / 1000);
-  if (key == "FlagsDir")
-    return c.flagsDir;
-  if (key == "NetmailDir")
-    return c.netmailDir;
-  if (key == "FTNAddress")
-    return c.ftnAddress;
-  if (key == "UserName")
-    return c.userName;
-  if (key == "AreaPath")
-    return c.areaPathFile;
-  return c.eventsFile;
-}
-
 }  // namespace
 
 bool parseYesNo(std::string_view text) {
@@ -201,7 +179,7 @@ ConfigReading readConfiguration(const std::string& programDir) {
     const std::optional<std::string> value = ini.value(known.section, known.key);
     const bool fromFile = value.has_value() && !(known.number && value->empty());
     reading.inEffect.push_back(
-        SettingInEffect{known.section, known.key, effectiveValue(c, known.key), fromFile});
+        SettingInEffect{known.section, known.key, known.inEffect(c), fromFile});
   }
   return reading;
 }
