@@ -122,12 +122,11 @@ void checkSurroundings(const TossConfig& settings, std::vector<std::string>& war
   } else {
     // A run as another user (root, most often) leaves directories, lists and messages that the
     // node's own user cannot change, and its next runs fail on them.
-    const std::string user = platform::runningUserName();
-    std::string owner;
-    if (!user.empty() && platform::ownerName(settings.inboundDir, owner).ok() && owner != user) {
-      warnings.push_back("Warning: running as " + user + ", but the inbound directory " +
-                         settings.inboundDir + " belongs to " + owner +
-                         "; what this run creates will belong to " + user);
+    if (const auto users = platform::foreignOwner(settings.inboundDir)) {
+      warnings.push_back("Warning: running as " + users->runningUser +
+                         ", but the inbound directory " + settings.inboundDir + " belongs to " +
+                         users->owner + "; what this run creates will belong to " +
+                         users->runningUser);
     }
   }
   if (!settings.netmailDir.empty() && !platform::isDirectory(settings.netmailDir)) {

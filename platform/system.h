@@ -71,8 +71,15 @@ Status checkWritable(const std::string& path);
 // no name); empty where the system does not say (Windows).
 std::string runningUserName();
 
-// Puts the name of the owner of `path` into `name`, in the form of runningUserName. Fails when
-// the path cannot be looked at, or where the system does not say (Windows).
-Status ownerName(const std::string& path, std::string& name);
+// The users of a path that the running user does not own.
+struct ForeignOwner {
+  std::string runningUser;  // in the form of runningUserName
+  std::string owner;
+};
+
+// Returns both users when `path` belongs to another user than the one the program runs as.
+// Nothing when the running user owns it, when the path cannot be looked at, or where the
+// system does not say (Windows). The names are looked up only when the users differ.
+std::optional<ForeignOwner> foreignOwner(const std::string& path);
 
 }  // namespace platform

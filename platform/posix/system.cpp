@@ -211,13 +211,12 @@ std::string runningUserName() {
   return userNameOf(geteuid());
 }
 
-Status ownerName(const std::string& path, std::string& name) {
+std::optional<ForeignOwner> foreignOwner(const std::string& path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
-    return Status::lastSystemError();
+  if (stat(path.c_str(), &info) != 0 || info.st_uid == geteuid()) {
+    return std::nullopt;
   }
-  name = userNameOf(info.st_uid);
-  return {};
+  return ForeignOwner{runningUserName(), userNameOf(info.st_uid)};
 }
 
 }  // namespace platform

@@ -217,8 +217,8 @@ std::string runningUserName() {
   return {};
 }
 
-Status ownerName(const std::string&, std::string&) {
-  return Status::refused("Owners are not looked up on this system");
+std::optional<ForeignOwner> foreignOwner(const std::string&) {
+  return std::nullopt;
 }
 
 }  // namespace platform
