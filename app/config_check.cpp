@@ -15,8 +15,12 @@
 
 namespace {
 
-// Whether the run makes a directory that is missing, or needs it to exist.
-enum class Missing { created, warned, fatal };
+// What a missing directory means for the run.
+enum class Missing {
+  created,        // the run creates it with its missing levels
+  alreadyWarned,  // the run needs it, and checkSurroundings warns about it
+  warn,           // the run needs it: a warning of its own
+};
 
 // A place that the run writes.
 struct WrittenPlace {
@@ -71,7 +75,7 @@ std::string checkPlace(const WrittenPlace& place, std::vector<std::string>& warn
                          byUser() + ": " + shown(parent) + ": " + why);
       return "cannot be created: " + shown(parent) + ": " + why;
     }
-    if (place.missing == Missing::fatal) {
+    if (place.missing == Missing::warn) {
       warnings.push_back("Warning: the " + place.role + " " + place.path + " does not exist; " +
                          place.consequence);
     }
@@ -193,7 +197,7 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
   } else {
     checkSurroundings(settings, warnings);
     std::vector<WrittenPlace> places;
-    places.push_back({"inbound directory", settings.inboundDir, Missing::warned, ""});
+    places.push_back({"inbound directory", settings.inboundDir, Missing::alreadyWarned, ""});
     places.push_back({"Fileecho directory", settings.fileechoDir, Missing::created, ""});
     for (const auto& [tag, directory] : areas) {
       places.push_back({"directory of area " + tag, directory, Missing::created, ""});
@@ -203,16 +207,16 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
     }
     if (!settings.flagsDir.empty()) {
       places.push_back(
-          {"flags directory", settings.flagsDir, Missing::fatal, "no flag file is made"});
+          {"flags directory", settings.flagsDir, Missing::warn, "no flag file is made"});
     }
     if (!settings.netmailDir.empty()) {
-      places.push_back({"netmail directory", settings.netmailDir, Missing::warned, ""});
+      places.push_back({"netmail directory", settings.netmailDir, Missing::alreadyWarned, ""});
     }
     if (!settings.logFile.empty()) {
       if (platform::exists(settings.logFile)) {
-        places.push_back({"log file", settings.logFile, Missing::fatal, ""});
+        places.push_back({"log file", settings.logFile, Missing::warn, ""});
       } else {
-        places.push_back({"log directory", platform::directoryOf(settings.logFile), Missing::fatal,
+        places.push_back({"log directory", platform::directoryOf(settings.logFile), Missing::warn,
                           "the run goes without a log"});
       }
     }
