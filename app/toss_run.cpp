@@ -11,11 +11,11 @@
 #include "util/paths.h"
 #include "util/text.h"
 
-namespace {
-
-LogSettings logSettings(const TossConfig& settings) {
+LogSettings logSettingsOf(const TossConfig& settings) {
   return {settings.logFile, settings.onScreen, settings.descInLog, settings.cutSymbols};
 }
+
+namespace {
 
 AnnounceSettings announceSettings(const TossConfig& settings) {
   return {settings.netmailDir, settings.ftnAddress, settings.userName};
@@ -41,7 +41,7 @@ MoveFile moverOfThisSystem() {
 TossRun::TossRun(const TossConfig& config, const std::vector<std::string>& warnings)
     : settings(config),
       inboundPath(absoluteInbound(config)),
-      log(logSettings(config)),
+      log(logSettingsOf(config)),
       areaPaths(config.areaPathFile),
       events(config.eventsFile, config.flagsDir, config.processTimeMs),
       announcer(announceSettings(config), platform::now()),

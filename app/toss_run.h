@@ -71,5 +71,8 @@ class TossRun {
   bool staged = false;
 };
 
+// What the log takes from the settings.
+LogSettings logSettingsOf(const TossConfig& settings);
+
 // Runs one tossing run over the settings (see TossRun).
 RunReport tossInbound(const TossConfig& settings, const std::vector<std::string>& warnings);
