@@ -161,7 +161,7 @@ void Announcer::discard() {
 
 platform::Status Announcer::stage() {
   if (!enabled || staged) {
-    return platform::Status::refused("has nothing to stage");
+    return platform::Status::refused("there is nothing to stage");
   }
   staged = true;
   const std::string toName = userName.empty() ? loadMessage(msg::kMailboxOwner) : userName;
@@ -185,7 +185,7 @@ platform::Status Announcer::stage() {
 
 platform::Status Announcer::publish() {
   if (!staged || !writing || !stagedFile.isOpen()) {
-    return writing ? platform::Status::refused("was not staged") : writing;
+    return writing ? platform::Status::refused("it was not staged") : writing;
   }
   // The message is complete on disk before it gets its name, so a mail tosser scanning the
   // directory never picks up half a message; the name is taken only while it is free, so a
@@ -209,7 +209,7 @@ platform::Status Announcer::publish() {
     }
   }
   if (stored) {
-    stored = platform::Status::refused("has no free message number from 2 to 999");
+    stored = platform::Status::refused("no message number from 2 to 999 is free");
   }
   return stored;
 }

@@ -113,6 +113,8 @@ void TossRun::tossInbound() {
     report.stoppedBy = signal;
     log.writeLine("Stopped by signal " + std::to_string(signal) +
                   "; the .tic files left are tossed by the next run");
+  } else {
+    processor.saveWaitNotices();
   }
   lists.releaseHolds();
 }

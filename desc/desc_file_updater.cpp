@@ -259,7 +259,7 @@ platform::Status DescFileUpdater::update(const std::string& listPath, const std:
   // An empty name would make every continuation line (which starts with a space) look like
   // its entry.
   if (listPath.empty() || fileName.empty()) {
-    return platform::Status::refused("has no name to enter");
+    return platform::Status::refused("the entry has no name");
   }
   const Entry entry{listPath, fileName, formatEntry(fileName, cleaned)};
   std::chrono::milliseconds wait = lockWait;
@@ -292,7 +292,7 @@ platform::Status DescFileUpdater::update(const std::string& listPath, const std:
     }
     return written;
   }
-  return platform::Status::refused("was replaced by other programs again and again");
+  return platform::Status::refused("it was replaced by other programs again and again");
 }
 
 platform::Status DescFileUpdater::takeList(KnownList& state, const std::string& listPath,
@@ -427,12 +427,12 @@ platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& s
     return read;
   }
   if (contents.size() > std::numeric_limits<std::uint32_t>::max() - entry.line.size()) {
-    return platform::Status::refused("would grow past 4 GiB");
+    return platform::Status::refused("it would grow past 4 GiB");
   }
   ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.line.size()));
   if (output.data() == nullptr || !appendOtherLines(contents, entry.fileName, output) ||
       !output.append(entry.line)) {
-    return platform::Status::refused("does not fit in memory");
+    return platform::Status::refused("it does not fit in memory");
   }
   return platform::writeWhole(entry.listPath, output.view(), &list);
 }

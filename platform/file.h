@@ -33,8 +33,9 @@ struct FileStamp {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::uint64_t size = 0;
-  std::int64_t modified = 0;  // nanoseconds, or whatever finer unit the system keeps
-  std::uint32_t links = 0;    // 0 once the file has been deleted
+  std::int64_t modified = 0;      // nanoseconds, or whatever finer unit the system keeps
+  std::int64_t modifiedTime = 0;  // the same, in seconds since 1970-01-01 00:00:00 UTC
+  std::uint32_t links = 0;        // 0 once the file has been deleted
   bool operator==(const FileStamp&) const = default;
 };
 

@@ -31,7 +31,8 @@ bool isDirectory(const std::string& path);
 bool isWritableDirectory(const std::string& path);
 
 // Succeeds when the path itself, not what a link points to, is a regular file; otherwise the
-// cause ("is a symbolic link", "is a directory", "is not a regular file", or the system's).
+// cause ("it is a symbolic link", "it is a directory", "it is not a regular file", or the
+// system's).
 Status checkRegularFile(const std::string& path);
 
 // Creates one directory level. Fails when it exists already or cannot be created.

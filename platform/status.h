@@ -4,7 +4,7 @@
 
 // The outcome of an operation: success, or why it failed. The cause is the system's own error
 // code (errno on POSIX, GetLastError on Windows), worded by the system, or a refusal of the
-// program's own in fixed words ("is a symbolic link"). An outcome must be looked at: the type
+// program's own in fixed words ("it is a symbolic link"). An outcome must be looked at: the type
 // is [[nodiscard]], so a caller that has no use for it says so with `.ignore()`.
 namespace platform {
 
@@ -25,18 +25,13 @@ class [[nodiscard]] Status {
   // call it right after the call that failed.
   static Status lastSystemError();
 
-  // A failure that the program itself decides on, in words that read after a path ("is a
-  // symbolic link", "exists already"). `reason` must outlive the Status: a string literal.
+  // A failure that the program itself decides on, in words that read after "cannot do this to
+  // that: " ("it is a symbolic link"). `reason` must outlive the Status: a string literal.
   static Status refused(const char* reason) {
     Status status;
     status.failed = true;
     status.reason = reason;
     return status;
-  }
-
-  // The outcome of a plain yes or no, where the system has nothing to add.
-  static Status fromBool(bool succeeded, const char* reason = "failed") {
-    return succeeded ? Status() : refused(reason);
   }
 
   bool ok() const { return !failed; }

@@ -19,7 +19,8 @@ TicProcessor::TicProcessor(TossSettings tossSettings, TossServices runServices, 
     : settings(std::move(tossSettings)),
       services(runServices),
       move(mover),
-      inboundNames(settings.inboundDir) {}
+      inboundNames(settings.inboundDir),
+      waitNotices(settings.inboundDir) {}
 
 std::string TicProcessor::reservedNameReason(const std::string& fileName) const {
   // The area's own description list, the program's temporary and journal files, and the other
@@ -51,12 +52,16 @@ platform::Status TicProcessor::locate(Toss& toss) {
 }
 
 TossResult TicProcessor::processTic(const std::string& ticPath) {
+  Toss toss;
+  toss.ticName = fileNameOf(ticPath);
+  // Its file is tossed already; only the .tic is left, and this run has tried it.
+  if (services.journal.isDisposalPending(toss.ticName)) {
+    return TossResult::passedOver;
+  }
   TicFile tic;
   if (!tic.read(ticPath)) {
     return TossResult::passedOver;
   }
-  Toss toss;
-  toss.ticName = fileNameOf(ticPath);
   toss.area = tic.valueOf("AREA");
   toss.description = tic.valueOf("DESC");
   toss.fileName = tic.valueOf("FILE");
@@ -212,10 +217,14 @@ TossResult TicProcessor::wait(const TicFile& tic, const Toss& toss) {
   const std::string fileName = maskControlCharacters(toss.fileName);
   services.log.writeLine(loadMessage(msg::kCantMove) + " " + fileName);
   // Waiting for a file still on its way is the normal case: it is only worth a word on
-  // standard error once it has waited for more than a day.
-  services.log.writeLine("Warning: " + maskControlCharacters(toss.ticName) + " waits for " +
-                         fileName + ", which has not arrived in the inbound");
-  (void)tic;
+  // standard error once it has waited for more than a day, and then once a day.
+  const std::string line = "Warning: " + maskControlCharacters(toss.ticName) + " waits for " +
+                           fileName + ", which has not arrived in the inbound";
+  if (waitNotices.due(toss.ticName, tic.modifiedTime(), platform::now())) {
+    services.log.writeWarning(line + " for more than a day");
+  } else {
+    services.log.writeLine(line);
+  }
   return TossResult::waiting;
 }
 

@@ -17,6 +17,7 @@
 #include "tic/movers.h"
 #include "tic/tic_file.h"
 #include "tic/toss_journal.h"
+#include "tic/wait_notices.h"
 
 // What tossing takes from the settings.
 struct TossSettings {
@@ -71,6 +72,10 @@ class TicProcessor {
   // True once a file has been placed in this run.
   bool placedAny() const { return movedAny; }
 
+  // Keeps the notes of which waiting .tic files were reported today, once the run has seen
+  // them all.
+  void saveWaitNotices() { waitNotices.save(); }
+
  private:
   // The values of one .tic that its toss works with.
   struct Toss {
@@ -104,6 +109,7 @@ class TicProcessor {
   std::map<std::string, platform::Status> areaDirectories;  // made or found, or why not
   std::set<std::string> tossedHere;                         // destinations tossed in this run
   InboundIndex inboundNames;  // read on the first name not found exactly
+  WaitNotices waitNotices;
   bool movedAny = false;
 };
 

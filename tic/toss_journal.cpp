@@ -9,6 +9,7 @@
 #include "platform/directory.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
+#include "tic/wait_notices.h"
 
 namespace {
 
@@ -190,7 +191,7 @@ void TossJournal::carryOver(const std::map<std::string, Toss>& tosses,
     const std::string& ticName = toss->entry.ticName;
     const bool ticThere = platform::exists(inbound + ticName);
     const bool tossed = !ticThere || toss->disposalPending;
-    if (tossed && toss->announced && toss->eventsRun) {
+    if (!ticThere && toss->announced && toss->eventsRun) {
       continue;  // complete: nothing is owed
     }
     if (tossed && !toss->announced) {
@@ -328,6 +329,15 @@ std::vector<std::string> TossJournal::unfinishedTics() const {
   return names;
 }
 
+bool TossJournal::isDisposalPending(const std::string& ticName) const {
+  const auto found = interrupted.find(ticName);
+  if (found != interrupted.end() && found->second.disposalPending) {
+    return true;
+  }
+  const auto ours = ownTosses.find(ticName);
+  return ours != ownTosses.end() && ours->second.disposalPending;
+}
+
 std::vector<std::string> TossJournal::pendingDisposals() const {
   std::vector<std::string> names;
   for (const auto& [ticName, toss] : interrupted) {
@@ -350,7 +360,8 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
     platform::DirectorySearch search(directory);
     std::string name;
     while (search.next(name)) {
-      if (startsWith(name, kOwnPrefix) && !startsWith(name, kJournalStem)) {
+      if (startsWith(name, kOwnPrefix) && !startsWith(name, kJournalStem) &&
+          name != WaitNotices::kFileName) {
         leftovers.push_back(directory + name);
       }
     }

@@ -80,6 +80,9 @@ class TossJournal {
   // The .tic names whose tosses dead runs left unfinished, to be finished first.
   std::vector<std::string> unfinishedTics() const;
 
+  // True when the file of `ticName` is tossed and only its .tic is still to be disposed of.
+  bool isDisposalPending(const std::string& ticName) const;
+
   // The .tic names whose files dead runs tossed but could not dispose of, to be disposed of.
   std::vector<std::string> pendingDisposals() const;
 

@@ -33,7 +33,7 @@ platform::Status makeDirectoryPath(const std::string& path) {
   if (platform::isDirectory(path)) {
     return {};
   }
-  return last.ok() ? platform::Status::refused("is not a directory") : last;
+  return last.ok() ? platform::Status::refused("it is not a directory") : last;
 }
 
 std::string fileNameOf(const std::string& path) {

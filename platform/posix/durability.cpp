@@ -30,7 +30,10 @@ std::vector<SyncFailure> syncToDisk(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
-      failures.push_back({path, Status::lastSystemError()});
+      // What is not there has nothing to put on the disk.
+      if (errno != ENOENT && errno != ENOTDIR) {
+        failures.push_back({path, Status::lastSystemError()});
+      }
       continue;
     }
     if (done.count(info.st_dev) != 0) {
@@ -49,6 +52,9 @@ std::vector<SyncFailure> syncToDisk(const std::vector<std::string>& paths) {
 #else
   for (const std::string& path : paths) {
     const int fd = openForFlush(path);
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+      continue;  // what is not there has nothing to put on the disk
+    }
     if (fd < 0 || fsync(fd) != 0) {
       failures.push_back({path, Status::lastSystemError()});
     }

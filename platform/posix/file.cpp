@@ -51,6 +51,7 @@ FileStamp stampOf(const struct stat& info) {
   result.size = static_cast<std::uint64_t>(info.st_size);
   result.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 +
                     static_cast<std::int64_t>(info.st_mtim.tv_nsec);
+  result.modifiedTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
   result.links = static_cast<std::uint32_t>(info.st_nlink);
   return result;
 }
@@ -69,13 +70,15 @@ File::~File() {
   close().ignore();
 }
 
-File::File(File&& other) noexcept : fd(std::exchange(other.fd, -1)), opened(other.opened) {}
+File::File(File&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), opened(other.opened), failure(other.failure) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close().ignore();
     fd = std::exchange(other.fd, -1);
     opened = other.opened;
+    failure = other.failure;
   }
   return *this;
 }
@@ -112,7 +115,7 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
   // The stamp is taken once the hold is: what another holder wrote before is in it. A
   // directory opens for reading on POSIX but never on Windows; it is treated as unopenable.
   if (!lockWaiting(fd, wait)) {
-    return failed(errno == EWOULDBLOCK ? Status::refused("is held by another process")
+    return failed(errno == EWOULDBLOCK ? Status::refused("it is held by another process")
                                        : Status::lastSystemError());
   }
   struct stat info {};
@@ -120,10 +123,10 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
     return failed(Status::lastSystemError());
   }
   if (S_ISDIR(info.st_mode)) {
-    return failed(Status::refused("is a directory"));
+    return failed(Status::refused("it is a directory"));
   }
   if (regularOnly && !S_ISREG(info.st_mode)) {
-    return failed(Status::refused("is not a regular file"));
+    return failed(Status::refused("it is not a regular file"));
   }
   file.opened = stampOf(info);
   // Emptying only after the hold is taken, so a file held elsewhere keeps its contents.
@@ -155,7 +158,7 @@ File File::createTemporary(const std::string& directory, std::string& pathOut,
     }
     unlink(buffer.data());
   }
-  return failed(Status::refused("has no free temporary name"));
+  return failed(Status::refused("no temporary name is free"));
 }
 
 std::optional<std::uint64_t> File::size() const {

@@ -63,13 +63,13 @@ Status regularFileEntry(const std::string& path, std::uint64_t* size) {
     return Status::lastSystemError();
   }
   if (S_ISLNK(info.st_mode)) {
-    return Status::refused("is a symbolic link");
+    return Status::refused("it is a symbolic link");
   }
   if (S_ISDIR(info.st_mode)) {
-    return Status::refused("is a directory");
+    return Status::refused("it is a directory");
   }
   if (!S_ISREG(info.st_mode)) {
-    return Status::refused("is not a regular file");
+    return Status::refused("it is not a regular file");
   }
   if (size != nullptr) {
     *size = static_cast<std::uint64_t>(info.st_size);
@@ -80,7 +80,7 @@ Status regularFileEntry(const std::string& path, std::uint64_t* size) {
 Status notDirectory(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)
-             ? Status::refused("is a directory")
+             ? Status::refused("the destination is a directory")
              : Status();
 }
 

@@ -8,10 +8,11 @@
 namespace platform {
 
 std::vector<SyncFailure> syncToDisk(const std::vector<std::string>& paths) {
-  // Windows flushes file by file; a directory has nothing of its own to flush.
+  // Windows flushes file by file.
   std::vector<SyncFailure> failures;
   for (const std::string& path : paths) {
-    if (isDirectory(path)) {
+    // A directory has nothing of its own to flush, and what is not there nothing at all.
+    if (isDirectory(path) || !exists(path)) {
       continue;
     }
     const win32::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE,

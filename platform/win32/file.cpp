@@ -131,12 +131,12 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
   }
   if (!opened) {
     return failed(GetLastError() == ERROR_SHARING_VIOLATION
-                      ? Status::refused("is held by another process")
+                      ? Status::refused("it is held by another process")
                       : Status::lastSystemError());
   }
   const bool mustBeRegular = mode == OpenMode::readExisting || mode == OpenMode::updateExisting;
   if (mustBeRegular && GetFileType(opened.get()) != FILE_TYPE_DISK) {
-    return failed(Status::refused("is not a regular file"));
+    return failed(Status::refused("it is not a regular file"));
   }
   // Emptied only once held, so a file that another opener holds keeps its contents.
   if (mode == OpenMode::createTruncate && SetEndOfFile(opened.get()) == 0) {
@@ -165,7 +165,7 @@ File File::createTemporary(const std::string& directory, std::string& pathOut,
       return failed(Status::systemError(static_cast<int>(error)));
     }
   }
-  return failed(Status::refused("has no free temporary name"));
+  return failed(Status::refused("no temporary name is free"));
 }
 
 std::optional<std::uint64_t> File::size() const {
@@ -188,6 +188,8 @@ std::optional<FileStamp> File::stamp() const {
   result.modified = static_cast<std::int64_t>(
       (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
       info.ftLastWriteTime.dwLowDateTime);
+  // A FILETIME counts 100 ns steps from 1601-01-01; the epoch lies 11644473600 s later.
+  result.modifiedTime = result.modified / 10000000 - 11644473600LL;
   result.links = info.nNumberOfLinks;
   return result;
 }

@@ -80,13 +80,13 @@ Status regularFileEntry(const std::string& path, std::uint64_t* size) {
   }
   // A reparse point is a symbolic link or a junction: what it points to is not the file's own.
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return Status::refused("is a symbolic link");
+    return Status::refused("it is a symbolic link");
   }
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return Status::refused("is a directory");
+    return Status::refused("it is a directory");
   }
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
-    return Status::refused("is not a regular file");
+    return Status::refused("it is not a regular file");
   }
   if (size != nullptr) {
     *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -97,7 +97,7 @@ Status regularFileEntry(const std::string& path, std::uint64_t* size) {
 Status notDirectory(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-             ? Status::refused("is a directory")
+             ? Status::refused("the destination is a directory")
              : Status();
 }
 
