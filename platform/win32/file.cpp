@@ -76,13 +76,14 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : handle(std::exchange(other.handle, nullptr)), opened(other.opened) {}
+    : handle(std::exchange(other.handle, nullptr)), opened(other.opened), failure(other.failure) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close().ignore();
     handle = std::exchange(other.handle, nullptr);
     opened = other.opened;
+    failure = other.failure;
   }
   return *this;
 }
