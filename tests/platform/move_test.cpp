@@ -83,9 +83,9 @@ TEST_F(PlatformMove, NoneMovesOntoOrMovesADirectory) {
   EXPECT_FALSE(platform::copyReplacing(dir / "in.zip", in("in.zip")));
   EXPECT_FALSE(platform::moveReplacing(dir / "in.zip", in("in.zip")));
   EXPECT_TRUE(platform::isDirectory(in("in.zip")));
-  EXPECT_EQ(platform::renameNoReplace(dir / "dest", dir / "moved").text(), "is a directory");
-  EXPECT_EQ(platform::copyReplacing(dir / "dest", dir / "moved").text(), "is a directory");
-  EXPECT_EQ(platform::moveReplacing(dir / "dest", dir / "moved").text(), "is a directory");
+  EXPECT_EQ(platform::renameNoReplace(dir / "dest", dir / "moved").text(), "it is a directory");
+  EXPECT_EQ(platform::copyReplacing(dir / "dest", dir / "moved").text(), "it is a directory");
+  EXPECT_EQ(platform::moveReplacing(dir / "dest", dir / "moved").text(), "it is a directory");
   EXPECT_FALSE(platform::exists(dir / "moved"));
   EXPECT_EQ(test::readFile(dir / "in.zip"), "new");
 }
@@ -138,7 +138,8 @@ TEST_F(PlatformMove, DisposeHeldDeletesOrMovesTheFileAndLetsGoOfIt) {
       platform::disposeHeld(b, dir / "b.tic", in("old.zip"), platform::Replace::no).is(kExists));
   EXPECT_FALSE(b.isOpen());
   b = File::open(dir / "b.tic", OpenMode::readExisting);
-  EXPECT_EQ(platform::disposeHeld(b, dir / "b.tic", in("b.tic")).text(), "is a directory");
+  EXPECT_EQ(platform::disposeHeld(b, dir / "b.tic", in("b.tic")).text(),
+            "the destination is a directory");
   b = File::open(dir / "b.tic", OpenMode::readExisting);
   EXPECT_FALSE(
       platform::disposeHeld(b, dir / "b.tic", dir / "missing" + platform::kSeparator + "b.tic"));
@@ -199,7 +200,7 @@ TEST_F(PlatformMove, NoneMovesALinkOrASpecialFile) {
   ASSERT_EQ(symlink((dir / "absent.zip").c_str(), (dir / "dangling.zip").c_str()), 0);
   ASSERT_EQ(mkfifo((dir / "fifo.zip").c_str(), 0600), 0);
   for (const char* name : {"link.zip", "dangling.zip", "fifo.zip"}) {
-    const std::string cause = name[0] == 'f' ? "is not a regular file" : "is a symbolic link";
+    const std::string cause = name[0] == 'f' ? "it is not a regular file" : "it is a symbolic link";
     EXPECT_EQ(platform::checkRegularFile(dir / name).text(), cause) << name;
     EXPECT_EQ(platform::renameNoReplace(dir / name, in("new.zip")).text(), cause) << name;
     EXPECT_EQ(platform::copyReplacing(dir / name, in("old.zip")).text(), cause) << name;
