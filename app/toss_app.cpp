@@ -9,10 +9,6 @@
 #include "platform/system.h"
 #include "res/messages.h"
 
-#ifndef QUENFAR_VERSION
-#define QUENFAR_VERSION "unknown"
-#endif
-
 namespace {
 
 constexpr const char* kUsage =
@@ -71,7 +67,7 @@ int runProgram(const std::vector<std::string>& arguments) {
       return kExitDone;
     }
     if (arguments.size() == 1 && (option == "--version" || option == "-V")) {
-      std::cout << "quenfar " << QUENFAR_VERSION << '\n' << std::flush;
+      std::cout << "quenfar " << programVersion() << '\n' << std::flush;
       return kExitDone;
     }
     if (arguments.size() == 1 && option == "--check") {

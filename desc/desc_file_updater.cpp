@@ -44,8 +44,7 @@ std::string formatEntry(const std::string& fileName, const std::string& cleaned)
 std::uint64_t nameKey(std::string_view name) {
   std::uint64_t hash = 0xcbf29ce484222325ULL;
   for (const char c : name) {
-    const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    hash = (hash ^ static_cast<unsigned char>(upper)) * 0x100000001b3ULL;
+    hash = (hash ^ static_cast<unsigned char>(toUpperAscii(c))) * 0x100000001b3ULL;
   }
   return hash;
 }

@@ -3,6 +3,15 @@
 #include <array>
 #include <utility>
 
+// The one place the version is given is the project's CMakeLists.txt.
+#ifndef QUENFAR_VERSION
+#error "QUENFAR_VERSION is set by the build"
+#endif
+
+const char* programVersion() {
+  return QUENFAR_VERSION;
+}
+
 std::string loadMessage(int number) {
   static constexpr std::array<std::pair<int, const char*>, 16> kTable{{
       {msg::kNotice,
@@ -24,7 +33,7 @@ std::string loadMessage(int number) {
       {msg::kAnnounceSubject, "Announce at %B %d, %Y"},
       // The log's system line outside Windows: followed by the kernel's name and release.
       {msg::kRunningUnder, "Running under "},
-      {msg::kBanner, "Quenfar ver 3.75 HERALD"},
+      {msg::kBanner, "Quenfar ver " QUENFAR_VERSION " HERALD"},
   }};
   for (const auto& [key, text] : kTable) {
     if (key == number) {

@@ -24,3 +24,6 @@ inline constexpr int kBanner = 17;
 
 // Returns the text of numbered message `number`; the empty string for an unknown number.
 std::string loadMessage(int number);
+
+// The program's version ("3.75").
+const char* programVersion();

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "platform/file_system.h"
+#include "util/line_reader.h"
 #include "util/text.h"
 
 bool TicFile::read(const std::string& path) {
@@ -49,19 +50,7 @@ std::string TicFile::valueOf(const std::string& key) const {
   const std::string_view block(text);
   std::size_t position = 0;
   do {
-    const std::size_t start = position;
-    // A plain loop: find_first_of would look each byte up in the set of two with memchr.
-    std::size_t end = start;
-    while (end < block.size() && block[end] != '\r' && block[end] != '\n') {
-      ++end;
-    }
-    if (end == block.size()) {
-      position = end;
-    } else {
-      const bool crlf = block[end] == '\r' && end + 1 < block.size() && block[end + 1] == '\n';
-      position = end + (crlf ? 2 : 1);
-    }
-    const std::string_view line = block.substr(start, end - start);
+    const std::string_view line = nextLine(block, position);
     const std::size_t space = line.find(' ');
     if (space != std::string_view::npos && equalsIgnoringCase(line.substr(0, space), key)) {
       const std::size_t valueStart = line.find_first_not_of(' ', space);

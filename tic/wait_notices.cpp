@@ -6,6 +6,7 @@
 #include "platform/durability.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "util/line_reader.h"
 
 bool WaitNotices::due(const std::string& ticName, std::int64_t modifiedTime, std::int64_t now) {
   if (now - modifiedTime <= kDay) {
@@ -30,11 +31,9 @@ void WaitNotices::load() {
     return;
   }
   // One note a line: the day number, a space, the .tic name.
-  std::string_view rest(*text);
-  while (!rest.empty()) {
-    const std::size_t end = rest.find('\n');
-    const std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+  std::size_t position = 0;
+  while (position < text->size()) {
+    const std::string_view line = nextLine(*text, position);
     const std::size_t space = line.find(' ');
     std::int64_t day = 0;
     if (space == std::string_view::npos ||

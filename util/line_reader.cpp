@@ -1,24 +1,28 @@
 #include "util/line_reader.h"
 
-std::string readLine(std::string_view block, std::uint32_t& position) {
-  const auto length = static_cast<std::uint32_t>(block.size());
-  std::uint32_t index = position;
-  std::uint32_t start = index;
-  while (index < length) {
-    const char c = block[index];
-    if (c == '\r') {
-      position = (index + 1 < length && block[index + 1] == '\n') ? index + 2 : index + 1;
-      return std::string(block.substr(start, index - start));
-    }
-    if (c == '\n') {
-      position = index + 1;
-      return std::string(block.substr(start, index - start));
-    }
-    ++index;
-  }
-  position = length;
-  if (start >= length) {
+std::string_view nextLine(std::string_view block, std::size_t& position) {
+  const std::size_t start = position;
+  if (start >= block.size()) {
+    position = block.size();
     return {};
   }
-  return std::string(block.substr(start));
+  // A plain loop: find_first_of would look each byte up in the set of two with memchr.
+  std::size_t end = start;
+  while (end < block.size() && block[end] != '\r' && block[end] != '\n') {
+    ++end;
+  }
+  if (end == block.size()) {
+    position = end;
+  } else {
+    const bool crlf = block[end] == '\r' && end + 1 < block.size() && block[end + 1] == '\n';
+    position = end + (crlf ? 2 : 1);
+  }
+  return block.substr(start, end - start);
+}
+
+std::string readLine(std::string_view block, std::uint32_t& position) {
+  std::size_t at = position;
+  const std::string_view line = nextLine(block, at);
+  position = static_cast<std::uint32_t>(at);
+  return std::string(line);
 }

@@ -1,17 +1,9 @@
 #include "util/text.h"
 
-namespace {
-
-char asciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-}  // namespace
-
 std::string toUpperAnsi(std::string_view text) {
   std::string result(text);
   for (char& c : result) {
-    c = asciiUpper(c);
+    c = toUpperAscii(c);
   }
   return result;
 }
@@ -30,7 +22,7 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return false;
   }
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (asciiUpper(a[i]) != asciiUpper(b[i])) {
+    if (toUpperAscii(a[i]) != toUpperAscii(b[i])) {
       return false;
     }
   }

@@ -5,6 +5,11 @@
 #include <string>
 #include <string_view>
 
+// Returns the character made upper case when it is an ASCII letter a-z, else unchanged.
+inline char toUpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 // Returns the text with its letters made upper case. Text is 8-bit without an assumed code
 // page, so only the ASCII letters a-z change.
 std::string toUpperAnsi(std::string_view text);
