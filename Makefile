@@ -55,7 +55,7 @@ bench:
 stress:
 	$(call configure,$(BUILD),stress,$(CONFIGURE_POSIX))
 	cmake --build $(BUILD) -j $(JOBS) --target quenfar
-	python3 tools/stress.py $(BUILD)/quenfar
+	python3 tests/stress/stress.py $(BUILD)/quenfar
 
 package:
 	$(call configure,$(BUILD),package,$(CONFIGURE_POSIX))
@@ -80,7 +80,7 @@ win32:
 
 win32-check: win32
 	@sh tools/deps.sh win32-check
-	sh tools/win32-check.sh $(WIN32_BUILD)
+	sh tests/win32/win32-check.sh $(WIN32_BUILD)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

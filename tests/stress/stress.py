@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
 """Stress harness for quenfar: kills at any instant, overlapping runs, hostile inputs.
 
-    python3 tools/stress.py BINARY [--kills N] [--reps N] [--quick] [--seed S] [--keep] [--trial N]
+    python3 tests/stress/stress.py BINARY [--kills N] [--reps N] [--quick] [--seed S] [--keep] [--trial N]
 
 Every trial builds a fresh node in a temporary directory (a copy of BINARY with its own
 quenfar.cfg and events list, an inbound full of .tic files, pre-seeded description lists) and
 checks after the runs that nothing was lost, doubled, left half-done or left unannounced.
 
 - Kill campaign: one run is killed with SIGKILL, either after a random delay or right before /
-  right after its N-th unlink, rename or fsync (tools/stress/killshim.c, loaded with
+  right after its N-th unlink, rename or fsync (killshim.c beside this file, loaded with
   LD_PRELOAD); in a quarter of the trials the next run is killed too, while it recovers; then
   one complete run follows and the node is checked.
 - Concurrency campaign: 2 and 4 runs start together over one node; the node is checked when
@@ -32,7 +32,7 @@ import zlib
 AREAS = ["AREA%d" % n for n in range(1, 6)]
 NAME_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-"
 EXTENSIONS = ["ZIP", "RAR", "ARJ", "TXT", "EXE", "LHA", "7Z", "Z45", "A01", "DOC"]
-SHIM_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "stress", "killshim.c")
+SHIM_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "killshim.c")
 EXAMPLES_PER_KIND = 3
 STARTED = []  # every run started, so that an interrupted harness leaves none behind
 
