@@ -3,7 +3,7 @@
 #   make / make build   the program and everything else in build/ (Release)
 #   make demo           the program only, then a sample node and one tossing run
 #   make test           everything, then every test through CTest
-#   make bench          the benchmarks          make stress    the stress run
+#   make bench          the benchmarks          make stress    the stress and fault runs
 #   make package        the .deb, in build/     make install   into PREFIX (DESTDIR honoured)
 #   make win32          the Windows program     make win32-check  ... checked under Wine
 #

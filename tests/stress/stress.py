@@ -2,6 +2,7 @@
 """Stress harness for quenfar: kills at any instant, overlapping runs, hostile inputs.
 
     python3 tests/stress/stress.py BINARY [--kills N] [--reps N] [--quick] [--seed S] [--keep] [--trial N]
+                                          [--no-faults]
 
 Every trial builds a fresh node in a temporary directory (a copy of BINARY with its own
 quenfar.cfg and events list, an inbound full of .tic files, pre-seeded description lists) and
@@ -14,6 +15,9 @@ checks after the runs that nothing was lost, doubled, left half-done or left una
 - Concurrency campaign: 2 and 4 runs start together over one node; the node is checked when
   all have ended, and here every file is announced and its event run exactly once.
 - Hostile inputs: `File files.bbs`, a description holding a NUL byte, a FIFO named x.tic.
+- Faults (faults.py beside this file, not with --quick: CTest runs its quick form on its own):
+  full file systems, a second file system, calls failing through strace, kills inside copies,
+  signals, SIGPIPE, symbolic links and other hostile names.
 
 Prints the figures and exits 1 when any violation was found.
 """
@@ -505,6 +509,22 @@ def place_tic(node, name, data, desc=b"hostile"):
     write_bytes(os.path.join(node.dirs["inbound"], "hostile.tic"), tic)
 
 
+def fault_campaign(binary, workdir, seed, report):
+    """The fault campaign of faults.py, its failing cases counted as violations here."""
+    import faults  # beside this file; it imports this module for the nodes and the checks
+
+    try:
+        results = faults.run_campaign(binary, workdir, False, seed)
+    finally:
+        faults.stop_runs()
+        faults.unmount_all()
+    for case in results:
+        report.count("fault cases")
+        report.count("fault cases skipped", bool(case.skipped))
+        for kind, detail in case.violations:
+            report.violation(kind, "%s: %s" % (case.name, detail))
+
+
 # ---------------------------------------------------------------------------------- main
 
 def print_report(report):
@@ -532,6 +552,7 @@ def main():
     parser.add_argument("--seed", default=str(int(time.time())))
     parser.add_argument("--keep", action="store_true", help="keep the nodes of the trials")
     parser.add_argument("--trial", type=int, help="run only this kill trial (with its --seed)")
+    parser.add_argument("--no-faults", action="store_true", help="leave out the fault campaign")
     args = parser.parse_args()
     args.kills = args.kills if args.kills is not None else (40 if args.quick else 200)
     args.reps = args.reps if args.reps is not None else (3 if args.quick else 10)
@@ -552,6 +573,8 @@ def main():
         campaigns += [("2 concurrent runs", lambda: concurrency_campaign(args, binary, workdir, report, 2)),
                       ("4 concurrent runs", lambda: concurrency_campaign(args, binary, workdir, report, 4)),
                       ("hostile inputs", lambda: hostile_smoke(binary, workdir, report, 5 if args.quick else 30))]
+        if not args.quick and not args.no_faults:
+            campaigns.append(("faults", lambda: fault_campaign(binary, workdir, args.seed, report)))
     try:
         shim = build_shim(workdir)
         for name, campaign in campaigns:
