@@ -842,6 +842,37 @@ def case_stale(ctx, case):
         case.violation("real file stays in the inbound", "after run %d: %s" % (node.runs, item.inbound_name))
 
 
+def shim_counts(ctx, case, layout):
+    """The unlink, rename and fsync calls of one complete run of the node of `case`, counted
+    by the kill shim on a twin node (the same seed, so the same files)."""
+    twin = fresh(ctx, case.name, ticdir=layout == "TICDir")
+    counts_file = os.path.join(twin.root, "counts")
+    twin.run(env=stress.shim_env(ctx.shim, report=counts_file))
+    fields = (stress.read_bytes(counts_file) or b"").decode().split()
+    counts = dict(zip(fields[::2], map(int, fields[1::2])))
+    if not counts.get("rename"):
+        raise Skip("the kill shim did not load")
+    return counts
+
+
+def case_kill_at_end(ctx, case, layout, call, back, when):
+    """SIGKILL at the end of a run, around its message's publication: right before or after the
+    `back`-th last `call` (1 is the last). The next run must announce what the killed run did
+    not, and nothing twice."""
+    counts = shim_counts(ctx, case, layout)
+    number = counts.get(call, 0) - back + 1
+    if number < 1:
+        raise Skip("a run makes only %d %s calls" % (counts.get(call, 0), call))
+    node = fresh(ctx, case.name, ticdir=layout == "TICDir")
+    code, _, _, stored = node.run(env=stress.shim_env(ctx.shim, call=call, n=number, when=when))
+    case.notes.append("killed %s %s #%d of %d%s" % (when, call, number, counts[call],
+                                                      ", its message stored" if stored else ""))
+    if code != -signal.SIGKILL:
+        case.notes.append("the run was not killed (exit %s)" % code)
+    check_node(node, case, 1, exact_events=False, at_rest=False)
+    finish_with_clean_runs(node, case, exact_events=False)
+
+
 # ---------------------------------------------------------------------------------- the campaign
 
 class Context:
@@ -893,6 +924,12 @@ def build_cases(ctx):
     for trial in range(2 if ctx.quick else 8):
         add("kill inside a copy", "SIGKILL in a copy across file systems #%d" % trial,
             lambda c, t=trial: case_kill_in_copy(ctx, c, t))
+    ends = [("rename", 1, "before"), ("rename", 1, "after"), ("fsync", 1, "before"), ("fsync", 1, "after"),
+            ("unlink", 1, "before"), ("fsync", 2, "after")]
+    for layout in ("areas on the disk", "TICDir"):
+        for call, back, when in ends if not ctx.quick else ends[1:2]:
+            add("kill at the end of a run", "%s: SIGKILL %s the %slast %s" % (layout, when, "2nd " * (back == 2), call),
+                lambda c, l=layout, ca=call, b=back, w=when: case_kill_at_end(ctx, c, l, ca, b, w))
     for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         for trial in range(1 if ctx.quick else 5):
             add("signal", "%s at a random instant #%d" % (signal.Signals(signum).name, trial),

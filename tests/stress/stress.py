@@ -295,6 +295,8 @@ def check_node(node, report, where, exact, complete):
             report.violation("never announced", at)
         elif exact and len(blocks) > 1:
             report.violation("announced more than once", at)
+        elif len(blocks) > 1:
+            report.count("files announced more than once (after a kill)")
         size = str(len(item.data))
         for block in blocks:
             if (block.get("Fileecho"), block.get("Description"), block.get("File size", size)) != (item.area, item.desc, size):
