@@ -57,7 +57,8 @@ def mount_tmpfs(path, size="64m", inodes=None, read_only=False):
     result = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path],
                             capture_output=True, text=True)
     if result.returncode != 0:
-        raise Skip("cannot mount a tmpfs (%s)" % (result.stderr.strip() or "exit %d" % result.returncode))
+        reason = (result.stderr.strip().splitlines() or ["exit %d" % result.returncode])[0]
+        raise Skip("cannot mount a tmpfs (%s)" % reason)
     MOUNTS.append(path)
 
 
@@ -573,7 +574,7 @@ def traced_calls(node, trace_path):
 def injection_targets(ctx, layout):
     """Calibrates one node of `layout` under strace and returns, for each call and what it
     touches, the numbers (per call) of its first, middle and last occurrence."""
-    node = injection_node(ctx, "calibrate " + layout, layout)
+    node = injection_node(ctx, layout)
     trace = os.path.join(node.root, "trace")
     code, console, _, _ = node.run(["strace", "-y", "-qq", "-o", trace, "-e", "trace=" + ",".join(INJECTED)])
     if code != 0:
@@ -587,9 +588,9 @@ def injection_targets(ctx, layout):
     return found
 
 
-def injection_node(ctx, name, layout):
+def injection_node(ctx, layout):
+    """The node of every injection case of `layout`: the same seed, so the same calls."""
     node = fresh(ctx, "inject " + layout, count=6, ticdir=layout == "TICDir")
-    node.root_name = name
     if layout == "areas on tmpfs":
         move_onto_tmpfs(node, "files", size="32m")
     return node
@@ -598,7 +599,7 @@ def injection_node(ctx, name, layout):
 def case_inject(ctx, case, layout, call, what, number, error):
     """The `number`-th `call` of the main process (one that touches `what`) fails with `error`;
     two clean runs follow."""
-    node = injection_node(ctx, case.name, layout)
+    node = injection_node(ctx, layout)
     trace = os.path.join(node.root, "trace")
     code, console, log, _ = node.run(["strace", "-y", "-qq", "-o", trace, "-e", "trace=" + call,
                                       "-e", "inject=%s:error=%s:when=%d" % (call, error, number)])
@@ -638,6 +639,8 @@ def case_kill_in_copy(ctx, case, trial):
     """The areas on a tmpfs, the inbound on the disk, big files, each write slowed down: the
     run is killed (SIGKILL) at a random instant inside its copies; the next runs must finish,
     and each file is announced once."""
+    if not ctx.strace:
+        raise Skip("strace is not installed")
     rng = random.Random("%s-copy-%d" % (ctx.seed, trial))
     node = fresh(ctx, case.name, count=4, flag_event=False)
     move_onto_tmpfs(node, "files", size="128m")
@@ -688,10 +691,12 @@ def case_signal(ctx, case, signum, trial, group=False):
         case.notes.append("signalled after %.3f s" % delay)
     code, console, log, stored = node.finished_run(proc, 30)
     name = signal.Signals(signum).name
+    # How the run ends is its own affair (it may end through the signal once it has stored its
+    # work); what it leaves behind is checked.
     if code is None:
         case.violation("run did not stop after " + name, "run 1")
-    elif code == -signum:
-        case.violation("run ended by %s without finishing" % name, "run 1 after %.3f s" % delay)
+    else:
+        case.notes.append("exit %s" % code)
     announced, _ = announcements(node)
     for item in node.items:
         in_area = stress.holds(os.path.join(node.dirs["files"], item.area, item.name), item.crc)
@@ -895,12 +900,14 @@ class Context:
     pass
 
 
-def calibrate_copy(ctx):
-    """How long a run with slowed copies of big files takes, to aim the kills inside it."""
+def calibrate(ctx):
+    """How long a run with slowed copies of big files takes, and how long an undisturbed run of
+    40 files, to aim the kills and the signals inside them."""
     ctx.copy_run_seconds = 1.0
-    case = Case("calibrate", "calibrate")
     node = fresh(ctx, "calibrate copies", count=4, flag_event=False)
     try:
+        if not ctx.strace:
+            raise Skip("no strace")
         move_onto_tmpfs(node, "files", size="128m")
         rng = random.Random(ctx.seed)
         for item in node.items[:2]:
@@ -919,7 +926,6 @@ def calibrate_copy(ctx):
     began = time.monotonic()
     node.run()
     ctx.signal_run_seconds = max(0.05, time.monotonic() - began)
-    del case
 
 
 def build_cases(ctx):
@@ -1051,7 +1057,7 @@ def run_campaign(binary, workdir, quick, seed, only=None, listing=False):
     ctx.skipped_families = []
     ctx.shim = stress.build_shim(workdir)
     began = time.monotonic()
-    calibrate_copy(ctx)
+    calibrate(ctx)
     cases = [c for c in build_cases(ctx) if only is None or only.lower() in c[1].lower()]
     if listing:
         for family, name, _ in cases:
