@@ -216,6 +216,7 @@ class Case:
         self.violations = []  # (kind, detail)
         self.notes = []
         self.skipped = None
+        self.error = None  # the campaign itself could not carry the case out
         self.seconds = 0.0
 
     def violation(self, kind, detail):
@@ -400,6 +401,7 @@ def finish_with_clean_runs(node, case, exact_events=True):
 
 def fresh(ctx, name, count=8, **options):
     root = tempfile.mkdtemp(prefix=re.sub(r"[^A-Za-z0-9]+", "-", name)[:40] + "-", dir=ctx.workdir)
+    ctx.roots.append(root)
     node = FaultNode(root, ctx.binary, random.Random("%s-%s" % (ctx.seed, name)), count, **options)
     node.stale = {i.name for i in node.items if os.path.exists(os.path.join(node.dirs["files"], i.area, i.name))}
     return node
@@ -1000,21 +1002,32 @@ def build_cases(ctx):
 
 
 def run_case(ctx, family, name, fn):
+    """Runs one case; its nodes go afterwards unless they are to be kept."""
     case = Case(family, name)
     began = time.monotonic()
     try:
         fn(case)
     except Skip as why:
         case.skipped = str(why)
+    except (OSError, subprocess.SubprocessError) as error:
+        case.error = "%s: %s" % (type(error).__name__, error)
     finally:
+        stop_runs()
         unmount_all()
         case.seconds = time.monotonic() - began
+        if not ctx.keep:
+            for root in ctx.roots:
+                shutil.rmtree(root, ignore_errors=True)
+        ctx.roots = []
     return case
 
 
 def print_case(case):
     if case.skipped:
         print("SKIP  %-72s %s" % (case.name, case.skipped))
+        return
+    if case.error:
+        print("ERROR %-72s %s" % (case.name, case.error))
         return
     notes = ("  [%s]" % "; ".join(case.notes)) if case.notes else ""
     print("%s  %-72s %5.1f s%s" % ("FAIL" if case.violations else "ok  ", case.name, case.seconds, notes))
@@ -1025,15 +1038,19 @@ def print_case(case):
     sys.stdout.flush()
 
 
+def held(case):
+    return not case.skipped and not case.error and not case.violations
+
+
 def print_summary(results, seconds, skipped_families):
     print("\n=== faults: by family")
     families = list(dict.fromkeys(c.family for c in results))
     for family in families:
         of = [c for c in results if c.family == family]
-        held = sum(1 for c in of if not c.skipped and not c.violations)
+        hold = sum(1 for c in of if held(c))
         failed = sum(1 for c in of if c.violations)
         skipped = sum(1 for c in of if c.skipped)
-        print("  %-28s %3d cases: %3d hold, %3d fail%s" % (family, len(of), held, failed,
+        print("  %-28s %3d cases: %3d hold, %3d fail%s" % (family, len(of), hold, failed,
                                                            ", %d skipped" % skipped if skipped else ""))
     kinds = collections.Counter(kind for c in results for kind, _ in c.violations)
     if kinds:
@@ -1044,15 +1061,18 @@ def print_summary(results, seconds, skipped_families):
     for reason in skipped_families:
         print("  skipped: " + reason)
     failed = [c for c in results if c.violations]
-    print("=== faults: %d cases, %d hold, %d fail, %d skipped, %d violations in %.1f s" % (
-        len(results), sum(1 for c in results if not c.skipped and not c.violations), len(failed),
-        sum(1 for c in results if c.skipped), sum(len(c.violations) for c in results), seconds))
+    errors = sum(1 for c in results if c.error)
+    print("=== faults: %d cases, %d hold, %d fail, %d skipped, %d violations in %.1f s%s" % (
+        len(results), sum(1 for c in results if held(c)), len(failed),
+        sum(1 for c in results if c.skipped), sum(len(c.violations) for c in results), seconds,
+        "; %d cases could not be carried out" % errors if errors else ""))
 
 
-def run_campaign(binary, workdir, quick, seed, only=None, listing=False):
+def run_campaign(binary, workdir, quick, seed, only=None, listing=False, keep=False):
     """Runs the fault campaign in `workdir`; returns the cases with what they found."""
     ctx = Context()
-    ctx.binary, ctx.workdir, ctx.quick, ctx.seed = binary, workdir, quick, seed
+    ctx.binary, ctx.workdir, ctx.quick, ctx.seed, ctx.keep = binary, workdir, quick, seed, keep
+    ctx.roots = []
     ctx.strace = shutil.which("strace") is not None
     ctx.skipped_families = []
     ctx.shim = stress.build_shim(workdir)
@@ -1088,7 +1108,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     workdir = tempfile.mkdtemp(prefix="quenfar-faults-")
     try:
-        results = run_campaign(binary, workdir, args.quick, args.seed, args.case, args.list)
+        results = run_campaign(binary, workdir, args.quick, args.seed, args.case, args.list, args.keep)
     finally:
         stop_runs()
         unmount_all()
@@ -1096,7 +1116,7 @@ def main():
             print("nodes kept in " + workdir)
         else:
             shutil.rmtree(workdir, ignore_errors=True)
-    return 1 if any(c.violations for c in results) else 0
+    return 1 if any(c.violations or c.error for c in results) else 0
 
 
 if __name__ == "__main__":

@@ -525,6 +525,8 @@ def fault_campaign(binary, workdir, seed, report):
         report.count("fault cases skipped", bool(case.skipped))
         for kind, detail in case.violations:
             report.violation(kind, "%s: %s" % (case.name, detail))
+        if case.error:
+            report.violation("fault case not carried out", "%s: %s" % (case.name, case.error))
 
 
 # ---------------------------------------------------------------------------------- main
