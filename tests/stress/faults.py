@@ -232,14 +232,8 @@ def announcements(node):
     for entry in sorted(os.listdir(node.dirs["netmail"])):
         if not entry.endswith(".msg"):
             continue
-        one = stress.Report()
-        sub = tempfile.mkdtemp(dir=node.root, prefix="msg-")
-        shutil.copy(os.path.join(node.dirs["netmail"], entry), os.path.join(sub, "1.msg"))
-        for name, blocks in stress.read_messages(sub, one, entry).items():
+        for name, blocks in stress.read_message(os.path.join(node.dirs["netmail"], entry), report, entry).items():
             names[name] += [entry] * len(blocks)
-        shutil.rmtree(sub)
-        for (_, kind), count in one.violations.items():
-            report.violation(kind, entry, count)
     return names, report
 
 
@@ -365,8 +359,6 @@ def check_published(node, case, at, at_rest):
             if name != "files.bbs" and name not in allowed[area] and name.upper() not in node.foreign:
                 case.violation("stray file in an area directory", "%s: %s/%s" % (at, area, name))
     for base, _, files in os.walk(node.root) if at_rest else []:
-        if os.path.relpath(base, node.root).startswith("msg-"):
-            continue
         for name in (n for n in files if n.startswith(TEMP_PREFIX)):
             case.violation("temporary file or journal left", "%s: %s" % (at, os.path.relpath(os.path.join(base, name), node.root)))
     for area in stress.AREAS:
@@ -1078,7 +1070,7 @@ def run_campaign(binary, workdir, quick, seed, only=None, listing=False, keep=Fa
     ctx.shim = stress.build_shim(workdir)
     began = time.monotonic()
     calibrate(ctx)
-    cases = [c for c in build_cases(ctx) if only is None or only.lower() in c[1].lower()]
+    cases = [c for c in build_cases(ctx) if only is None or only.lower() in (c[0] + ": " + c[1]).lower()]
     if listing:
         for family, name, _ in cases:
             print("%-28s %s" % (family, name))
@@ -1098,7 +1090,7 @@ def main():
     parser.add_argument("binary")
     parser.add_argument("--quick", action="store_true", help="one case of each kind, for CI")
     parser.add_argument("--seed", default=str(int(time.time())))
-    parser.add_argument("--case", help="run only the cases whose name holds this")
+    parser.add_argument("--case", help="run only the cases whose family or name holds this")
     parser.add_argument("--keep", action="store_true", help="keep the nodes of the cases")
     parser.add_argument("--list", action="store_true", help="list the cases and stop")
     args = parser.parse_args()

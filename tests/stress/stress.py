@@ -227,23 +227,31 @@ def read_messages(netmail, report, where):
     announced = collections.defaultdict(list)
     for entry in sorted(os.listdir(netmail)):
         stem, _, ext = entry.partition(".")
-        if not (stem.isdigit() and ext.lower() == "msg"):
-            continue
-        data = read_bytes(os.path.join(netmail, entry)) or b""
-        end = data.find(b"\0", 190)
-        if len(data) <= 190 or not data.startswith(b"Quenfar Herald\0") or end < 0:
-            report.violation("malformed netmail message", "%s %s" % (where, entry))
-            continue
-        blocks, fields = 0, None
-        for line in data[190:end].decode("latin-1").split("\r\n"):
-            if line.startswith("=== "):
-                blocks, fields = blocks + 1, {}
-                announced[line[4:].rstrip("=").rstrip(" ").upper()].append(fields)
-            elif fields is not None and ":" in line:
-                key, _, value = line.partition(":")
-                fields[key.strip()] = value[1:]
-        if b"File proceded %d\r\n" % blocks not in data[190:end]:
-            report.violation("malformed netmail message", "%s %s: count line" % (where, entry))
+        if stem.isdigit() and ext.lower() == "msg":
+            for name, blocks in read_message(os.path.join(netmail, entry), report, "%s %s" % (where, entry)).items():
+                announced[name] += blocks
+    return announced
+
+
+def read_message(path, report, where):
+    """The file blocks of one stored message as {NAME: [{field: value}]}, checking its shape:
+    the FTS-0001 header, a body ended by NUL, and the count line matching the blocks."""
+    announced = collections.defaultdict(list)
+    data = read_bytes(path) or b""
+    end = data.find(b"\0", 190)
+    if len(data) <= 190 or not data.startswith(b"Quenfar Herald\0") or end < 0:
+        report.violation("malformed netmail message", where)
+        return announced
+    blocks, fields = 0, None
+    for line in data[190:end].decode("latin-1").split("\r\n"):
+        if line.startswith("=== "):
+            blocks, fields = blocks + 1, {}
+            announced[line[4:].rstrip("=").rstrip(" ").upper()].append(fields)
+        elif fields is not None and ":" in line:
+            key, _, value = line.partition(":")
+            fields[key.strip()] = value[1:]
+    if b"File proceded %d\r\n" % blocks not in data[190:end]:
+        report.violation("malformed netmail message", "%s: count line" % where)
     return announced
 
 
