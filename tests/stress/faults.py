@@ -629,6 +629,38 @@ def tracee_of(strace_proc, timeout=5.0):
     return None
 
 
+def wait_for(proc, condition, timeout=30.0):
+    """Polls `condition` until it holds or the run ends; True when it held."""
+    began = time.monotonic()
+    while time.monotonic() - began < timeout and proc.poll() is None:
+        if condition():
+            return True
+        time.sleep(0.001)
+    return False
+
+
+def temporary_sizes(node):
+    """The sizes of the program's temporary files in the area directories (copies under way)."""
+    sizes = []
+    for area in stress.AREAS:
+        area_dir = os.path.join(node.dirs["files"], area)
+        try:
+            names = os.listdir(area_dir)
+        except OSError:
+            continue
+        for name in (n for n in names if n.startswith(TEMP_PREFIX)):
+            try:
+                sizes.append(os.path.getsize(os.path.join(area_dir, name)))
+            except OSError:
+                pass
+    return sizes
+
+
+def moves_logged(node):
+    """How many move lines the log holds so far."""
+    return (stress.read_bytes(os.path.join(node.root, "quenfar.log")) or b"").count(b" ---> ")
+
+
 def case_kill_in_copy(ctx, case, trial):
     """The areas on a tmpfs, the inbound on the disk, big files, each write slowed down: the
     run is killed (SIGKILL) at a random instant inside its copies; the next runs must finish,
@@ -647,8 +679,16 @@ def case_kill_in_copy(ctx, case, trial):
     began = time.monotonic()
     proc = node.start_run(slow)
     tracee = tracee_of(proc)
-    delay = rng.uniform(0.05, ctx.copy_run_seconds)
-    time.sleep(delay)
+    # Even trials kill once a copy has reached a random share of its file; odd ones after a
+    # random delay within a calibrated run.
+    if trial % 2 == 0:
+        share = rng.uniform(0.05, 0.95)
+        at = "a copy at %d%%" % (share * 100)
+        wait_for(proc, lambda: any(size >= share * (2 << 20) for size in temporary_sizes(node)))
+    else:
+        delay = rng.uniform(0.05, ctx.copy_run_seconds)
+        at = "%.2f s" % delay
+        time.sleep(delay)
     killed = False
     if tracee and proc.poll() is None:
         try:
@@ -657,7 +697,7 @@ def case_kill_in_copy(ctx, case, trial):
         except ProcessLookupError:
             pass
     node.finished_run(proc, 30)
-    case.notes.append(("killed after %.2f s" % delay) if killed else "ended before the kill (%.2f s)" % (time.monotonic() - began))
+    case.notes.append(("killed at " + at) if killed else "ended before the kill (%.2f s)" % (time.monotonic() - began))
     check_node(node, case, 1, exact_events=False, at_rest=False)
     finish_with_clean_runs(node, case, exact_events=False)
 
@@ -672,17 +712,23 @@ def case_signal(ctx, case, signum, trial, group=False):
     if group:  # the command notes its run first, so that the signal does not undo it
         hook = os.path.join(node.dirs["bin"], "event.sh")
         stress.write_text(hook, '#!/bin/sh\nprintf \'%%s\\n\' "$2" >> %s\nsleep 0.02\n' % stress.shell_quote(node.events_out))
-    delay = rng.uniform(0, ctx.signal_run_seconds * (3 if group else 1))
+    # The signal lands once the log shows a random number of moves, whatever the machine's
+    # pace, and now and then a little later or at the very start.
+    moves = rng.randint(1, len(node.items) - 1) if trial == 0 or rng.random() > 0.15 else 0
+    extra = rng.choice([0, 0, rng.uniform(0, 0.005)])
+    began = time.monotonic()
     proc = node.start_run(new_session=group)
-    try:
-        proc.wait(delay)
+    wait_for(proc, lambda: moves_logged(node) >= moves)
+    time.sleep(extra)
+    delay = time.monotonic() - began
+    if proc.poll() is not None:
         case.notes.append("ended before the signal")
-    except subprocess.TimeoutExpired:
+    else:
         if group:
             os.killpg(proc.pid, signum)
         else:
             proc.send_signal(signum)
-        case.notes.append("signalled after %.3f s" % delay)
+        case.notes.append("signalled after %d moves, %.3f s" % (moves, delay))
     code, console, log, stored = node.finished_run(proc, 30)
     name = signal.Signals(signum).name
     # How the run ends is its own affair (it may end through the signal once it has stored its
@@ -895,8 +941,7 @@ class Context:
 
 
 def calibrate(ctx):
-    """How long a run with slowed copies of big files takes, and how long an undisturbed run of
-    40 files, to aim the kills and the signals inside them."""
+    """How long a run with slowed copies of big files takes, to aim the timed kills inside it."""
     ctx.copy_run_seconds = 1.0
     node = fresh(ctx, "calibrate copies", count=4, flag_event=False)
     try:
@@ -916,10 +961,6 @@ def calibrate(ctx):
         pass
     finally:
         unmount_all()
-    node = fresh(ctx, "calibrate signals", count=40)
-    began = time.monotonic()
-    node.run()
-    ctx.signal_run_seconds = max(0.05, time.monotonic() - began)
 
 
 def build_cases(ctx):
@@ -1075,8 +1116,7 @@ def run_campaign(binary, workdir, quick, seed, only=None, listing=False, keep=Fa
         for family, name, _ in cases:
             print("%-28s %s" % (family, name))
         return []
-    print("faults: %d cases (seed %s; copies take %.2f s, a run of 40 files %.2f s)" % (
-        len(cases), seed, ctx.copy_run_seconds, ctx.signal_run_seconds))
+    print("faults: %d cases (seed %s; a run with slowed copies takes %.2f s)" % (len(cases), seed, ctx.copy_run_seconds))
     results = []
     for family, name, fn in cases:
         results.append(run_case(ctx, family, name, fn))
