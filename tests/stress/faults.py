@@ -590,15 +590,21 @@ def injection_node(ctx, layout):
     return node
 
 
-def case_inject(ctx, case, layout, call, what, number, error):
-    """The `number`-th `call` of the main process (one that touches `what`) fails with `error`;
-    two clean runs follow."""
+def case_inject(ctx, case, layout, call, what, number, error, always=()):
+    """The `number`-th `call` of the main process (one that touches `what`) fails with `error`,
+    and every call in `always` fails with EINVAL (a file system without the feature); two clean
+    runs follow."""
     node = injection_node(ctx, layout)
     trace = os.path.join(node.root, "trace")
-    code, console, log, _ = node.run(["strace", "-y", "-qq", "-o", trace, "-e", "trace=" + call,
-                                      "-e", "inject=%s:error=%s:when=%d" % (call, error, number)])
-    hit = [(c, w, line) for c, w, line in traced_calls(node, trace) if "(INJECTED)" in line]
-    if not hit:
+    injections = ["-e", "inject=%s:error=%s:when=%d" % (call, error, number)] if number else []
+    for other in always:
+        injections += ["-e", "inject=%s:error=EINVAL:when=1+" % other]
+    code, console, log, _ = node.run(["strace", "-y", "-qq", "-o", trace, "-e", "trace=" + ",".join({call, *always})]
+                                     + injections)
+    hit = [(c, w, line) for c, w, line in traced_calls(node, trace) if "(INJECTED)" in line and c == call]
+    if not number:
+        pass
+    elif not hit:
         case.notes.append("the injection hit no call")
     elif hit[0][1] != what:
         case.notes.append("the injection hit %s (%s), not %s" % (hit[0][0], hit[0][1], what))
@@ -1029,6 +1035,12 @@ def build_cases(ctx):
                     for number in picks:
                         add("injected error", "%s: %s of %s #%d fails with %s" % (layout, call, what, number, error),
                             lambda c, l=layout, ca=call, w=what, n=number, e=error: case_inject(ctx, c, l, ca, w, n, e))
+        # Without RENAME_NOREPLACE a message is named through a hard link; that link fails too.
+        for number, error in [(0, ""), (1, "EIO"), (1, "ENOSPC"), (1, "EXDEV")][:2 if ctx.quick else 4]:
+            add("injected error", "areas on the disk: renameat2 refused (EINVAL)%s" % (
+                ", link #1 fails with " + error if number else ""),
+                lambda c, n=number, e=error: case_inject(ctx, c, "areas on the disk", "link", "message temp>message",
+                                                        n, e, always=("renameat2",)))
     else:
         ctx.skipped_families.append("injected errors: strace is not installed")
     return cases
