@@ -99,33 +99,46 @@ def move_onto_tmpfs(node, key, **options):
 
 
 def fill(directory, inodes=False):
-    """Fills the file system of `directory` with filler files: all its space (one file written
-    until it refuses, then smaller ones for the last blocks), or, with `inodes`, all its inodes
-    (empty files). Returns their paths, for giving the room back."""
+    """Fills the file system of `directory` with filler files: all its space, or, with
+    `inodes`, all its inodes (empty files). tmpfs counts its blocks per CPU and lets a process
+    on another CPU have a few pages more, so it is filled from each CPU in turn. Returns the
+    files' paths, for giving the room back."""
     paths = []
+    cpus = sorted(os.sched_getaffinity(0))
+    try:
+        for cpu in cpus:
+            os.sched_setaffinity(0, {cpu})
+            fill_from_here(directory, inodes, paths)
+    finally:
+        os.sched_setaffinity(0, cpus)
+    return paths
+
+
+def fill_from_here(directory, inodes, paths):
+    """Adds filler files to `paths` until 20 tries in a row find no room."""
     began = time.monotonic()
-    chunk = 65536
-    while time.monotonic() - began < 20:
+    chunk, failures = 1 << 20, 0
+    while time.monotonic() - began < 20 and failures < 20:
         path = os.path.join(directory, "filler-%d" % len(paths))
         try:
             fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
         except OSError:
-            break
+            failures += 1
+            continue
         paths.append(path)
         if inodes:
             os.close(fd)
             continue
+        written = 0
         try:
             while True:
-                os.write(fd, b"\0" * chunk)
+                written += os.write(fd, b"\0" * chunk)
         except OSError:
             pass
         finally:
             os.close(fd)
-        if chunk == 1:
-            break
-        chunk = max(1, chunk // 16)
-    return paths
+        failures = 0 if written else failures + 1
+        chunk = 4096 if written == 0 else chunk
 
 
 # ---------------------------------------------------------------------------------- nodes
@@ -399,11 +412,17 @@ def fresh(ctx, name, count=8, **options):
     return node
 
 
-def case_full_fs(ctx, case, where, crc=True, inodes=False):
+def case_full_fs(ctx, case, where, crc=True, inodes=False, ticdir=False):
     """A file system that fills: `where` is "areas" (the areas on a small tmpfs, the inbound on
-    the disk: copies fill it) or "node" (inbound, areas and netmail on one small tmpfs, filled
-    up before the run). The space comes back, and the next runs must finish."""
+    the disk: copies fill it) or "node" (inbound, areas, netmail and, with `ticdir`, TICDir on
+    one small tmpfs, filled up before the run; a .tic moved to TICDir frees no room, one
+    deleted does). The space comes back, and the next runs must finish."""
     node = fresh(ctx, case.name, count=30, crc=crc)
+    # Entries that the run must replace: a list rewritten whole needs room of its own, where an
+    # appended line often fits into the list's last block.
+    for item in node.items[:6]:
+        path = os.path.join(node.dirs["files"], item.area, "files.bbs")
+        stress.write_bytes(path, (stress.read_bytes(path) or b"") + stress.crlf(["%-12s  Previous version" % item.name]))
     if where == "areas":
         if inodes:
             move_onto_tmpfs(node, "files", size="16m", inodes=20)
@@ -419,8 +438,12 @@ def case_full_fs(ctx, case, where, crc=True, inodes=False):
             shutil.copytree(node.dirs[key], target)
             shutil.rmtree(node.dirs[key])
             node.dirs[key] = target
+        if ticdir:
+            node.ticdir = os.path.join(mountpoint, "tics")
         node.rewrite_settings()
         fillers = fill(mountpoint, inodes)
+        room = os.statvfs(mountpoint)
+        case.notes.append("%d blocks and %d inodes free" % (room.f_bavail, room.f_favail))
     code, console, log, _ = node.run()
     case.notes.append("run 1 placed %d of %d files" % (placed(node), len(node.items)))
     if code != 0:
@@ -982,8 +1005,9 @@ def build_cases(ctx):
     # Which files a full file system hits depends on the node: the long campaign takes three.
     for label, where, crc, inodes in fills[:4] if ctx.quick else fills:
         for trial in range(1 if ctx.quick else 3):
-            add("full file system", "%s #%d" % (label, trial),
-                lambda c, w=where, r=crc, i=inodes: case_full_fs(ctx, c, w, crc=r, inodes=i))
+            ticdir = where == "node" and trial != 1
+            add("full file system", "%s%s #%d" % (label, ", TICDir there" if ticdir else "", trial),
+                lambda c, w=where, r=crc, i=inodes, t=ticdir: case_full_fs(ctx, c, w, crc=r, inodes=i, ticdir=t))
     add("TICDir", "TICDir on another file system", lambda c: case_ticdir_elsewhere(ctx, c))
     add("TICDir", "TICDir cannot be made", lambda c: case_ticdir_unmakeable(ctx, c))
     for how in ("missing", "read-only", "full"):
