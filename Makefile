@@ -3,7 +3,7 @@
 #   make / make build   the program and everything else in build/ (Release)
 #   make demo           the program only, then a sample node and one tossing run
 #   make test           everything, then every test through CTest
-#   make bench          the benchmarks          make stress    the stress run
+#   make bench          the benchmarks          make stress    the stress and fault runs
 #   make package        the .deb, in build/     make install   into PREFIX (DESTDIR honoured)
 #   make win32          the Windows program     make win32-check  ... checked under Wine
 #
@@ -55,7 +55,7 @@ bench:
 stress:
 	$(call configure,$(BUILD),stress,$(CONFIGURE_POSIX))
 	cmake --build $(BUILD) -j $(JOBS) --target quenfar
-	python3 tools/stress.py $(BUILD)/quenfar
+	python3 tests/stress/stress.py $(BUILD)/quenfar
 
 package:
 	$(call configure,$(BUILD),package,$(CONFIGURE_POSIX))
@@ -80,7 +80,7 @@ win32:
 
 win32-check: win32
 	@sh tools/deps.sh win32-check
-	sh tools/win32-check.sh $(WIN32_BUILD)
+	sh tests/win32/win32-check.sh $(WIN32_BUILD)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

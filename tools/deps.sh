@@ -3,9 +3,10 @@
 #
 #   sh tools/deps.sh demo|test|stress|bench|package|win32|win32-check|ci
 #
-# demo: what builds the program; test adds GoogleTest and python3; stress python3; bench
-# the benchmark library; package the tools that compute the .deb's dependencies; win32
-# the mingw-w64 cross compiler; win32-check Wine; ci all of them.
+# demo: what builds the program; test adds GoogleTest, python3 and strace; stress python3 and
+# strace (the fault campaign makes calls fail through it); bench the benchmark library;
+# package the tools that compute the .deb's dependencies; win32 the mingw-w64 cross
+# compiler; win32-check Wine; ci all of them.
 #
 # Silent when nothing is missing. Otherwise it installs with apt-get as root, or through
 # sudo when that needs no password, and else prints the one command to run and fails.
@@ -27,6 +28,7 @@ base() {
 }
 gtest() { [ -f /usr/include/gtest/gtest.h ] || need libgtest-dev; }
 python() { has python3 || need python3; }
+tracer() { has strace || need strace; }
 bench() { [ -f /usr/include/benchmark/benchmark.h ] || need libbenchmark-dev; }
 package() {
   has dpkg-shlibdeps || need dpkg-dev
@@ -41,14 +43,14 @@ wine() { [ -x /usr/lib/wine/wine64 ] || has wine64 || need wine64; }
 
 case "${1:-}" in
   demo) base ;;
-  test) base; gtest; python ;;
-  stress) base; python ;;
+  test) base; gtest; python; tracer ;;
+  stress) base; python; tracer ;;
   bench) base; bench ;;
   package) base; package ;;
   win32) win32 ;;
   win32-check) win32; wine ;;
   # The Windows tests are built from the GoogleTest sources that libgtest-dev ships.
-  ci) base; gtest; python; bench; package; win32; wine ;;
+  ci) base; gtest; python; tracer; bench; package; win32; wine ;;
   *)
     echo "usage: sh tools/deps.sh demo|test|stress|bench|package|win32|win32-check|ci" >&2
     exit 2

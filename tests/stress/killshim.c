@@ -1,4 +1,4 @@
-/* Kill shim for tools/stress.py, loaded with LD_PRELOAD into quenfar.
+/* Kill shim for stress.py, loaded with LD_PRELOAD into quenfar.
  *
  * KILLSHIM_CALL=unlink|rename|fsync  the family of calls to count
  * KILLSHIM_N=k                        raise SIGKILL at the k-th call of that family

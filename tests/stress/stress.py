@@ -1,19 +1,23 @@
 #!/usr/bin/env python3
 """Stress harness for quenfar: kills at any instant, overlapping runs, hostile inputs.
 
-    python3 tools/stress.py BINARY [--kills N] [--reps N] [--quick] [--seed S] [--keep] [--trial N]
+    python3 tests/stress/stress.py BINARY [--kills N] [--reps N] [--quick] [--seed S] [--keep] [--trial N]
+                                          [--no-faults]
 
 Every trial builds a fresh node in a temporary directory (a copy of BINARY with its own
 quenfar.cfg and events list, an inbound full of .tic files, pre-seeded description lists) and
 checks after the runs that nothing was lost, doubled, left half-done or left unannounced.
 
 - Kill campaign: one run is killed with SIGKILL, either after a random delay or right before /
-  right after its N-th unlink, rename or fsync (tools/stress/killshim.c, loaded with
+  right after its N-th unlink, rename or fsync (killshim.c beside this file, loaded with
   LD_PRELOAD); in a quarter of the trials the next run is killed too, while it recovers; then
   one complete run follows and the node is checked.
 - Concurrency campaign: 2 and 4 runs start together over one node; the node is checked when
   all have ended, and here every file is announced and its event run exactly once.
 - Hostile inputs: `File files.bbs`, a description holding a NUL byte, a FIFO named x.tic.
+- Faults (faults.py beside this file, not with --quick: CTest runs its quick form on its own):
+  full file systems, a second file system, calls failing through strace, kills inside copies,
+  signals, SIGPIPE, symbolic links and other hostile names.
 
 Prints the figures and exits 1 when any violation was found.
 """
@@ -32,7 +36,7 @@ import zlib
 AREAS = ["AREA%d" % n for n in range(1, 6)]
 NAME_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-"
 EXTENSIONS = ["ZIP", "RAR", "ARJ", "TXT", "EXE", "LHA", "7Z", "Z45", "A01", "DOC"]
-SHIM_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "stress", "killshim.c")
+SHIM_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "killshim.c")
 EXAMPLES_PER_KIND = 3
 STARTED = []  # every run started, so that an interrupted harness leaves none behind
 
@@ -223,23 +227,31 @@ def read_messages(netmail, report, where):
     announced = collections.defaultdict(list)
     for entry in sorted(os.listdir(netmail)):
         stem, _, ext = entry.partition(".")
-        if not (stem.isdigit() and ext.lower() == "msg"):
-            continue
-        data = read_bytes(os.path.join(netmail, entry)) or b""
-        end = data.find(b"\0", 190)
-        if len(data) <= 190 or not data.startswith(b"Quenfar Herald\0") or end < 0:
-            report.violation("malformed netmail message", "%s %s" % (where, entry))
-            continue
-        blocks, fields = 0, None
-        for line in data[190:end].decode("latin-1").split("\r\n"):
-            if line.startswith("=== "):
-                blocks, fields = blocks + 1, {}
-                announced[line[4:].rstrip("=").rstrip(" ").upper()].append(fields)
-            elif fields is not None and ":" in line:
-                key, _, value = line.partition(":")
-                fields[key.strip()] = value[1:]
-        if b"File proceded %d\r\n" % blocks not in data[190:end]:
-            report.violation("malformed netmail message", "%s %s: count line" % (where, entry))
+        if stem.isdigit() and ext.lower() == "msg":
+            for name, blocks in read_message(os.path.join(netmail, entry), report, "%s %s" % (where, entry)).items():
+                announced[name] += blocks
+    return announced
+
+
+def read_message(path, report, where):
+    """The file blocks of one stored message as {NAME: [{field: value}]}, checking its shape:
+    the FTS-0001 header, a body ended by NUL, and the count line matching the blocks."""
+    announced = collections.defaultdict(list)
+    data = read_bytes(path) or b""
+    end = data.find(b"\0", 190)
+    if len(data) <= 190 or not data.startswith(b"Quenfar Herald\0") or end < 0:
+        report.violation("malformed netmail message", where)
+        return announced
+    blocks, fields = 0, None
+    for line in data[190:end].decode("latin-1").split("\r\n"):
+        if line.startswith("=== "):
+            blocks, fields = blocks + 1, {}
+            announced[line[4:].rstrip("=").rstrip(" ").upper()].append(fields)
+        elif fields is not None and ":" in line:
+            key, _, value = line.partition(":")
+            fields[key.strip()] = value[1:]
+    if b"File proceded %d\r\n" % blocks not in data[190:end]:
+        report.violation("malformed netmail message", "%s: count line" % where)
     return announced
 
 
@@ -291,6 +303,8 @@ def check_node(node, report, where, exact, complete):
             report.violation("never announced", at)
         elif exact and len(blocks) > 1:
             report.violation("announced more than once", at)
+        elif len(blocks) > 1:
+            report.count("files announced more than once (after a kill)")
         size = str(len(item.data))
         for block in blocks:
             if (block.get("Fileecho"), block.get("Description"), block.get("File size", size)) != (item.area, item.desc, size):
@@ -506,6 +520,24 @@ def place_tic(node, name, data, desc=b"hostile"):
     write_bytes(os.path.join(node.dirs["inbound"], "hostile.tic"), tic)
 
 
+def fault_campaign(binary, workdir, seed, report):
+    """The fault campaign of faults.py, its failing cases counted as violations here."""
+    import faults  # beside this file; it imports this module for the nodes and the checks
+
+    try:
+        results = faults.run_campaign(binary, workdir, False, seed)
+    finally:
+        faults.stop_runs()
+        faults.unmount_all()
+    for case in results:
+        report.count("fault cases")
+        report.count("fault cases skipped", bool(case.skipped))
+        for kind, detail in case.violations:
+            report.violation(kind, "%s: %s" % (case.name, detail))
+        if case.error:
+            report.violation("fault case not carried out", "%s: %s" % (case.name, case.error))
+
+
 # ---------------------------------------------------------------------------------- main
 
 def print_report(report):
@@ -533,6 +565,7 @@ def main():
     parser.add_argument("--seed", default=str(int(time.time())))
     parser.add_argument("--keep", action="store_true", help="keep the nodes of the trials")
     parser.add_argument("--trial", type=int, help="run only this kill trial (with its --seed)")
+    parser.add_argument("--no-faults", action="store_true", help="leave out the fault campaign")
     args = parser.parse_args()
     args.kills = args.kills if args.kills is not None else (40 if args.quick else 200)
     args.reps = args.reps if args.reps is not None else (3 if args.quick else 10)
@@ -553,6 +586,8 @@ def main():
         campaigns += [("2 concurrent runs", lambda: concurrency_campaign(args, binary, workdir, report, 2)),
                       ("4 concurrent runs", lambda: concurrency_campaign(args, binary, workdir, report, 4)),
                       ("hostile inputs", lambda: hostile_smoke(binary, workdir, report, 5 if args.quick else 30))]
+        if not args.quick and not args.no_faults:
+            campaigns.append(("faults", lambda: fault_campaign(binary, workdir, args.seed, report)))
     try:
         shim = build_shim(workdir)
         for name, campaign in campaigns:

@@ -3,7 +3,7 @@
 # runs of quenfar.exe on a small sample node, comparing byte for byte every file the runs write.
 # Installs nothing; needs Wine and a finished cross build (make win32).
 #
-#   sh tools/win32-check.sh [BUILD_DIR]      (default: build-win32)
+#   sh tests/win32/win32-check.sh [BUILD_DIR]      (default: build-win32)
 #
 # Exit status 0 when everything matches, 1 when something differs, 2 when it cannot run.
 # KEEP_WORK=1 keeps the sample node for a look afterwards.
