@@ -106,10 +106,13 @@ TossResult TicProcessor::place(const TicFile& tic, const Toss& toss,
       source = settings.inboundDir + found;
     }
   }
-  const std::string cleaned = services.lists.clean(toss.description);
+  const JournalEntry entry{toss.ticName, toss.destination, maskControlCharacters(toss.area),
+                           maskControlCharacters(tic.valueOf("Origin")),
+                           services.lists.clean(toss.description)};
   if (platform::exists(source)) {
-    services.journal.noteToss({toss.ticName, toss.destination, maskControlCharacters(toss.area),
-                               maskControlCharacters(tic.valueOf("Origin")), cleaned});
+    if (const platform::Status noted = services.journal.noteToss(entry); !noted) {
+      return fail(toss, "cannot note the toss in the run's journal: " + noted.text());
+    }
     std::uint64_t moved = 0;
     const platform::Status status = move(source, toss.destination, &moved);
     if (status) {
@@ -117,6 +120,7 @@ TossResult TicProcessor::place(const TicFile& tic, const Toss& toss,
       size = moved;
       return TossResult::tossed;
     }
+    services.journal.noteDone(toss.ticName);  // nothing of it is owed
     if (!tic.stillInPlace()) {
       return TossResult::passedOver;  // another run tossed it just now
     }
@@ -140,8 +144,8 @@ TossResult TicProcessor::place(const TicFile& tic, const Toss& toss,
     if (tossedHere.count(toss.destination) != 0) {
       return TossResult::duplicate;
     }
-    services.journal.noteToss({toss.ticName, toss.destination, maskControlCharacters(toss.area),
-                               maskControlCharacters(tic.valueOf("Origin")), cleaned});
+    // Recognised, not moved: a note that fails only costs the recognition again.
+    services.journal.noteToss(entry).ignore();
     return TossResult::tossed;
   }
   return wait(tic, toss);

@@ -211,19 +211,28 @@ void TossJournal::carryOver(const std::map<std::string, Toss>& tosses,
   }
 }
 
-void TossJournal::write(char kind, const JournalEntry& entry) {
-  if (own.isOpen() && !own.write(record(kind, entry))) {
-    // A journal that cannot be written (a full disk) is given up; the run goes on.
-    platform::disposeHeld(own, ownPath).ignore();
+platform::Status TossJournal::write(char kind, const JournalEntry& entry) {
+  if (!own.isOpen()) {
+    return platform::Status::refused("the run has no journal");
   }
+  const std::string bytes = record(kind, entry);
+  const platform::Status written = own.write(bytes);
+  if (written) {
+    length += bytes.size();
+  } else {
+    // A record cut short (a full disk) is taken back, so that the journal still reads whole;
+    // what this run knows stays in memory, and the journal is written anew when it ends.
+    own.truncateTo(length).ignore();
+  }
+  return written;
 }
 
 void TossJournal::writeName(char kind, const std::string& name) {
-  write(kind, named(name));
+  write(kind, named(name)).ignore();
 }
 
 void TossJournal::writeToss(const Toss& toss) {
-  write(kToss, toss.entry);
+  write(kToss, toss.entry).ignore();
   const std::string& ticName = toss.entry.ticName;
   if (toss.disposalPending) {
     writeName(kDisposalPending, ticName);
@@ -248,8 +257,11 @@ void TossJournal::noteEventsRun(const std::string& ticName) {
   }
 }
 
-void TossJournal::noteToss(const JournalEntry& entry) {
-  write(kToss, entry);
+platform::Status TossJournal::noteToss(const JournalEntry& entry) {
+  const platform::Status noted = write(kToss, entry);
+  if (!noted) {
+    return noted;
+  }
   Toss& toss = ownTosses[entry.ticName];
   toss.entry = entry;
   toss.moved = false;
@@ -257,6 +269,7 @@ void TossJournal::noteToss(const JournalEntry& entry) {
   toss.unfinished = false;
   toss.eventsRun = false;
   toss.announced = false;
+  return {};
 }
 
 void TossJournal::noteMoved(const std::string& ticName) {
@@ -390,6 +403,7 @@ void TossJournal::finish() {
     platform::disposeHeld(own, ownPath).ignore();
     return;
   }
+  length = 0;
   // The message is stored, or there is none: what is carried is announced.
   for (auto& [ticName, toss] : ownTosses) {
     toss.announced = toss.announced || toss.disposalPending;

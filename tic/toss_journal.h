@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/status.h"
 
 // What the journal notes of one toss, before its file is moved.
 struct JournalEntry {
@@ -41,8 +43,9 @@ class TossJournal {
   TossJournal(const TossJournal&) = delete;
   TossJournal& operator=(const TossJournal&) = delete;
 
-  // Notes a toss before its file is moved.
-  void noteToss(const JournalEntry& entry);
+  // Notes a toss before its file is moved. A toss that cannot be noted (a full disk) must not
+  // move its file: a run that died after the move would leave it with nobody to finish it.
+  platform::Status noteToss(const JournalEntry& entry);
 
   // Notes that the file of `ticName` has been moved to the destination noted with its toss.
   void noteMoved(const std::string& ticName);
@@ -110,7 +113,7 @@ class TossJournal {
     bool announced = false;        // its announcement is stored
   };
 
-  void write(char kind, const JournalEntry& entry);
+  platform::Status write(char kind, const JournalEntry& entry);
   void writeName(char kind, const std::string& name);
   // Writes the records that stand for what is known of a toss.
   void writeToss(const Toss& toss);
@@ -124,6 +127,7 @@ class TossJournal {
   std::string inbound;
   std::string ownPath;
   platform::File own;
+  std::uint64_t length = 0;                 // of the records written whole
   std::map<std::string, Toss> interrupted;  // .tic still there: finish, or only dispose
   std::vector<JournalEntry> completed;      // to announce
   std::vector<JournalEntry> eventsOwed;     // to carry out the events of

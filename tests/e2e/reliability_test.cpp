@@ -89,7 +89,8 @@ TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
   {
     // A run that died right after moving the file: its journal is left behind unheld.
     TossJournal dead(node.path("in/"), {});
-    dead.noteToss({"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late"});
+    ASSERT_TRUE(
+        dead.noteToss({"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late"}));
     fs::create_directories(node.path("files/FE_A"));
     fs::rename(node.path("in/late.zip"), node.path("files/FE_A/late.zip"));
     dead.noteMoved("late.tic");
@@ -110,7 +111,8 @@ TEST(Reliability, FilesThatADeadRunTossedAreAnnouncedByTheNextRun) {
   configure(node);
   {
     TossJournal dead(node.path("in/"), {});
-    dead.noteToss({"gone.tic", node.path("files/FE_A/gone.zip"), "FE_A", "2:5020/1", "Gone"});
+    ASSERT_TRUE(
+        dead.noteToss({"gone.tic", node.path("files/FE_A/gone.zip"), "FE_A", "2:5020/1", "Gone"}));
     test::writeFile(node.path("files/FE_A/gone.zip"), "data");
   }
   addFile(node, "fresh");

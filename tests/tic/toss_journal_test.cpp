@@ -23,8 +23,9 @@ TEST(TossJournal, DeadRunsRecordsAreAdoptedOnceAndACutRecordIsIgnored) {
   test::writeFile(dir / "cut.tic", "");  // still in the inbound: its toss was cut short
   {
     TossJournal dead(inbound, {});
-    dead.noteToss({"done.tic", "/area/done.zip", "FE_A", "2:5020/1", "Done\r\nwith a line end"});
-    dead.noteToss({"cut.tic", "/area/cut.zip", "FE_A", "", "Cut"});
+    ASSERT_TRUE(dead.noteToss(
+        {"done.tic", "/area/done.zip", "FE_A", "2:5020/1", "Done\r\nwith a line end"}));
+    ASSERT_TRUE(dead.noteToss({"cut.tic", "/area/cut.zip", "FE_A", "", "Cut"}));
   }
   // The run died in the middle of writing a third record.
   const std::string path = onlyJournal(dir.path());
