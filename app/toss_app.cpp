@@ -59,23 +59,32 @@ void printMessage(int number) {
   std::cout << platform::toConsoleCharset(loadMessage(number)) << '\n' << std::flush;
 }
 
+namespace {
+
+// What a command line with options asks for: help, the version, or a check of the settings.
+int runOption(const std::vector<std::string>& arguments) {
+  const std::string& option = arguments.front();
+  if (arguments.size() == 1 && (option == "--help" || option == "-h")) {
+    std::cout << kUsage << std::flush;
+    return kExitDone;
+  }
+  if (arguments.size() == 1 && (option == "--version" || option == "-V")) {
+    std::cout << "quenfar " << programVersion() << '\n' << std::flush;
+    return kExitDone;
+  }
+  if (arguments.size() == 1 && option == "--check") {
+    ConfigReading reading = readConfiguration(programDirectory());
+    return reportConfiguration(reading, std::cout) == 0 ? kExitDone : kExitConfiguration;
+  }
+  std::cerr << "quenfar: unknown option " << option << "\n\n" << kUsage << std::flush;
+  return kExitUsage;
+}
+
+}  // namespace
+
 int runProgram(const std::vector<std::string>& arguments) {
   if (!arguments.empty()) {
-    const std::string& option = arguments.front();
-    if (arguments.size() == 1 && (option == "--help" || option == "-h")) {
-      std::cout << kUsage << std::flush;
-      return kExitDone;
-    }
-    if (arguments.size() == 1 && (option == "--version" || option == "-V")) {
-      std::cout << "quenfar " << programVersion() << '\n' << std::flush;
-      return kExitDone;
-    }
-    if (arguments.size() == 1 && option == "--check") {
-      ConfigReading reading = readConfiguration(programDirectory());
-      return reportConfiguration(reading, std::cout) == 0 ? kExitDone : kExitConfiguration;
-    }
-    std::cerr << "quenfar: unknown option " << option << "\n\n" << kUsage << std::flush;
-    return kExitUsage;
+    return runOption(arguments);
   }
 
   // A stop asked for lets the run finish the .tic in hand; a closed standard output (a pipe

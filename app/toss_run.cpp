@@ -156,42 +156,8 @@ void TossRun::flushAndPublish() {
     log.writeLine(loadMessage(msg::kNothingToToss));
     printMessage(msg::kNothingToToss);
   }
-  // Everything written is put on the disk once, at the end, rather than file by file: the
-  // message too, which gets its name only after that.
-  flushAhead.wait();
-  bool flushed = true;
-  if (processor.placedAny() || announcer.fileCount() > 0) {
-    std::vector<std::string> written = processor.writtenPaths();
-    if (!settings.netmailDir.empty()) {
-      written.push_back(settings.netmailDir);
-    }
-    if (!settings.logFile.empty()) {
-      written.push_back(settings.logFile);
-    }
-    for (const platform::SyncFailure& failure : platform::syncToDisk(written)) {
-      warn("Warning: cannot flush " + failure.path + " to the disk: " + failure.cause.text());
-      flushed = false;
-    }
-  }
-  bool announced = !announcer.active() || announcer.fileCount() == 0;
-  if (staged && flushed) {
-    if (const platform::Status stored = announcer.publish(); stored) {
-      // The name is on the disk before the run lets go of what it announces.
-      for (const platform::SyncFailure& failure : platform::syncToDisk({settings.netmailDir})) {
-        warn("Warning: cannot flush " + failure.path + " to the disk: " + failure.cause.text());
-      }
-      announced = true;
-    } else {
-      warn("Warning: cannot store the announcement in " + settings.netmailDir + ": " +
-           stored.text() + "; the next run announces its files");
-    }
-  }
-  if (staged && !announced) {
-    // Noted before the temporary file goes, so that the next run does not take its absence
-    // for a stored message.
-    journal.noteMessageNotStored();
-    announcer.discard();
-  }
+  const bool flushed = flushWritten();
+  const bool announced = publishMessage(flushed);
   if (!flushed || !announced) {
     report.troubled = true;
   }
@@ -200,6 +166,57 @@ void TossRun::flushAndPublish() {
   if (announced && flushed) {
     journal.finish();
   }
+}
+
+bool TossRun::flushWritten() {
+  // Everything written is put on the disk once, at the end, rather than file by file: the
+  // message too, which gets its name only after that.
+  flushAhead.wait();
+  if (!processor.placedAny() && announcer.fileCount() == 0) {
+    return true;
+  }
+  std::vector<std::string> written = processor.writtenPaths();
+  if (!settings.netmailDir.empty()) {
+    written.push_back(settings.netmailDir);
+  }
+  if (!settings.logFile.empty()) {
+    written.push_back(settings.logFile);
+  }
+  return flush(written);
+}
+
+bool TossRun::flush(const std::vector<std::string>& paths) {
+  bool flushed = true;
+  for (const platform::SyncFailure& failure : platform::syncToDisk(paths)) {
+    warn("Warning: cannot flush " + failure.path + " to the disk: " + failure.cause.text());
+    flushed = false;
+  }
+  return flushed;
+}
+
+bool TossRun::publishMessage(bool flushed) {
+  if (!staged) {
+    return !announcer.active() || announcer.fileCount() == 0;
+  }
+  const std::string later = "; the next run announces its files";
+  if (!flushed) {
+    warn("Warning: the announcement is not stored, as what it announces may not be on the disk" +
+         later);
+  } else if (const platform::Status stored = announcer.publish(); !stored) {
+    warn("Warning: cannot store the announcement in " + settings.netmailDir + ": " +
+         stored.text() + later);
+  } else {
+    // The name is on the disk before the run lets go of what it announces.
+    if (!flush({settings.netmailDir})) {
+      report.troubled = true;
+    }
+    return true;
+  }
+  // Noted before the temporary file goes, so that the next run does not take its absence for
+  // a stored message.
+  journal.noteMessageNotStored();
+  announcer.discard();
+  return false;
 }
 
 void TossRun::warn(const std::string& line) {

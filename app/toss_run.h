@@ -54,6 +54,12 @@ class TossRun {
   void tossInbound();
   void stage();
   void flushAndPublish();
+  // Puts what the run wrote on the disk; false, with a warning each, when a flush failed.
+  bool flushWritten();
+  bool flush(const std::vector<std::string>& paths);
+  // Names the staged message once everything it announces is on the disk; false, with a
+  // warning, when there is a message that is not stored.
+  bool publishMessage(bool flushed);
   void count(TossResult result);
   void warn(const std::string& line);
 

@@ -38,6 +38,25 @@ std::string TicProcessor::reservedNameReason(const std::string& fileName) const 
   return {};
 }
 
+std::string TicProcessor::refusal(Toss& toss) {
+  // Both values come from a remote system: neither may name anything outside the inbound
+  // directory and the area tree, nor a file that the program keeps there. Such a .tic fails
+  // like a file that cannot be moved.
+  if (!isPlainFileName(toss.fileName)) {
+    return "the name is not a plain file name of the inbound";
+  }
+  if (std::string reason = reservedNameReason(toss.fileName); !reason.empty()) {
+    return reason;
+  }
+  if (services.areaPaths.lookup(toss.area).empty() && !isSafeAreaTag(toss.area)) {
+    return "the area tag " + maskControlCharacters(toss.area) + " is not a plain directory name";
+  }
+  if (const platform::Status located = locate(toss); !located) {
+    return "cannot make the area directory " + toss.areaDir + ": " + located.text();
+  }
+  return {};
+}
+
 platform::Status TicProcessor::locate(Toss& toss) {
   toss.areaDir = services.areaPaths.lookup(toss.area);
   if (toss.areaDir.empty()) {
@@ -66,21 +85,8 @@ TossResult TicProcessor::processTic(const std::string& ticPath) {
   toss.description = tic.valueOf("DESC");
   toss.fileName = tic.valueOf("FILE");
 
-  // Both values come from a remote system: neither may name anything outside the inbound
-  // directory and the area tree, nor a file that the program keeps there. Such a .tic fails
-  // like a file that cannot be moved.
-  if (!isPlainFileName(toss.fileName)) {
-    return fail(toss, "the name is not a plain file name of the inbound");
-  }
-  if (const std::string reason = reservedNameReason(toss.fileName); !reason.empty()) {
-    return fail(toss, reason);
-  }
-  if (services.areaPaths.lookup(toss.area).empty() && !isSafeAreaTag(toss.area)) {
-    return fail(toss, "the area tag " + maskControlCharacters(toss.area) +
-                          " is not a plain directory name");
-  }
-  if (const platform::Status located = locate(toss); !located) {
-    return fail(toss, "cannot make the area directory " + toss.areaDir + ": " + located.text());
+  if (const std::string refused = refusal(toss); !refused.empty()) {
+    return fail(toss, refused);
   }
   std::optional<std::uint64_t> size;
   const TossResult placed = place(tic, toss, size);

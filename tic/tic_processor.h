@@ -87,8 +87,11 @@ class TicProcessor {
     std::string destination;
   };
 
-  // Where the file goes; a refusal of its name or tag, or an area directory that cannot be
-  // made, fails with the cause.
+  // Why the toss cannot even be tried (its name or tag refused, its area directory not to be
+  // made), in words; the empty string when it can, with its area directory and destination
+  // filled in.
+  std::string refusal(Toss& toss);
+  // Where the file goes; an area directory that cannot be made fails with the cause.
   platform::Status locate(Toss& toss);
   // Puts the file at its destination: moved from the inbound (under its name or the one entry
   // of another letter case), or already there from a toss that a dead run recorded or that

@@ -156,11 +156,7 @@ void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>
     if (key == latest.end()) {
       continue;
     }
-    Toss& toss = read[key->second];
-    toss.moved = toss.moved || kind == kMoved || kind == kUnfinished || kind == kDisposalPending;
-    toss.disposalPending = toss.disposalPending || kind == kDisposalPending;
-    toss.eventsRun = toss.eventsRun || kind == kEventsRun;
-    toss.announced = toss.announced || kind == kAnnounced;
+    read[key->second].add(kind);
   }
   // A message whose temporary file is gone has its name: what the journal noted before it is
   // announced.
@@ -168,14 +164,26 @@ void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>
   for (auto& [key, toss] : read) {
     toss.announced = toss.announced || stored;
     sweepDirectories.insert(platform::directoryOf(toss.entry.destination));
-    Toss& merged = tosses[key];
-    merged.entry = toss.entry;
-    merged.order = std::min(merged.order == 0 ? toss.order : merged.order, toss.order);
-    merged.moved = merged.moved || toss.moved;
-    merged.disposalPending = merged.disposalPending || toss.disposalPending;
-    merged.eventsRun = merged.eventsRun || toss.eventsRun;
-    merged.announced = merged.announced || toss.announced;
+    tosses[key].merge(toss);
   }
+}
+
+void TossJournal::Toss::add(char kind) {
+  moved = moved || kind == kMoved || kind == kUnfinished || kind == kDisposalPending;
+  disposalPending = disposalPending || kind == kDisposalPending;
+  eventsRun = eventsRun || kind == kEventsRun;
+  announced = announced || kind == kAnnounced;
+}
+
+void TossJournal::Toss::merge(const Toss& other) {
+  // The same toss in two journals: a dead run's, and the copy that a run which adopted it
+  // and died too made of it.
+  entry = other.entry;
+  order = order == 0 ? other.order : std::min(order, other.order);
+  moved = moved || other.moved;
+  disposalPending = disposalPending || other.disposalPending;
+  eventsRun = eventsRun || other.eventsRun;
+  announced = announced || other.announced;
 }
 
 void TossJournal::carryOver(const std::map<std::string, Toss>& tosses,

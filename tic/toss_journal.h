@@ -111,6 +111,11 @@ class TossJournal {
     bool disposalPending = false;  // tossed, the .tic still to go
     bool eventsRun = false;        // its events are carried out
     bool announced = false;        // its announcement is stored
+
+    // Adds what a record of `kind` tells.
+    void add(char kind);
+    // Adds what another journal tells of the same toss.
+    void merge(const Toss& other);
   };
 
   platform::Status write(char kind, const JournalEntry& entry);
