@@ -20,10 +20,6 @@ std::string sectionName(const std::string& line) {
 
 }  // namespace
 
-IniReader IniReader::fromFile(const std::string& path) {
-  return IniReader(platform::readWholeFile(path).value_or(std::string()));
-}
-
 std::vector<std::string> IniReader::keys(const std::string& section) const {
   std::vector<std::string> names;
   forEachPair(section, [&names](const std::string& key, const std::string&) {

@@ -14,8 +14,6 @@ class IniReader {
  public:
   explicit IniReader(std::string contents) : text(std::move(contents)) {}
 
-  // Reads the file at `path`; a missing or unreadable file reads as empty.
-  static IniReader fromFile(const std::string& path);
 
   // Returns the value of the key: trimmed of blanks, one pair of matching quotes removed, cut to
   // 1023 bytes. Nothing when the section or key is missing; an empty value gives "".

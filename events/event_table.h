@@ -31,15 +31,15 @@ class EventTable {
   void runEvents(const std::string& area, const std::string& fileName,
                  const std::string& destinationPath);
 
+  const std::vector<EventEntry>& list() const { return entries; }
+
+ private:
   // Carries out one event for one file: a flag file ("%FLG%name", keyword in any case), or a
   // command waited for up to the configured time. An empty command does nothing. Silent in
   // every outcome.
   void runAction(const EventEntry& entry, const std::string& fileName,
                  const std::string& destinationPath);
 
-  const std::vector<EventEntry>& list() const { return entries; }
-
- private:
   std::string flagsDir;
   std::int32_t processTimeMs;
   std::vector<EventEntry> entries;

@@ -21,10 +21,12 @@ class ByteBuffer {
 
   const char* data() const { return block.get(); }
   std::uint32_t size() const { return length; }
-  std::uint32_t capacityBytes() const { return capacity; }
   std::string_view view() const { return {block.get(), length}; }
 
  private:
+  // Lets the tests see how much the buffer holds room for.
+  friend struct ByteBufferProbe;
+
   struct FreeBlock {
     void operator()(char* p) const { std::free(p); }
   };
