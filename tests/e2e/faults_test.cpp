@@ -44,23 +44,6 @@ void addFile(const test::Node& node, const std::string& ticName, const std::stri
 
 constexpr const char* kSizeAndCrc = "Size 4\r\nCrc ADF3F363\r\n";  // of "data"
 
-std::size_t count(const std::string& text, const std::string& needle) {
-  std::size_t found = 0;
-  for (std::size_t at = text.find(needle); at != std::string::npos;
-       at = text.find(needle, at + needle.size())) {
-    ++found;
-  }
-  return found;
-}
-
-std::string allMessages(const test::Node& node) {
-  std::string messages;
-  for (const auto& entry : fs::directory_iterator(node.path("netmail"))) {
-    messages += test::readFile(entry.path().string());
-  }
-  return messages;
-}
-
 // Runs a shell command in the node's directory; its exit status.
 int shell(const test::Node& node, const std::string& command) {
   return std::system(("cd '" + node.root() + "' && " + command).c_str());
@@ -101,8 +84,8 @@ TEST(Faults, TicDirOnAnotherFileSystemTakesTheTicAcross) {
   EXPECT_EQ(test::readFile(kept + "/a.tic"), "AREA FE_A\r\nFILE a.zip\r\nDESC About a.zip\r\n");
   fs::remove_all(kept);
   node.run();
-  EXPECT_EQ(count(allMessages(node), "=== a.zip "), 1U);
-  EXPECT_EQ(count(node.read("events.out"), " a.zip"), 1U);
+  EXPECT_EQ(test::countOf(test::allMessages(node), "=== a.zip "), 1U);
+  EXPECT_EQ(test::countOf(node.read("events.out"), " a.zip"), 1U);
 }
 
 TEST(Faults, TicThatCannotBeDisposedOfIsAWarningAndIsNotTossedAgain) {
@@ -135,9 +118,9 @@ TEST(Faults, TicThatCannotBeDisposedOfIsAWarningAndIsNotTossedAgain) {
     node.run();
     node.run();
     // Tossed, announced and its event run once, however often the .tic stays.
-    EXPECT_EQ(count(allMessages(node), "=== a.zip "), 1U) << c.label;
-    EXPECT_EQ(count(node.read("events.out"), " a.zip"), 1U) << c.label;
-    EXPECT_EQ(count(node.read("files/FE_A/files.bbs"), "About a.zip"), 1U) << c.label;
+    EXPECT_EQ(test::countOf(test::allMessages(node), "=== a.zip "), 1U) << c.label;
+    EXPECT_EQ(test::countOf(node.read("events.out"), " a.zip"), 1U) << c.label;
+    EXPECT_EQ(test::countOf(node.read("files/FE_A/files.bbs"), "About a.zip"), 1U) << c.label;
   }
 }
 
@@ -156,7 +139,7 @@ TEST(Faults, AStaleFileOfTheSameNameIsNotTakenForTheNewOne) {
   EXPECT_TRUE(node.exists("in/a.tic"));
   EXPECT_EQ(node.read("files/FE_A/a.zip"), "last week's");
   EXPECT_FALSE(node.exists("events.out"));
-  EXPECT_EQ(count(allMessages(node), "=== a.zip "), 0U);
+  EXPECT_EQ(test::countOf(test::allMessages(node), "=== a.zip "), 0U);
   // The log says why, and standard error stays quiet: the file is on its way.
   EXPECT_NE(node.read("quenfar.log")
                 .find("Can't move file a.zip\r\nWarning: a.tic waits for "
@@ -168,7 +151,7 @@ TEST(Faults, AStaleFileOfTheSameNameIsNotTakenForTheNewOne) {
   node.run();
   EXPECT_EQ(node.read("files/FE_A/a.zip"), "data");
   EXPECT_FALSE(node.exists("in/a.tic"));
-  EXPECT_EQ(count(allMessages(node), "=== a.zip "), 1U);
+  EXPECT_EQ(test::countOf(test::allMessages(node), "=== a.zip "), 1U);
 }
 
 TEST(Faults, ATicWaitingForMoreThanADayIsReportedOnceADay) {
@@ -241,8 +224,8 @@ TEST(Faults, ADupeTicIsDisposedOfWithoutASecondBlockOrEvent) {
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_FALSE(node.exists("in/a.tic"));
   EXPECT_FALSE(node.exists("in/b.tic"));
-  EXPECT_EQ(count(allMessages(node), "=== a.zip "), 1U);
-  EXPECT_EQ(count(node.read("events.out"), " a.zip"), 1U);
+  EXPECT_EQ(test::countOf(test::allMessages(node), "=== a.zip "), 1U);
+  EXPECT_EQ(test::countOf(node.read("events.out"), " a.zip"), 1U);
   const std::string log = node.read("quenfar.log");
   EXPECT_TRUE(log.find("Duplicate a.tic: a.zip was tossed in this run\r\n") != std::string::npos ||
               log.find("Duplicate b.tic: a.zip was tossed in this run\r\n") != std::string::npos)
@@ -289,14 +272,14 @@ TEST(Signals, TermFinishesTheTicInHandStoresItsMessageAndStops) {
   ASSERT_EQ(status, 0);
   EXPECT_EQ(node.read("rc"), "0\n");
   // One toss, complete and announced; the rest left for the next run.
-  EXPECT_EQ(count(node.read("events.out"), ".zip"), 1U);
-  const std::string first = allMessages(node);
-  EXPECT_EQ(count(first, "File proceded 1\r\n"), 1U);
+  EXPECT_EQ(test::countOf(node.read("events.out"), ".zip"), 1U);
+  const std::string first = test::allMessages(node);
+  EXPECT_EQ(test::countOf(first, "File proceded 1\r\n"), 1U);
   EXPECT_NE(node.read("quenfar.log").find("Stopped by signal 15"), std::string::npos);
   node.run();
-  const std::string all = allMessages(node);
+  const std::string all = test::allMessages(node);
   for (const char* name : {"a.zip", "b.zip", "c.zip"}) {
-    EXPECT_EQ(count(all, std::string("=== ") + name + " "), 1U) << name;
+    EXPECT_EQ(test::countOf(all, std::string("=== ") + name + " "), 1U) << name;
   }
 }
 
@@ -307,7 +290,7 @@ TEST(Signals, AClosedStandardOutputDoesNotEndTheRun) {
   // The reader of the pipe is gone before the banner is written.
   ASSERT_EQ(shell(node, "bin/quenfar < /dev/null 2> err | true"), 0);
   EXPECT_EQ(node.read("files/FE_A/a.zip"), "data");
-  EXPECT_EQ(count(allMessages(node), "=== a.zip "), 1U);
+  EXPECT_EQ(test::countOf(test::allMessages(node), "=== a.zip "), 1U);
 }
 
 TEST(Faults, AnAreaDirectoryThatCannotBeMadeSaysWhy) {

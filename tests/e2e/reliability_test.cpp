@@ -30,25 +30,6 @@ void addFile(const test::Node& node, const std::string& name, const std::string&
   node.write("in/" + name + ".zip", "data of " + name);
 }
 
-// How often `needle` occurs in `text`.
-std::size_t count(const std::string& text, const std::string& needle) {
-  std::size_t found = 0;
-  for (std::size_t at = text.find(needle); at != std::string::npos;
-       at = text.find(needle, at + needle.size())) {
-    ++found;
-  }
-  return found;
-}
-
-// Every stored message of the node, one after another.
-std::string allMessages(const test::Node& node) {
-  std::string messages;
-  for (const auto& entry : fs::directory_iterator(node.path("netmail"))) {
-    messages += test::readFile(entry.path().string());
-  }
-  return messages;
-}
-
 // The names in a directory tree that the program keeps for itself while it runs.
 std::size_t leftovers(const test::Node& node) {
   std::size_t found = 0;
@@ -69,17 +50,18 @@ TEST(Reliability, OverlappingRunsTossAnnounceAndListEachFileOnce) {
   }
   node.runTogether(3);
   const std::string lists = node.read("files/FE_A/files.bbs") + node.read("files/FE_B/files.bbs");
-  const std::string messages = allMessages(node);
+  const std::string messages = test::allMessages(node);
   for (int i = 0; i < kFiles; ++i) {
     const std::string name = "f" + std::to_string(i) + ".zip";
-    EXPECT_EQ(count(lists, "\r\n" + name + " ") + (lists.rfind(name + " ", 0) == 0 ? 1 : 0), 1U)
+    EXPECT_EQ(test::countOf(lists, "\r\n" + name + " ") + (lists.rfind(name + " ", 0) == 0 ? 1 : 0),
+              1U)
         << name;
-    EXPECT_EQ(count(messages, "=== " + name + " "), 1U) << name;
+    EXPECT_EQ(test::countOf(messages, "=== " + name + " "), 1U) << name;
   }
   EXPECT_FALSE(node.exists("in/f0.tic"));
   EXPECT_EQ(leftovers(node), 0U);
   // A .tic that another run holds or has just tossed is passed over without a word.
-  EXPECT_EQ(count(node.read("quenfar.log"), "Can't move file"), 0U);
+  EXPECT_EQ(test::countOf(node.read("quenfar.log"), "Can't move file"), 0U);
 }
 
 TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
@@ -101,9 +83,9 @@ TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
   EXPECT_EQ(node.read("files/FE_A/files.bbs"), "late.zip      About late\r\n");
   EXPECT_FALSE(node.exists("in/late.tic"));
   EXPECT_EQ(node.read("events.out"), "late.zip\n");
-  EXPECT_EQ(count(allMessages(node), "=== late.zip "), 1U);
+  EXPECT_EQ(test::countOf(test::allMessages(node), "=== late.zip "), 1U);
   EXPECT_EQ(leftovers(node), 0U);
-  EXPECT_EQ(count(node.read("quenfar.log"), "Can't move file"), 0U);
+  EXPECT_EQ(test::countOf(node.read("quenfar.log"), "Can't move file"), 0U);
 }
 
 TEST(Reliability, FilesThatADeadRunTossedAreAnnouncedByTheNextRun) {
@@ -117,18 +99,18 @@ TEST(Reliability, FilesThatADeadRunTossedAreAnnouncedByTheNextRun) {
   }
   addFile(node, "fresh");
   node.run();
-  const std::string messages = allMessages(node);
-  EXPECT_EQ(count(messages, "=== gone.zip "), 1U);
+  const std::string messages = test::allMessages(node);
+  EXPECT_EQ(test::countOf(messages, "=== gone.zip "), 1U);
   EXPECT_NE(messages.find("Description: Gone\r\nFile size  : 4\r\nHatched by : 2:5020/1\r\n"),
             std::string::npos);
-  EXPECT_EQ(count(messages, "=== fresh.zip "), 1U);
+  EXPECT_EQ(test::countOf(messages, "=== fresh.zip "), 1U);
   EXPECT_NE(messages.find("File proceded 2\r\n"), std::string::npos);
   EXPECT_EQ(leftovers(node), 0U);
 
   // Once announced, never again.
   addFile(node, "next");
   node.run();
-  EXPECT_EQ(count(allMessages(node), "=== gone.zip "), 1U);
+  EXPECT_EQ(test::countOf(test::allMessages(node), "=== gone.zip "), 1U);
 }
 
 TEST(Reliability, HostileTicsTouchNothingOfTheProgramsOwn) {
@@ -177,7 +159,7 @@ TEST(Reliability, TicThatIsNoRegularFileIsPassedOverWithoutWaiting) {
   const test::RunResult result = node.run();
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_TRUE(node.exists("files/FE_A/real.zip"));
-  EXPECT_EQ(count(node.read("quenfar.log"), "Can't move file"), 0U);
+  EXPECT_EQ(test::countOf(node.read("quenfar.log"), "Can't move file"), 0U);
 }
 
 }  // namespace
@@ -213,8 +195,8 @@ TEST(Reliability, FilesOfAMessageThatCouldNotBeStoredAreAnnouncedLater) {
   addFile(node, "later");
   node.run();
   const std::string message = node.read("netmail/2.msg");
-  EXPECT_EQ(count(message, "=== early.zip "), 1U);
-  EXPECT_EQ(count(message, "=== later.zip "), 1U);
+  EXPECT_EQ(test::countOf(message, "=== early.zip "), 1U);
+  EXPECT_EQ(test::countOf(message, "=== later.zip "), 1U);
   EXPECT_EQ(leftovers(node), 0U);
 }
 

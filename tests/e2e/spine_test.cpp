@@ -8,12 +8,7 @@
 
 namespace {
 
-const std::string kHeading =
-    "Quenfar ver 3.75 HERALD\n"
-    "A file-echo processor for FTN nodes: tosses .tic files into their areas.\n"
-    "Free software, provided as is, without warranty of any kind.\n"
-    "Questions and reports: the project's issue tracker.\n"
-    "\n";
+using test::kHeading;
 
 TEST(Spine, WithoutConfigurationRefusesForMissingInbound) {
   test::Node node;

@@ -66,6 +66,30 @@ void Node::runTogether(int count) const {
   static_cast<void>(std::system(command.c_str()));
 }
 
+const std::string kHeading =
+    "Quenfar ver 3.75 HERALD\n"
+    "A file-echo processor for FTN nodes: tosses .tic files into their areas.\n"
+    "Free software, provided as is, without warranty of any kind.\n"
+    "Questions and reports: the project's issue tracker.\n"
+    "\n";
+
+std::size_t countOf(const std::string& text, const std::string& needle) {
+  std::size_t found = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos;
+       at = text.find(needle, at + needle.size())) {
+    ++found;
+  }
+  return found;
+}
+
+std::string allMessages(const Node& node) {
+  std::string messages;
+  for (const auto& entry : std::filesystem::directory_iterator(node.path("netmail"))) {
+    messages += readFile(entry.path().string());
+  }
+  return messages;
+}
+
 std::string maskLogTimes(const std::string& log) {
   static const std::regex banner(R"((=== (?:Start |End   ) )[^\r\n]*)");
   return std::regex_replace(log, banner, "$1<time>");

@@ -50,6 +50,15 @@ class Node {
   TempDir dir;
 };
 
+// What every run prints first: the banner and the notice, then an empty line.
+extern const std::string kHeading;
+
+// How often `needle` occurs in `text`, not overlapping.
+std::size_t countOf(const std::string& text, const std::string& needle);
+
+// Every stored message in the node's directory `netmail`, one after another.
+std::string allMessages(const Node& node);
+
 // Removes the two time-dependent banner lines' times so that logs compare byte for byte:
 // "=== Start  12:34:56  Monday, 07 December 2026" becomes "=== Start  <time>".
 std::string maskLogTimes(const std::string& log);
