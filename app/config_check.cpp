@@ -144,9 +144,9 @@ void checkSurroundings(const TossConfig& settings, std::vector<std::string>& war
   }
 }
 
-int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
-  const TossConfig& settings = reading.settings;
-  std::vector<std::string> warnings = reading.warnings;
+namespace {
+
+void reportSettings(const ConfigReading& reading, std::ostream& out) {
   out << "Configuration file: " << reading.path << (reading.readable ? "" : " (not read)")
       << "\n\nSettings in effect:\n";
   std::size_t width = 0;
@@ -162,9 +162,18 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
     out << "    " << setting.key << std::string(width - setting.key.size(), ' ') << " = "
         << setting.value << (setting.fromFile ? "  (from the file)" : "  (default)") << '\n';
   }
+}
 
+const char* entries(std::size_t count) {
+  return count == 1 ? " entry\n" : " entries\n";
+}
+
+// Reports the two lists with their entry counts; returns the areas that the area list names
+// (tag and directory).
+std::vector<std::pair<std::string, std::string>> reportLists(const TossConfig& settings,
+                                                             std::ostream& out) {
   out << "\nLists:\n";
-  std::vector<std::pair<std::string, std::string>> areas;  // tag and directory
+  std::vector<std::pair<std::string, std::string>> areas;
   if (settings.areaPathFile.empty()) {
     out << "  AreaPathMap  none named\n";
   } else if (const auto text =
@@ -178,7 +187,7 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
       }
     }
     out << "  AreaPathMap  " << settings.areaPathFile << ": " << areas.size()
-        << (areas.size() == 1 ? " entry\n" : " entries\n");
+        << entries(areas.size());
   } else {
     out << "  AreaPathMap  " << settings.areaPathFile << ": cannot be read\n";
   }
@@ -186,49 +195,60 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
     out << "  EventTable   none named\n";
   } else if (platform::checkReadableFile(settings.eventsFile).ok()) {
     const EventTable events(settings.eventsFile, settings.flagsDir, settings.processTimeMs);
-    const std::size_t count = events.list().size();
-    out << "  EventTable   " << settings.eventsFile << ": " << count
-        << (count == 1 ? " entry\n" : " entries\n");
+    out << "  EventTable   " << settings.eventsFile << ": " << events.list().size()
+        << entries(events.list().size());
   } else {
     out << "  EventTable   " << settings.eventsFile << ": cannot be read\n";
   }
+  return areas;
+}
 
-  const int stop = configurationStop(settings);
-  if (stop != 0) {
+// Every place a run of these settings writes to.
+std::vector<WrittenPlace> placesWritten(
+    const TossConfig& settings, const std::vector<std::pair<std::string, std::string>>& areas) {
+  std::vector<WrittenPlace> places;
+  places.push_back({"inbound directory", settings.inboundDir, Missing::alreadyWarned, ""});
+  places.push_back({"Fileecho directory", settings.fileechoDir, Missing::created, ""});
+  for (const auto& [tag, directory] : areas) {
+    places.push_back({"directory of area " + tag, directory, Missing::created, ""});
+  }
+  if (!settings.ticDir.empty()) {
+    places.push_back({"TIC directory", settings.ticDir, Missing::created, ""});
+  }
+  if (!settings.flagsDir.empty()) {
+    places.push_back({"flags directory", settings.flagsDir, Missing::warn, "no flag file is made"});
+  }
+  if (!settings.netmailDir.empty()) {
+    places.push_back({"netmail directory", settings.netmailDir, Missing::alreadyWarned, ""});
+  }
+  if (!settings.logFile.empty()) {
+    if (platform::exists(settings.logFile)) {
+      places.push_back({"log file", settings.logFile, Missing::warn, ""});
+    } else {
+      places.push_back({"log directory", platform::directoryOf(settings.logFile), Missing::warn,
+                        "the run goes without a log"});
+    }
+  }
+  return places;
+}
+
+}  // namespace
+
+int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
+  const TossConfig& settings = reading.settings;
+  std::vector<std::string> warnings = reading.warnings;
+  reportSettings(reading, out);
+  const auto areas = reportLists(settings, out);
+  if (const int stop = configurationStop(settings); stop != 0) {
     warnings.push_back(stopLine(stop, reading.path));
   } else {
     checkSurroundings(settings, warnings);
-    std::vector<WrittenPlace> places;
-    places.push_back({"inbound directory", settings.inboundDir, Missing::alreadyWarned, ""});
-    places.push_back({"Fileecho directory", settings.fileechoDir, Missing::created, ""});
-    for (const auto& [tag, directory] : areas) {
-      places.push_back({"directory of area " + tag, directory, Missing::created, ""});
-    }
-    if (!settings.ticDir.empty()) {
-      places.push_back({"TIC directory", settings.ticDir, Missing::created, ""});
-    }
-    if (!settings.flagsDir.empty()) {
-      places.push_back(
-          {"flags directory", settings.flagsDir, Missing::warn, "no flag file is made"});
-    }
-    if (!settings.netmailDir.empty()) {
-      places.push_back({"netmail directory", settings.netmailDir, Missing::alreadyWarned, ""});
-    }
-    if (!settings.logFile.empty()) {
-      if (platform::exists(settings.logFile)) {
-        places.push_back({"log file", settings.logFile, Missing::warn, ""});
-      } else {
-        places.push_back({"log directory", platform::directoryOf(settings.logFile), Missing::warn,
-                          "the run goes without a log"});
-      }
-    }
     out << "\nPlaces the run writes, " << byUser() << ":\n";
-    for (const WrittenPlace& place : places) {
+    for (const WrittenPlace& place : placesWritten(settings, areas)) {
       out << "  " << place.role << ' ' << shown(place.path) << ": " << checkPlace(place, warnings)
           << '\n';
     }
   }
-
   out << '\n';
   for (const std::string& line : warnings) {
     out << line << '\n';
