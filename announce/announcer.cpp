@@ -16,6 +16,9 @@ namespace {
 
 // The body goes to the temporary file in pieces of about this size.
 constexpr std::size_t kWriteSize = std::size_t{64} << 10;
+// 1.msg is the high-water mark of the mail tossers that share a *.msg directory (crashmail
+// keeps it there and never exports it), so messages are numbered from 2.
+constexpr int kFirstMessageNumber = 2;
 constexpr int kMaxMessageNumber = 999;
 constexpr std::size_t kBlockWidth = 27;  // head and closing lines of a file's block
 constexpr char kKludge = '\x01';         // starts each control line
@@ -176,7 +179,7 @@ bool Announcer::publish() {
   // directory never picks up half a message; the name is taken only while it is free, so a
   // number that another program takes meanwhile is simply passed over.
   bool stored = stagedFile.sync();
-  for (int number = 1; stored && number <= kMaxMessageNumber; ++number) {
+  for (int number = kFirstMessageNumber; stored && number <= kMaxMessageNumber; ++number) {
     const std::string path = messagePath(netmailDir, number);
     if (platform::exists(path)) {
       continue;

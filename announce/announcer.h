@@ -11,9 +11,9 @@
 #include "util/toss_config.h"
 
 // Collects the netmail message that lists the files tossed in a run, and stores it as the
-// lowest free "%d.msg" of the netmail directory. The body is written as it grows to a
-// temporary file of that directory, so memory does not grow with the run. Without a netmail
-// directory every operation does nothing.
+// lowest free "%d.msg" of the netmail directory from 2.msg on. The body is written as it
+// grows to a temporary file of that directory, so memory does not grow with the run. Without
+// a netmail directory every operation does nothing.
 class Announcer {
  public:
   // Starts the message of a run dated `time` (seconds since 1970-01-01 00:00:00 UTC): header
@@ -42,8 +42,9 @@ class Announcer {
   bool stage();
 
   // Syncs the staged message (nothing is left to write after such a flush) and gives it the
-  // lowest free number from 1 to 999, never over an existing entry, then puts that name on
-  // the disk. True when stored; otherwise the temporary file is removed.
+  // lowest free number from 2 to 999, never over an existing entry, then puts that name on
+  // the disk; 1.msg, the high-water mark of the netmail tossers, is never written. True when
+  // stored; otherwise the temporary file is removed.
   bool publish();
 
   // Stages and publishes. A missing netmail directory stores nothing. True when stored.

@@ -38,7 +38,7 @@ struct Netmail {
   void begin(std::int64_t time) { announcer.emplace(config, time); }
   std::string post() {
     announcer->post();
-    return test::readFile(dir / "1.msg");
+    return test::readFile(dir / "2.msg");
   }
 };
 
@@ -169,7 +169,9 @@ TEST(Announcer, LongMessageIsStoredWholeAndUnstoredOnesLeaveNothing) {
   }
   Announcer overflowing(mail.config, kTime);
   overflowing.addFile({"AREA", "H.ZIP", "", "", ""});
+  // 1.msg is free, yet it is the high-water mark of the tossers and never a message.
   EXPECT_FALSE(overflowing.post());
+  EXPECT_FALSE(test::fileExists(mail.dir / "1.msg"));
   for (const auto& entry : fs::directory_iterator(mail.dir.path())) {
     EXPECT_TRUE(entry.path().extension() == ".msg") << entry.path();
   }

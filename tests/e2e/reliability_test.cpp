@@ -159,7 +159,7 @@ TEST(Reliability, ControlCharactersOfTicValuesReachNoFileWeWrite) {
   EXPECT_EQ(list, "a.zip         a?b?[2J\xE9t\xE9\r\n");
   EXPECT_NE(node.read("quenfar.log").find("a.zip ---> FE_A (a?b?[2J\xE9t\xE9)\r\n"),
             std::string::npos);
-  const std::string message = node.read("netmail/1.msg");
+  const std::string message = node.read("netmail/2.msg");
   EXPECT_NE(message.find("Hatched by : 2:5020/1?evil\r\n"), std::string::npos);
   // The body ends with its one zero byte and has no other.
   EXPECT_EQ(message.find('\0', 190), message.size() - 1);
@@ -209,7 +209,7 @@ TEST(Reliability, FilesOfAMessageThatCouldNotBeStoredAreAnnouncedLater) {
   fs::create_directories(node.path("netmail"));
   addFile(node, "later");
   node.run();
-  const std::string message = node.read("netmail/1.msg");
+  const std::string message = node.read("netmail/2.msg");
   EXPECT_EQ(count(message, "=== early.zip "), 1U);
   EXPECT_EQ(count(message, "=== later.zip "), 1U);
   EXPECT_EQ(leftovers(node), 0U);
