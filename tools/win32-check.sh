@@ -208,7 +208,7 @@ check "$expected/tics" "$work/tics.txt"
 printf '%s\n' ./newfiles.flg ./nodelist.flg >"$expected/flags.expected"
 listing "$node/flags" >"$work/flags.txt"
 check "$expected/flags" "$work/flags.txt"
-printf '%s\n' ./1.msg ./2.msg >"$expected/netmail.expected"
+printf '%s\n' ./2.msg ./3.msg >"$expected/netmail.expected"
 listing "$node/netmail" >"$work/netmail.txt"
 check "$expected/netmail" "$work/netmail.txt"
 if [ -n "$(find "$node" -name '.quenfar-*')" ]; then
@@ -265,15 +265,15 @@ expect_message() { # actual, area, name, description, size, origin, full path
     head -c 1 /dev/zero
   }
 }
-if [ -f "$node/netmail/1.msg" ]; then
-  expect_message "$node/netmail/1.msg" NODELIST NODELIST.Z45 'Weekly nodelist, day 345' 13 \
-    2:5020/1 "$root\\files\\NODELIST\\NODELIST.Z45" >"$expected/1.msg.expected"
-  check "$expected/1.msg" "$node/netmail/1.msg"
-fi
 if [ -f "$node/netmail/2.msg" ]; then
-  expect_message "$node/netmail/2.msg" FE_A 'My File.zip' Tools 22 2:5020/2 \
-    "$root\\pub\\fe a\\My File.zip" >"$expected/2.msg.expected"
+  expect_message "$node/netmail/2.msg" NODELIST NODELIST.Z45 'Weekly nodelist, day 345' 13 \
+    2:5020/1 "$root\\files\\NODELIST\\NODELIST.Z45" >"$expected/2.msg.expected"
   check "$expected/2.msg" "$node/netmail/2.msg"
+fi
+if [ -f "$node/netmail/3.msg" ]; then
+  expect_message "$node/netmail/3.msg" FE_A 'My File.zip' Tools 22 2:5020/2 \
+    "$root\\pub\\fe a\\My File.zip" >"$expected/3.msg.expected"
+  check "$expected/3.msg" "$node/netmail/3.msg"
 fi
 
 if [ "$failures" -ne 0 ]; then
