@@ -4,8 +4,9 @@
 #   sh tools/deps.sh demo|test|stress|bench|package|win32|win32-check|ci
 #
 # demo: what builds the program; test adds GoogleTest and python3; stress python3; bench
-# the benchmark library; package the tools that compute the .deb's dependencies; win32
-# the mingw-w64 cross compiler; win32-check Wine; ci all of them.
+# the benchmark library; package the tools that give the .deb its build flags and
+# dependencies; win32 the mingw-w64 cross compiler; win32-check Wine; ci all of them and
+# lintian, which the package test then runs on the .deb.
 #
 # Silent when nothing is missing. Otherwise it installs with apt-get as root, or through
 # sudo when that needs no password, and else prints the one command to run and fails.
@@ -30,8 +31,10 @@ python() { has python3 || need python3; }
 bench() { [ -f /usr/include/benchmark/benchmark.h ] || need libbenchmark-dev; }
 package() {
   has dpkg-shlibdeps || need dpkg-dev
+  has dpkg-buildflags || need dpkg-dev
   has file || need file
 }
+lint() { has lintian || need lintian; }
 win32() {
   has cmake || need cmake
   has make || need make
@@ -48,7 +51,7 @@ case "${1:-}" in
   win32) win32 ;;
   win32-check) win32; wine ;;
   # The Windows tests are built from the GoogleTest sources that libgtest-dev ships.
-  ci) base; gtest; python; bench; package; win32; wine ;;
+  ci) base; gtest; python; bench; package; lint; win32; wine ;;
   *)
     echo "usage: sh tools/deps.sh demo|test|stress|bench|package|win32|win32-check|ci" >&2
     exit 2
