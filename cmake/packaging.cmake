@@ -82,8 +82,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${_quenfar_docdir})
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${_quenfar_docdir} RENAME copyright)
 install(FILES ${_quenfar_examples} DESTINATION ${_quenfar_docdir}/examples)
 
-# Links, the compressed man page and the settings file: done at install time so that they
-# follow `cmake --install --prefix` and DESTDIR (which CPack sets to its staging directory).
+# Links, the notes stripped off the programs, the compressed man pages and changelog, the
+# settings and the log rotation: done at install time so that they follow
+# `cmake --install --prefix` and DESTDIR (which CPack sets to its staging directory).
 install(CODE "
   set(_source \"${PROJECT_SOURCE_DIR}\")
   set(_config_dir \"${QUENFAR_CONFIG_DIR}\")
