@@ -21,11 +21,11 @@ include(GNUInstallDirs)
 
 # Hardening of what is installed: Debian's build flags (dpkg-buildflags with every hardening
 # feature: stack protector, format checks, _FORTIFY_SOURCE, read-only relocations bound at
-# start), or the same set where dpkg-dev is missing. The build type keeps deciding -O and -g.
-# They reach every object of the project through project_warnings, since the program is
-# linked from the folders' libraries; _FORTIFY_SOURCE only where the build optimises, as it
-# needs that.
-option(QUENFAR_HARDENING "Build with Debian's hardening flags" ON)
+# start), or the same set where dpkg-dev is missing. The build type keeps deciding -O and -g,
+# and _FORTIFY_SOURCE, which needs the optimiser, is left out of Debug builds. They go to
+# every target of the folders the program and msgdump are linked from, not to the tests
+# and benchmarks.
+option(QUENFAR_HARDENING "Build the program and msgdump with Debian's hardening flags" ON)
 if(QUENFAR_HARDENING AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   find_program(QUENFAR_DPKG_BUILDFLAGS dpkg-buildflags)
   mark_as_advanced(QUENFAR_DPKG_BUILDFLAGS)
@@ -51,10 +51,20 @@ if(QUENFAR_HARDENING AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   endif()
   list(TRANSFORM _hardening_compile
     REPLACE "^(-D_FORTIFY_SOURCE=.*)$" "$<$<NOT:$<CONFIG:Debug>>:\\1>")
-  add_library(quenfar_hardening INTERFACE)
-  target_compile_options(quenfar_hardening INTERFACE ${_hardening_compile})
-  target_link_options(quenfar_hardening INTERFACE ${_hardening_link})
-  target_link_libraries(project_warnings INTERFACE quenfar_hardening)
+  get_property(_folders DIRECTORY ${PROJECT_SOURCE_DIR} PROPERTY SUBDIRECTORIES)
+  list(FILTER _folders EXCLUDE REGEX "/(tests|bench)$")
+  foreach(_folder IN LISTS _folders)
+    get_property(_targets DIRECTORY ${_folder} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(_target IN LISTS _targets)
+      get_target_property(_type ${_target} TYPE)
+      if(_type STREQUAL STATIC_LIBRARY OR _type STREQUAL EXECUTABLE)
+        target_compile_options(${_target} PRIVATE ${_hardening_compile})
+      endif()
+      if(_type STREQUAL EXECUTABLE)
+        target_link_options(${_target} PRIVATE ${_hardening_link})
+      endif()
+    endforeach()
+  endforeach()
   message(STATUS "Hardening: ${_hardening_compile} ${_hardening_link}")
 endif()
 
