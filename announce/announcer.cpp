@@ -6,8 +6,9 @@
 
 #include "announce/ftn_address.h"
 #include "announce/stored_message.h"
+#include "platform/durability.h"
 #include "platform/file.h"
-#include "platform/move.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
 #include "util/text.h"
@@ -16,9 +17,7 @@ namespace {
 
 // The body goes to the temporary file in pieces of about this size.
 constexpr std::size_t kWriteSize = std::size_t{64} << 10;
-// 1.msg is the high-water mark of the mail tossers that share a *.msg directory (crashmail
-// keeps it there and never exports it), so messages are numbered from 2.
-constexpr int kFirstMessageNumber = 2;
+constexpr int kFirstMessageNumber = 2;  // 1.msg is the tossers' high-water mark
 constexpr int kMaxMessageNumber = 999;
 constexpr std::size_t kBlockWidth = 27;  // head and closing lines of a file's block
 constexpr char kKludge = '\x01';         // starts each control line
@@ -40,7 +39,7 @@ std::string messagePath(const std::string& directory, int number) {
 
 }  // namespace
 
-Announcer::Announcer(const TossConfig& settings, std::int64_t time)
+Announcer::Announcer(const AnnounceSettings& settings, std::int64_t time)
     : enabled(!settings.netmailDir.empty()),
       netmailDir(settings.netmailDir),
       userName(settings.userName) {
@@ -136,24 +135,33 @@ void Announcer::writeOut() {
     // The header's place is kept; it is written once the message is complete. A message file
     // gets the permission bits of any new file.
     stagedFile = platform::File::createTemporary(netmailDir, temporaryPath);
-    finished = !stagedFile.isOpen() || !stagedFile.setNewFilePermissions() ||
-               !stagedFile.write(std::string(storedmsg::kHeaderSize, '\0'));
+    writing = stagedFile.why();
+    if (writing) {
+      writing = stagedFile.setNewFilePermissions();
+    }
+    if (writing) {
+      writing = stagedFile.write(std::string(storedmsg::kHeaderSize, '\0'));
+    }
   }
-  finished = finished || !stagedFile.write(body);
+  if (writing) {
+    writing = stagedFile.write(body);
+  }
+  finished = !writing;
   body.clear();
 }
 
 void Announcer::discard() {
-  if (stagedFile.isOpen()) {
-    stagedFile.close();
-    platform::deleteFile(temporaryPath);
+  stagedFile.close().ignore();
+  if (!temporaryPath.empty()) {
+    platform::deleteFile(temporaryPath).ignore();
+    temporaryPath.clear();
   }
   finished = true;
 }
 
-bool Announcer::stage() {
+platform::Status Announcer::stage() {
   if (!enabled || staged) {
-    return false;
+    return platform::Status::refused("has nothing to stage");
   }
   staged = true;
   const std::string toName = userName.empty() ? loadMessage(msg::kMailboxOwner) : userName;
@@ -164,43 +172,44 @@ bool Announcer::stage() {
   body.push_back('\0');
   writeOut();
   const std::string_view headerBytes(reinterpret_cast<const char*>(header.data()), header.size());
-  if (finished || !stagedFile.writeAt(0, headerBytes)) {
-    discard();
-    return false;
+  if (writing) {
+    writing = stagedFile.writeAt(0, headerBytes);
   }
-  return true;
+  if (!writing) {
+    const platform::Status cause = writing;
+    discard();
+    return cause;
+  }
+  return {};
 }
 
-bool Announcer::publish() {
-  if (!staged || finished) {
-    return false;
+platform::Status Announcer::publish() {
+  if (!staged || !writing || !stagedFile.isOpen()) {
+    return writing ? platform::Status::refused("was not staged") : writing;
   }
   // The message is complete on disk before it gets its name, so a mail tosser scanning the
   // directory never picks up half a message; the name is taken only while it is free, so a
   // number that another program takes meanwhile is simply passed over.
-  bool stored = stagedFile.sync();
-  for (int number = kFirstMessageNumber; stored && number <= kMaxMessageNumber; ++number) {
-    const std::string path = messagePath(netmailDir, number);
+  platform::Status stored = stagedFile.sync();
+  for (int candidate = kFirstMessageNumber; stored && candidate <= kMaxMessageNumber; ++candidate) {
+    const std::string path = messagePath(netmailDir, candidate);
     if (platform::exists(path)) {
       continue;
     }
-    if (platform::nameTemporary(stagedFile, temporaryPath, path)) {
-      stagedFile.close();
-      // The name is on the disk before the run lets go of what it announces.
-      platform::syncToDisk({netmailDir});
+    stored = platform::nameTemporary(stagedFile, temporaryPath, path);
+    if (stored) {
+      stagedFile.close().ignore();
+      temporaryPath.clear();
+      number = candidate;
       finished = true;
-      return true;
+      return {};
     }
-    stored = platform::exists(path);  // taken meanwhile: the next number is tried
+    if (platform::exists(path)) {
+      stored = {};  // taken meanwhile: the next number is tried
+    }
   }
-  if (stagedFile.isOpen()) {
-    stagedFile.close();
+  if (stored) {
+    stored = platform::Status::refused("has no free message number from 2 to 999");
   }
-  platform::deleteFile(temporaryPath);
-  finished = true;
-  return false;
-}
-
-bool Announcer::post() {
-  return stage() && publish();
+  return stored;
 }

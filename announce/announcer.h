@@ -8,17 +8,25 @@
 #include "announce/announce_entry.h"
 #include "announce/stored_message.h"
 #include "platform/file.h"
-#include "util/toss_config.h"
+#include "platform/status.h"
+
+// What the announcement takes from the settings.
+struct AnnounceSettings {
+  std::string netmailDir;  // ends with a separator; no announcement when empty
+  std::string ftnAddress;  // from and to
+  std::string userName;    // to; the mailbox owner when empty
+};
 
 // Collects the netmail message that lists the files tossed in a run, and stores it as the
-// lowest free "%d.msg" of the netmail directory from 2.msg on. The body is written as it
-// grows to a temporary file of that directory, so memory does not grow with the run. Without
-// a netmail directory every operation does nothing.
+// lowest free "%d.msg" of the netmail directory from 2 on: 1.msg is the high-water mark of the
+// mail tossers that share the directory, and is never written. The body is written as it grows to a
+// temporary file of that directory, so memory does not grow with the run. Without a netmail
+// directory every operation does nothing.
 class Announcer {
  public:
   // Starts the message of a run dated `time` (seconds since 1970-01-01 00:00:00 UTC): header
   // fields and control lines, addressed from and to the settings' FTN address.
-  Announcer(const TossConfig& settings, std::int64_t time);
+  Announcer(const AnnounceSettings& settings, std::int64_t time);
   // A message begun and never stored leaves no temporary file behind.
   ~Announcer();
   Announcer(const Announcer&) = delete;
@@ -38,25 +46,33 @@ class Announcer {
 
   // Completes the header, ends the body with a zero byte and writes the whole message to its
   // temporary file, which is not yet synced: a flush of the netmail directory's file system
-  // puts it on the disk together with the rest of the run. False when it cannot be written.
-  bool stage();
+  // puts it on the disk together with the rest of the run. Fails, with the cause, when the
+  // message cannot be written; the temporary file is then gone.
+  platform::Status stage();
+
+  // The temporary file of a staged message: while it exists under this path, the message has
+  // not been given its name.
+  const std::string& stagedPath() const { return temporaryPath; }
 
   // Syncs the staged message (nothing is left to write after such a flush) and gives it the
-  // lowest free number from 2 to 999, never over an existing entry, then puts that name on
-  // the disk; 1.msg, the high-water mark of the netmail tossers, is never written. True when
-  // stored; otherwise the temporary file is removed.
-  bool publish();
+  // lowest free number from 2 to 999, never over an existing entry. The name itself is not
+  // flushed: the caller does that before it lets go of what the message announces. On
+  // failure, with the cause, the temporary file stays until discard().
+  platform::Status publish();
 
-  // Stages and publishes. A missing netmail directory stores nothing. True when stored.
-  bool post();
+  // The number the message was stored under; 0 before.
+  int storedNumber() const { return number; }
+
+  // Gives up a message that is not stored: its temporary file is deleted.
+  void discard();
 
  private:
   // Writes what the body holds so far to the temporary file, creating it first.
   void writeOut();
-  void discard();
 
   bool enabled = false;
-  bool finished = false;  // stored, or cannot be: nothing more goes to the temporary file
+  bool finished = false;     // stored, or cannot be: nothing more goes to the temporary file
+  platform::Status writing;  // how writing the temporary file went
   bool staged = false;
   std::string netmailDir;
   std::string userName;
@@ -66,4 +82,5 @@ class Announcer {
   platform::File stagedFile;
   std::string temporaryPath;
   std::int32_t files = 0;
+  int number = 0;
 };

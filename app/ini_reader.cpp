@@ -12,6 +12,12 @@ std::string trimBlanks(std::string_view text) {
   return trimSpaces(text, " \t");
 }
 
+// The name between the brackets of a section line.
+std::string sectionName(const std::string& line) {
+  const std::size_t close = line.find(']');
+  return trimBlanks(line.substr(1, close == std::string::npos ? close : close - 1));
+}
+
 }  // namespace
 
 IniReader IniReader::fromFile(const std::string& path) {
@@ -27,6 +33,37 @@ std::vector<std::string> IniReader::keys(const std::string& section) const {
   return names;
 }
 
+std::vector<std::string> IniReader::sections() const {
+  std::vector<std::string> names;
+  std::uint32_t position = 0;
+  while (position < text.size()) {
+    const std::string line = trimBlanks(readLine(text, position));
+    if (!line.empty() && line.front() == '[') {
+      names.push_back(sectionName(line));
+    }
+  }
+  return names;
+}
+
+std::optional<std::string> IniReader::writtenValue(const std::string& section,
+                                                   const std::string& key) const {
+  const std::string wantedKey = toUpperAnsi(key);
+  std::optional<std::string> found;
+  forEachPair(section, [&](const std::string& name, const std::string& rawValue) {
+    if (toUpperAnsi(name) != wantedKey) {
+      return false;
+    }
+    found = trimBlanks(rawValue);
+    return true;
+  });
+  return found;
+}
+
+bool IniReader::isQuoted(std::string_view written) {
+  return written.size() >= 2 && (written.front() == '"' || written.front() == '\'') &&
+         written.back() == written.front();
+}
+
 void IniReader::forEachPair(
     const std::string& section,
     const std::function<bool(const std::string&, const std::string&)>& visit) const {
@@ -39,9 +76,7 @@ void IniReader::forEachPair(
       continue;
     }
     if (line.front() == '[') {
-      const std::size_t close = line.find(']');
-      const std::string name =
-          trimBlanks(line.substr(1, close == std::string::npos ? close : close - 1));
+      const std::string name = sectionName(line);
       if (place == Place::inside) {
         place = Place::after;  // only the first section of that name counts
       } else if (toUpperAnsi(name) == wantedSection) {
@@ -61,24 +96,17 @@ void IniReader::forEachPair(
 
 std::optional<std::string> IniReader::value(const std::string& section,
                                             const std::string& key) const {
-  const std::string wantedKey = toUpperAnsi(key);
-  std::optional<std::string> found;
-  forEachPair(section, [&](const std::string& name, const std::string& rawValue) {
-    if (toUpperAnsi(name) != wantedKey) {
-      return false;
-    }
-    std::string result = trimBlanks(rawValue);
-    if (result.size() >= 2 && (result.front() == '"' || result.front() == '\'') &&
-        result.back() == result.front()) {
-      result = result.substr(1, result.size() - 2);
-    }
-    if (result.size() > kMaxValueLength) {
-      result.resize(kMaxValueLength);
-    }
-    found = std::move(result);
-    return true;
-  });
-  return found;
+  std::optional<std::string> result = writtenValue(section, key);
+  if (!result) {
+    return result;
+  }
+  if (isQuoted(*result)) {
+    *result = result->substr(1, result->size() - 2);
+  }
+  if (result->size() > kMaxValueLength) {
+    result->resize(kMaxValueLength);
+  }
+  return result;
 }
 
 std::string IniReader::getString(const std::string& section, const std::string& key,

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Reads values from INI text: "[section]" lines open sections, "key = value" lines give values.
@@ -22,6 +23,18 @@ class IniReader {
 
   // Returns the keys of the first section of that name, in file order, as written.
   std::vector<std::string> keys(const std::string& section) const;
+
+  // Returns the name of every section, in file order, as written (trimmed of blanks); a name
+  // that appears twice is listed twice.
+  std::vector<std::string> sections() const;
+
+  // Returns the value of the key as written: trimmed of blanks, quotes kept, not cut. Nothing
+  // when the section or key is missing.
+  std::optional<std::string> writtenValue(const std::string& section, const std::string& key) const;
+
+  // True when a value as written is enclosed in a matching pair of quotes, which value()
+  // removes.
+  static bool isQuoted(std::string_view written);
 
   // Returns the value as text, or `fallback` when the key is missing.
   std::string getString(const std::string& section, const std::string& key,

@@ -1,25 +1,13 @@
 #include "app/toss_app.h"
 
-#include <chrono>
 #include <iostream>
 
-#include "announce/announcer.h"
-#include "announce/ftn_address.h"
+#include "app/config_check.h"
 #include "app/config_reader.h"
 #include "app/toss_run.h"
-#include "desc/desc_cleaner.h"
-#include "desc/desc_file_updater.h"
-#include "events/event_table.h"
-#include "log/run_log.h"
-#include "platform/directory.h"
-#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
-#include "tic/area_path_map.h"
-#include "tic/tic_processor.h"
-#include "tic/toss_journal.h"
-#include "util/paths.h"
-#include "util/text.h"
 
 #ifndef QUENFAR_VERSION
 #define QUENFAR_VERSION "unknown"
@@ -29,6 +17,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: quenfar [--help | --version]\n"
+    "       quenfar --check\n"
     "\n"
     "Tosses every .tic file of the inbound directory: moves the file it names into its\n"
     "file-echo area, updates the area's description list, logs, runs the configured events\n"
@@ -38,27 +27,34 @@ constexpr const char* kUsage =
     "\n"
     "  -h, --help     print this help and exit\n"
     "  -V, --version  print the version and exit\n"
+    "      --check    read the configuration and report the settings in effect, the lists,\n"
+    "                 whether the run can write where it writes, and every warning;\n"
+    "                 touches nothing; exit 0 when there is nothing to warn about, else 1\n"
     "\n"
     "Exit status: 0 when the run completed, 1 when the configuration stopped it,\n"
-    "2 for a wrong command line.\n";
+    "2 for a wrong command line, 3 when the run completed but a .tic failed for another\n"
+    "reason than waiting for its file, or a flush or the message failed.\n";
 
 void warn(const std::string& line) {
   std::cerr << line << '\n' << std::flush;
 }
 
-// What a sysop should hear about a configuration that passed the checks but looks wrong.
-void checkSurroundings(const TossConfig& settings, std::vector<std::string>& warnings) {
-  if (!platform::isDirectory(settings.inboundDir)) {
-    warnings.push_back("Warning: the inbound directory " + settings.inboundDir + " does not exist");
+// A stop goes into an existing log, with the warnings that explain it; a stop creates
+// nothing, so a log that is not there yet stays so.
+void logStop(const TossConfig& settings, const std::vector<std::string>& warnings,
+             const std::string& line) {
+  if (settings.logFile.empty() || !platform::exists(settings.logFile)) {
+    return;
   }
-  if (!settings.netmailDir.empty() && !platform::isDirectory(settings.netmailDir)) {
-    warnings.push_back("Warning: the netmail directory " + settings.netmailDir +
-                       " does not exist; no announcement is stored");
+  RunLog log(logSettingsOf(settings));
+  if (!log.open()) {
+    return;
   }
-  if (!settings.ftnAddress.empty() && !isFtnAddress(settings.ftnAddress)) {
-    warnings.push_back("Warning: FTNAddress " + settings.ftnAddress +
-                       " does not read as zone:net/node[.point]");
+  for (const std::string& warning : warnings) {
+    log.writeLine(warning);
   }
+  log.writeLine(line);
+  log.close();
 }
 
 }  // namespace
@@ -78,26 +74,26 @@ int runProgram(const std::vector<std::string>& arguments) {
       std::cout << "quenfar " << QUENFAR_VERSION << '\n' << std::flush;
       return kExitDone;
     }
+    if (arguments.size() == 1 && option == "--check") {
+      ConfigReading reading = readConfiguration(programDirectory());
+      return reportConfiguration(reading, std::cout) == 0 ? kExitDone : kExitConfiguration;
+    }
     std::cerr << "quenfar: unknown option " << option << "\n\n" << kUsage << std::flush;
     return kExitUsage;
   }
 
+  // A stop asked for lets the run finish the .tic in hand; a closed standard output (a pipe
+  // whose reader went away) never ends it.
+  platform::catchStopRequests();
   printMessage(msg::kBanner);
   printMessage(msg::kNotice);
 
-  std::vector<std::string> warnings;
-  TossConfig settings = readConfigFrom(programDirectory(), &warnings);
-  settings.osVersion = platform::queryOsVersion();
+  ConfigReading reading = readConfiguration(programDirectory());
+  std::vector<std::string>& warnings = reading.warnings;
+  TossConfig& settings = reading.settings;
 
   // Nothing is touched until the configuration is known to be usable.
-  int stop = 0;
-  if (settings.inboundDir.empty()) {
-    stop = msg::kNoInbound;
-  } else if (settings.fileechoDir.empty()) {
-    stop = msg::kNoFileecho;
-  } else if (!settings.netmailDir.empty() && settings.ftnAddress.empty()) {
-    stop = msg::kNoFtnAddress;
-  }
+  const int stop = configurationStop(settings);
   if (stop == 0) {
     checkSurroundings(settings, warnings);
   }
@@ -105,6 +101,10 @@ int runProgram(const std::vector<std::string>& arguments) {
     warn(line);
   }
   if (stop != 0) {
+    // Standard output often goes nowhere (cron, a mailer): the stop is said where it is seen.
+    const std::string line = stopLine(stop, reading.path);
+    warn(line);
+    logStop(settings, warnings, line);
     printMessage(stop);
     return kExitConfiguration;
   }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "util/toss_config.h"
+#include "app/toss_config.h"
 
 // Exit statuses of the program.
 inline constexpr int kExitDone = 0;           // the run completed, whatever it found

@@ -2,88 +2,162 @@
 
 #include <iostream>
 
-#include "announce/announcer.h"
 #include "app/toss_app.h"
 #include "desc/desc_cleaner.h"
-#include "desc/desc_file_updater.h"
-#include "events/event_table.h"
-#include "log/run_log.h"
 #include "platform/directory.h"
-#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
-#include "tic/area_path_map.h"
-#include "tic/tic_processor.h"
-#include "tic/toss_journal.h"
 #include "util/paths.h"
 #include "util/text.h"
 
-RunReport tossInbound(const TossConfig& settings, const std::vector<std::string>& warnings) {
-  const AreaPathMap areaPaths(settings.areaPathFile);
-  EventTable events(settings.eventsFile, settings.flagsDir, settings.processTimeMs);
-  Announcer announcer(settings, platform::now());
+LogSettings logSettingsOf(const TossConfig& settings) {
+  return {settings.logFile, settings.onScreen, settings.descInLog, settings.cutSymbols};
+}
+
+namespace {
+
+AnnounceSettings announceSettings(const TossConfig& settings) {
+  return {settings.netmailDir, settings.ftnAddress, settings.userName};
+}
+
+TossSettings tossSettings(const TossConfig& settings, const std::string& inboundPath) {
+  return {inboundPath, withTrailingBackslash(settings.fileechoDir), settings.descFile,
+          settings.ticDir};
+}
+
+std::string absoluteInbound(const TossConfig& settings) {
+  return withTrailingBackslash(platform::absolutePath(withTrailingBackslash(settings.inboundDir)));
+}
+
+// The mover of the system's family: the Windows 95/98 way only there.
+MoveFile moverOfThisSystem() {
+  return platform::queryOsVersion().dwPlatformId == platform::kPlatformWin9x ? moveLikeWin9x
+                                                                             : moveLikeNt;
+}
+
+}  // namespace
+
+TossRun::TossRun(const TossConfig& config, const std::vector<std::string>& warnings)
+    : settings(config),
+      inboundPath(absoluteInbound(config)),
+      log(logSettingsOf(config)),
+      areaPaths(config.areaPathFile),
+      events(config.eventsFile, config.flagsDir, config.processTimeMs),
+      announcer(announceSettings(config), platform::now()),
+      lists(config.descFilter ? cutDescription : keepDescription, platform::kHoldWait),
+      // The journal is kept in the inbound directory, by its absolute path, as are the .tic
+      // paths; adopting dead runs' journals clears their temporary files here too.
+      journal(inboundPath, {config.netmailDir, config.ticDir}),
+      processor(tossSettings(config, inboundPath),
+                {log, areaPaths, lists, events, announcer, journal}, moverOfThisSystem()) {
+  // The directory that receives tossed .tic files exists before the first one is tossed.
+  platform::Status ticDirMade;
   if (!settings.ticDir.empty()) {
-    makeDirectoryPath(settings.ticDir);
+    ticDirMade = makeDirectoryPath(settings.ticDir);
   }
-  RunLog log(settings);
-  if (!log.open()) {
-    std::cerr << "Warning: cannot open the log file " << settings.logFile << std::endl;
+  if (const platform::Status opened = log.open(); !opened) {
+    std::cerr << "Warning: cannot open the log file " << settings.logFile << ": " << opened.text()
+              << std::endl;
   }
   for (const std::string& line : warnings) {
     log.writeLine(line);
   }
-  DescFileUpdater lists(settings.descFilter ? cutDescription : keepDescription, kHoldWait);
-  const MoveFile mover =
-      settings.osVersion.dwPlatformId == platform::kPlatformWin9x ? moveLikeWin9x : moveLikeNt;
+  if (!ticDirMade) {
+    warn("Warning: cannot make TICDir " + settings.ticDir + ": " + ticDirMade.text() +
+         "; tossed .tic files stay in the inbound");
+  }
+}
 
-  // The journal is kept in the inbound directory, by its absolute path, as are the .tic paths.
-  const std::string inbound = withTrailingBackslash(settings.inboundDir);
-  const std::string inboundPath = withTrailingBackslash(platform::absolutePath(inbound));
-  TossJournal journal(inboundPath);
-  journal.clearDeadRunsFiles({settings.netmailDir, settings.ticDir});
-  // What runs that died tossed is announced in this run's message.
+RunReport TossRun::run() {
+  recover();
+  tossInbound();
+  stage();
+  flushAndPublish();
+  return report;
+}
+
+void TossRun::recover() {
+  // What runs that died tossed and never announced is announced in this run's message.
   for (const JournalEntry& earlier : journal.unannounced()) {
     announcer.addFile(AnnounceEntry{earlier.area, fileNameOf(earlier.destination),
                                     earlier.description, earlier.origin, earlier.destination});
   }
-
-  TicProcessor processor(settings, {log, areaPaths, lists, events, announcer, journal}, mover);
-  std::int32_t tossed = 0;
-  // Tosses that a run cut short come first, then every .tic as the directory yields it, one at
-  // a time, so memory does not grow with the inbound directory.
+  for (const std::string& name : journal.pendingDisposals()) {
+    processor.disposeLeftover(inboundPath + name);
+  }
+  // Events run at least once: those that a dead run did not get to are carried out now.
+  for (const JournalEntry& earlier : journal.withoutEvents()) {
+    if (!events.list().empty()) {
+      events.runEvents(earlier.area, fileNameOf(earlier.destination), earlier.destination);
+      journal.noteEventsRun(earlier.ticName);
+    }
+  }
+  // Tosses that a run cut short come before everything new.
   for (const std::string& name : journal.unfinishedTics()) {
-    if (processor.processTic(inboundPath + name) == TossResult::tossed) {
-      ++tossed;
-    }
+    count(processor.processTic(inboundPath + name));
   }
-  platform::DirectorySearch search(inbound);
+}
+
+void TossRun::tossInbound() {
+  // One entry at a time, as the directory yields it, so memory does not grow with the inbound
+  // directory. A stop asked for ends the tossing between two .tic files.
+  platform::DirectorySearch search(inboundPath);
   std::string name;
-  // Once there is work, what the mailer wrote goes to the disk while the run tosses.
-  platform::FlushAhead flushAhead;
-  while (search.next(name)) {
-    if (endsWithIgnoringCase(name, ".tic") &&
-        processor.processTic(inboundPath + name) == TossResult::tossed) {
-      ++tossed;
-      flushAhead.start(inboundPath);
+  while (platform::stopRequested() == 0 && search.next(name)) {
+    if (endsWithIgnoringCase(name, ".tic")) {
+      count(processor.processTic(inboundPath + name));
     }
   }
-
-  lists.releaseHolds();
-
-  const bool announcing = announcer.active();
-  bool staged = false;
-  if (announcer.fileCount() > 0) {
-    announcer.addText("File proceded " + std::to_string(announcer.fileCount()) + "\r\n");
-    staged = announcer.stage();
+  if (const int signal = platform::stopRequested(); signal != 0) {
+    report.stoppedBy = signal;
+    log.writeLine("Stopped by signal " + std::to_string(signal) +
+                  "; the .tic files left are tossed by the next run");
   }
-  if (tossed == 0) {
+  lists.releaseHolds();
+}
+
+void TossRun::count(TossResult result) {
+  switch (result) {
+    case TossResult::tossed:
+      ++report.tossed;
+      // Once there is work, what the mailer wrote goes to the disk while the run tosses.
+      flushAhead.start(inboundPath);
+      break;
+    case TossResult::failed:
+      report.troubled = true;
+      break;
+    case TossResult::waiting:
+    case TossResult::duplicate:
+    case TossResult::passedOver:
+      break;
+  }
+}
+
+void TossRun::stage() {
+  if (announcer.fileCount() == 0) {
+    return;
+  }
+  announcer.addText("File proceded " + std::to_string(announcer.fileCount()) + "\r\n");
+  if (const platform::Status written = announcer.stage(); !written) {
+    warn("Warning: cannot write the announcement in " + settings.netmailDir + ": " +
+         written.text() + "; the next run announces its files");
+    report.troubled = true;
+    return;
+  }
+  staged = true;
+  journal.noteMessageStaged(announcer.stagedPath());
+}
+
+void TossRun::flushAndPublish() {
+  if (report.tossed == 0) {
     log.writeLine(loadMessage(msg::kNothingToToss));
     printMessage(msg::kNothingToToss);
   }
-  log.close();
   // Everything written is put on the disk once, at the end, rather than file by file: the
   // message too, which gets its name only after that.
   flushAhead.wait();
+  bool flushed = true;
   if (processor.placedAny() || announcer.fileCount() > 0) {
     std::vector<std::string> written = processor.writtenPaths();
     if (!settings.netmailDir.empty()) {
@@ -92,14 +166,45 @@ RunReport tossInbound(const TossConfig& settings, const std::vector<std::string>
     if (!settings.logFile.empty()) {
       written.push_back(settings.logFile);
     }
-    platform::syncToDisk(written);
+    for (const platform::SyncFailure& failure : platform::syncToDisk(written)) {
+      warn("Warning: cannot flush " + failure.path + " to the disk: " + failure.cause.text());
+      flushed = false;
+    }
   }
-  const bool announced = announcer.fileCount() == 0 || (staged && announcer.publish());
-  // A message that could not be stored leaves the journals for the next run to announce from.
-  if (announced || !announcing) {
+  bool announced = !announcer.active() || announcer.fileCount() == 0;
+  if (staged && flushed) {
+    if (const platform::Status stored = announcer.publish(); stored) {
+      // The name is on the disk before the run lets go of what it announces.
+      for (const platform::SyncFailure& failure : platform::syncToDisk({settings.netmailDir})) {
+        warn("Warning: cannot flush " + failure.path + " to the disk: " + failure.cause.text());
+      }
+      announced = true;
+    } else {
+      warn("Warning: cannot store the announcement in " + settings.netmailDir + ": " +
+           stored.text() + "; the next run announces its files");
+    }
+  }
+  if (staged && !announced) {
+    // Noted before the temporary file goes, so that the next run does not take its absence
+    // for a stored message.
+    journal.noteMessageNotStored();
+    announcer.discard();
+  }
+  if (!flushed || !announced) {
+    report.troubled = true;
+  }
+  log.close();
+  // A flush that failed, or a message not stored, leaves the journal for the next run.
+  if (announced && flushed) {
     journal.finish();
   }
-  RunReport report;
-  report.tossed = tossed;
-  return report;
+}
+
+void TossRun::warn(const std::string& line) {
+  log.writeWarning(line);
+}
+
+RunReport tossInbound(const TossConfig& settings, const std::vector<std::string>& warnings) {
+  TossRun run(settings, warnings);
+  return run.run();
 }

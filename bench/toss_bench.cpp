@@ -13,11 +13,11 @@
 #include <system_error>
 #include <vector>
 
+#include "app/toss_config.h"
 #include "app/toss_run.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
 #include "util/paths.h"
-#include "util/toss_config.h"
 
 namespace {
 
@@ -102,7 +102,6 @@ class BenchNode {
 // One tossing run over the node's inbound. Returns the number of files tossed.
 std::int32_t tossRun(const BenchNode& node) {
   TossConfig config;
-  config.osVersion = platform::queryOsVersion();
   config.inboundDir = node.path("in");
   config.fileechoDir = node.path("files");
   config.descFile = "files.bbs";

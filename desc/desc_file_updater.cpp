@@ -6,7 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/move.h"
+#include "platform/durability.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 #include "util/byte_buffer.h"
 #include "util/line_reader.h"
@@ -253,14 +254,14 @@ std::string DescFileUpdater::clean(const std::string& description) const {
   return maskControlCharacters(cleaner(description));
 }
 
-bool DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
-                             const std::string& cleaned) {
+platform::Status DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
+                                         const std::string& cleaned) {
   // An empty name would make every continuation line (which starts with a space) look like
   // its entry.
   if (listPath.empty() || fileName.empty()) {
-    return false;
+    return platform::Status::refused("has no name to enter");
   }
-  const std::string entry = formatEntry(fileName, cleaned);
+  const Entry entry{listPath, fileName, formatEntry(fileName, cleaned)};
   std::chrono::milliseconds wait = lockWait;
   std::optional<std::chrono::steady_clock::time_point> deadline;
   for (int attempt = 0; attempt < kMaxReopens; ++attempt) {
@@ -273,30 +274,8 @@ bool DescFileUpdater::update(const std::string& listPath, const std::string& fil
     }
     KnownList& state = known[listPath];
     platform::File list;
-    if (state.held) {
-      // Held since its last update: only what other writers did meanwhile is looked up.
-      state.held = false;
-      --heldLists;
-      list = std::move(state.kept);
-      if (!list.restamp()) {
-        state = KnownList();
-        return false;
-      }
-    } else if (state.kept.isOpen()) {
-      // Never waits for one list while holding others: two runs would wait on each other.
-      if (!state.kept.retakeHold(std::chrono::milliseconds(0))) {
-        releaseHolds();
-        if (!state.kept.retakeHold(wait)) {
-          return false;
-        }
-      }
-      list = std::move(state.kept);
-    } else {
-      releaseHolds();
-      list = openList(listPath, wait);
-    }
-    if (!list.isOpen()) {
-      return false;
+    if (const platform::Status taken = takeList(state, listPath, wait, list); !taken) {
+      return taken;
     }
     // Another run may have replaced the list while this one waited for its hold: the file
     // held is then no longer the list (it has no name left), and the list is opened again.
@@ -304,20 +283,60 @@ bool DescFileUpdater::update(const std::string& listPath, const std::string& fil
     if (links != 1 && (links == 0 || !list.isAt(listPath))) {
       continue;
     }
-    const bool written = appendOrRewrite(list, state, listPath, fileName, entry);
-    if (written && state.seen && known.size() <= kMaxKeptOpen) {
-      if (++state.updatesHeld < kUpdatesPerHold) {
-        state.held = true;
-        ++heldLists;
-        state.kept = std::move(list);
-      } else if (list.releaseHold()) {
-        state.updatesHeld = 0;
-        state.kept = std::move(list);
-      }
+    platform::Status written = learnList(list, state, listPath);
+    if (written) {
+      written = putEntry(list, state, entry);
+    }
+    if (written) {
+      keepHold(state, std::move(list));
     }
     return written;
   }
-  return false;
+  return platform::Status::refused("was replaced by other programs again and again");
+}
+
+platform::Status DescFileUpdater::takeList(KnownList& state, const std::string& listPath,
+                                           std::chrono::milliseconds wait, platform::File& list) {
+  if (state.held) {
+    // Held since its last update: only what other writers did meanwhile is looked up.
+    state.held = false;
+    --heldLists;
+    list = std::move(state.kept);
+    if (!list.restamp()) {
+      const platform::Status cause = platform::Status::lastSystemError();
+      state = KnownList();
+      return cause;
+    }
+    return {};
+  }
+  if (state.kept.isOpen()) {
+    // Never waits for one list while holding others: two runs would wait on each other.
+    if (!state.kept.retakeHold(std::chrono::milliseconds(0))) {
+      releaseHolds();
+      if (!state.kept.retakeHold(wait)) {
+        return platform::Status::refused("it is held by another process");
+      }
+    }
+    list = std::move(state.kept);
+    return {};
+  }
+  releaseHolds();
+  list = openList(listPath, wait);
+  return list.why();
+}
+
+void DescFileUpdater::keepHold(KnownList& state, platform::File list) {
+  if (!state.seen || known.size() > kMaxKeptOpen) {
+    return;
+  }
+  if (++state.updatesHeld < kUpdatesPerHold) {
+    state.held = true;
+    ++heldLists;
+    state.kept = std::move(list);
+  } else if (list.releaseHold()) {
+    state.updatesHeld = 0;
+    state.kept = std::move(list);
+  }
 }
 
 void DescFileUpdater::releaseHolds() {
@@ -328,75 +347,92 @@ void DescFileUpdater::releaseHolds() {
     if (state.held) {
       state.held = false;
       state.updatesHeld = 0;
-      state.kept.releaseHold();  // where a hold cannot be let go alone, the list is closed
+      // Where a hold cannot be let go alone, the list is closed, and opened anew next time.
+      static_cast<void>(state.kept.releaseHold());
     }
   }
   heldLists = 0;
 }
 
-bool DescFileUpdater::appendOrRewrite(platform::File& list, KnownList& state,
-                                      const std::string& listPath, const std::string& fileName,
-                                      const std::string& entry) {
-  // The stamp taken with the hold already holds what any other writer did before.
-  const platform::FileStamp* stamp = &list.openedStamp();
-  // A list this updater has not seen, or that changed since it last wrote it, is read.
-  if (!state.seen || !sameFile(state.stamp, *stamp)) {
-    const std::optional<bool> inForm = scanWrittenForm(list, scratch, state.names);
-    if (!inForm) {
-      state = KnownList();
-      return false;
-    }
-    if (!state.seen) {
-      // An area whose directory is closed to new files gets no new list either way.
-      state.directoryWritable = platform::isWritableDirectory(platform::directoryOf(listPath));
-    }
-    state.inWrittenForm = *inForm;
-    state.stamp = *stamp;
-    state.seen = true;
+platform::Status DescFileUpdater::learnList(platform::File& list, KnownList& state,
+                                            const std::string& listPath) {
+  // The stamp taken with the hold already holds what any other writer did before. A list this
+  // updater has not seen, or that changed since it last wrote it, is read.
+  const platform::FileStamp& stamp = list.openedStamp();
+  if (state.seen && sameFile(state.stamp, stamp)) {
+    return {};
   }
+  const std::optional<bool> inForm = scanWrittenForm(list, scratch, state.names);
+  if (!inForm) {
+    const platform::Status cause = platform::Status::lastSystemError();
+    state = KnownList();
+    return cause;
+  }
+  if (!state.seen) {
+    // An area whose directory is closed to new files gets no new list either way.
+    state.directoryWritable = platform::isWritableDirectory(platform::directoryOf(listPath));
+  }
+  state.inWrittenForm = *inForm;
+  state.stamp = stamp;
+  state.seen = true;
+  return {};
+}
 
-  const std::uint64_t key = nameKey(fileName);
-  bool hasEntry = state.names.contains(key);
-  if (hasEntry && state.inWrittenForm && state.directoryWritable) {
+platform::Status DescFileUpdater::putEntry(platform::File& list, KnownList& state,
+                                           const Entry& entry) {
+  const std::uint64_t key = nameKey(entry.fileName);
+  if (!state.inWrittenForm || !state.directoryWritable) {
+    return rewriteList(list, state, entry);
+  }
+  if (state.names.contains(key)) {
     // Keys are short: in a long list another name now and then has this one's key. The list
     // itself tells, at the cost of reading it rather than writing it anew.
-    const std::optional<bool> found = hasEntryOf(list, scratch, fileName);
+    const std::optional<bool> found = hasEntryOf(list, scratch, entry.fileName);
     if (!found) {
+      const platform::Status cause = platform::Status::lastSystemError();
       state = KnownList();
-      return false;
+      return cause;
     }
-    hasEntry = *found;
-  }
-  if (state.inWrittenForm && state.directoryWritable && !hasEntry) {
-    if (!list.writeAt(stamp->size, entry)) {
-      // A write cut short (a full disk) is taken back, so the list ends on a whole line.
-      list.truncateTo(stamp->size);
-      state = KnownList();
-      return false;
+    if (*found) {
+      return rewriteList(list, state, entry);
     }
-    // The list as this updater left it. Its time of change is not looked up again: a list
-    // that another program changed in place without changing its length is taken for unchanged
-    // until this run ends.
-    state.stamp.size += entry.size();
-    state.names.insert(key);
-    return true;
   }
+  return appendEntry(list, state, entry, key);
+}
 
-  std::string contents;
-  if (!list.readAll(contents)) {
+platform::Status DescFileUpdater::appendEntry(platform::File& list, KnownList& state,
+                                              const Entry& entry, std::uint64_t key) {
+  const std::uint64_t size = state.stamp.size;
+  if (platform::Status written = list.writeAt(size, entry.line); !written) {
+    // A write cut short (a full disk) is taken back, so the list ends on a whole line.
+    list.truncateTo(size).ignore();
     state = KnownList();
-    return false;
+    return written;
   }
+  // The list as this updater left it. Its time of change is not looked up again: a list that
+  // another program changed in place without changing its length is taken for unchanged until
+  // this run ends.
+  state.stamp.size += entry.line.size();
+  state.names.insert(key);
+  return {};
+}
+
+platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& state,
+                                              const Entry& entry) {
   // The new list replaces the old one whole; it is another file, so it is read again when
   // next updated.
   state = KnownList();
-  if (contents.size() > std::numeric_limits<std::uint32_t>::max() - entry.size()) {
-    return false;
+  std::string contents;
+  if (platform::Status read = list.readAll(contents); !read) {
+    return read;
   }
-  ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.size()));
-  if (output.data() == nullptr || !appendOtherLines(contents, fileName, output) ||
-      !output.append(entry)) {
-    return false;
+  if (contents.size() > std::numeric_limits<std::uint32_t>::max() - entry.line.size()) {
+    return platform::Status::refused("would grow past 4 GiB");
   }
-  return platform::writeWhole(listPath, output.view(), &list);
+  ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.line.size()));
+  if (output.data() == nullptr || !appendOtherLines(contents, entry.fileName, output) ||
+      !output.append(entry.line)) {
+    return platform::Status::refused("does not fit in memory");
+  }
+  return platform::writeWhole(entry.listPath, output.view(), &list);
 }

@@ -8,14 +8,12 @@
 
 #include "desc/desc_cleaner.h"
 #include "platform/file.h"
+#include "platform/status.h"
 
-// Puts tossed files' entries into their areas' description lists. One updater serves a whole
-// run and remembers what each list held when it last wrote it, so that a list in the form it
-// writes (every line ended by CR LF, no empty line) that holds no entry of a file gets the new
-// entry appended, while any other list is rewritten whole. Both ways give the same bytes.
-// A set of keys of entry names: open addressing, no allocation per key, four bytes a slot. Two
-// names that share a key only send an update down the rewriting path, which is right for any
-// list. The key 0 stands for an empty slot, so a name whose key is 0 is kept apart.
+// A set of keys of entry names: open addressing, no allocation per key, four bytes a slot. A
+// key found in the set is only a hint: the list itself is then read for the name, since two
+// names may share a key. The key 0 stands for an empty slot, so a name whose key is 0 is kept
+// apart.
 class NameKeys {
  public:
   // Starts again with room for `expected` keys.
@@ -35,10 +33,14 @@ class NameKeys {
   bool hasZero = false;
 };
 
+// Puts tossed files' entries into their areas' description lists. One updater serves a whole
+// run and remembers what each list held when it last wrote it, so that a list in the form it
+// writes (every line ended by CR LF, no empty line) that holds no entry of a file gets the new
+// entry appended, while any other list is rewritten whole. Both ways give the same bytes.
 class DescFileUpdater {
  public:
-  // `cleaner` makes a description fit for the list; a list that another program holds is
-  // waited for up to `lockWait`.
+  // `descriptionCleaner` makes a description fit for the list; a list that another program
+  // holds is waited for up to `listWait`.
   DescFileUpdater(DescriptionCleaner descriptionCleaner, std::chrono::milliseconds listWait)
       : cleaner(descriptionCleaner), lockWait(listWait) {}
 
@@ -48,10 +50,11 @@ class DescFileUpdater {
   // Drops the file's old entries (the lines whose text before the first space is the name, in
   // any letter case) from the list at `listPath`, ends every other non-empty line with CR LF and
   // adds one new entry with the `cleaned` description at the end; a missing list is created
-  // with that entry alone. A list replaced whole keeps its permission bits. True when the list
-  // was written; otherwise (held by another program past the wait, unreadable, disk full, ...)
-  // the list stays exactly as it was and no temporary file is left.
-  bool update(const std::string& listPath, const std::string& fileName, const std::string& cleaned);
+  // with that entry alone. A list replaced whole keeps its permission bits. On failure (held by
+  // another program past the wait, unreadable, disk full, ...), with the cause, the list stays
+  // exactly as it was and no temporary file is left.
+  platform::Status update(const std::string& listPath, const std::string& fileName,
+                          const std::string& cleaned);
 
   // A list stays held between a few updates in a row, which spares taking the hold anew each
   // time. This lets go of every list still held: a run calls it before its events, which may
@@ -71,10 +74,29 @@ class DescFileUpdater {
     int updatesHeld = 0;  // updates in a row under that hold
   };
 
-  // Puts the entry into the held list; forgets what it knew of the list when that changes
-  // beyond what an append tells. True when the list was written.
-  bool appendOrRewrite(platform::File& list, KnownList& state, const std::string& listPath,
-                       const std::string& fileName, const std::string& entry);
+  // One entry to put into a list.
+  struct Entry {
+    const std::string& listPath;
+    const std::string& fileName;
+    std::string line;  // the entry as the list gets it, with its CR LF
+  };
+
+  // The steps of an update. Each forgets what it knew of the list when that changes beyond
+  // what an append tells, and returns the cause of a failure.
+  // Takes the hold on the list into `list`: kept from its last update, taken again, or opened
+  // (created when missing), waiting up to `wait`.
+  platform::Status takeList(KnownList& state, const std::string& listPath,
+                            std::chrono::milliseconds wait, platform::File& list);
+  // Reads the held list when it is new to this updater or changed since it last wrote it.
+  platform::Status learnList(platform::File& list, KnownList& state, const std::string& listPath);
+  // Appends the entry when the list is in the written form and holds none of the file's, and
+  // rewrites the list whole otherwise.
+  platform::Status putEntry(platform::File& list, KnownList& state, const Entry& entry);
+  platform::Status appendEntry(platform::File& list, KnownList& state, const Entry& entry,
+                               std::uint64_t key);
+  platform::Status rewriteList(platform::File& list, KnownList& state, const Entry& entry);
+  // Keeps the list open, and held for a few updates in a row, once it was written.
+  void keepHold(KnownList& state, platform::File list);
 
   DescriptionCleaner cleaner;
   std::chrono::milliseconds lockWait;

@@ -11,7 +11,6 @@
 #include "platform/process.h"
 #include "util/line_reader.h"
 #include "util/text.h"
-#include "util/toss_config.h"
 
 namespace {
 
@@ -88,7 +87,8 @@ EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory
   if (eventsFile.empty()) {
     return;
   }
-  const std::optional<std::string> contents = platform::readWholeFile(eventsFile, kHoldWait);
+  const std::optional<std::string> contents =
+      platform::readWholeFile(eventsFile, platform::kHoldWait);
   if (!contents) {
     return;
   }

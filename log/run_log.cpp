@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "platform/file_system.h"
+
 #include "res/messages.h"
 
 std::string RunLog::systemLine(const platform::OsVersionInfo& version) {
@@ -24,24 +26,32 @@ std::string RunLog::systemLine(const platform::OsVersionInfo& version) {
   }
 }
 
-bool RunLog::open() {
+platform::Status RunLog::open() {
   if (!enabled) {
-    return true;
+    return {};
   }
-  const bool existed = platform::exists(logFile);
-  file = platform::File::open(logFile, platform::OpenMode::writeKeep);
+  const bool existed = platform::exists(settings.logFile);
+  file = platform::File::open(settings.logFile, platform::OpenMode::writeKeep);
+  platform::Status opened = file.why();
   const std::optional<std::uint64_t> size = file.size();
-  if (!file.isOpen() || !size || !file.seekToEnd()) {
-    file.close();
+  if (opened && !size) {
+    opened = platform::Status::lastSystemError();
+  }
+  if (opened) {
+    opened = file.seekToEnd();
+  }
+  if (!opened) {
+    file.close().ignore();
     enabled = false;
-    return false;
+    return opened;
   }
   length = *size;
   if (!existed) {
-    append(loadMessage(msg::kLogTitle) + "\r\n" + systemLine(osVersion) + "\r\n\r\n");
+    append(loadMessage(msg::kLogTitle) + "\r\n" + systemLine(platform::queryOsVersion()) +
+           "\r\n\r\n");
   }
   writeBanner(msg::kStartBanner);
-  return true;
+  return failure;
 }
 
 void RunLog::writeLine(const std::string& text) {
@@ -58,14 +68,14 @@ void RunLog::writeWarning(const std::string& text) {
 void RunLog::writeMove(const std::string& fileName, const std::string& areaTag,
                        const std::string& description) {
   std::string line = fileName + " ---> " + areaTag;
-  if (onScreen) {
+  if (settings.onScreen) {
     std::cout << line << '\n' << std::flush;
   }
   if (!enabled) {
     return;
   }
-  if (descInLog) {
-    const std::size_t limit = cutSymbols == 0 ? description.size() : cutSymbols;
+  if (settings.descInLog) {
+    const std::size_t limit = settings.cutSymbols == 0 ? description.size() : settings.cutSymbols;
     line += " (" + description.substr(0, limit) + ")";
   }
   append(line + "\r\n");
@@ -77,7 +87,7 @@ void RunLog::close() {
   }
   writeBanner(msg::kEndBanner);
   append("\r\n\r\n");
-  file.close();
+  file.close().ignore();  // the bytes are written; a late error has nowhere left to go
 }
 
 void RunLog::writeBanner(int message) {
@@ -88,13 +98,15 @@ void RunLog::append(std::string_view bytes) {
   if (!enabled || !file.isOpen()) {
     return;
   }
-  if (file.write(bytes)) {
+  const platform::Status written = file.write(bytes);
+  if (written) {
     length += bytes.size();
     return;
   }
+  failure = written;
   // A full disk or an I/O error: drop the bytes of this one write so the log ends on a whole
   // line, and log nothing more this run.
-  file.truncateTo(length);
-  file.close();
+  file.truncateTo(length).ignore();
+  file.close().ignore();
   enabled = false;
 }

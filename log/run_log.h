@@ -2,32 +2,34 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/file.h"
+#include "platform/status.h"
 #include "platform/system.h"
-#include "util/toss_config.h"
+
+// What the log takes from the settings.
+struct LogSettings {
+  std::string logFile;  // no log when empty
+  bool onScreen = false;
+  bool descInLog = false;
+  std::uint16_t cutSymbols = 0;
+};
 
 // The run log: appends one block per run (header when new, start banner, one line per file,
 // end banner, two empty lines) and echoes move lines on the console. The file is held
 // exclusively from open to close, so a second simultaneous run writes no log.
 class RunLog {
  public:
-  // Takes the log file, the console echo, the description settings and the system record from
-  // the settings. Logging is on when a log file is named; nothing is opened yet.
-  explicit RunLog(const TossConfig& settings)
-      : logFile(settings.logFile),
-        osVersion(settings.osVersion),
-        onScreen(settings.onScreen),
-        descInLog(settings.descInLog),
-        cutSymbols(settings.cutSymbols),
-        enabled(!settings.logFile.empty()) {}
+  // Logging is on when a log file is named; nothing is opened yet.
+  explicit RunLog(LogSettings logSettings)
+      : settings(std::move(logSettings)), enabled(!settings.logFile.empty()) {}
 
-  bool isEnabled() const { return enabled; }
-
-  // Opens or creates the log and writes the header (only for a new file) and the start banner.
-  // When the file cannot be opened, logging stays off for the rest of the run and the result
-  // is false; with no log file named it is true.
-  bool open();
+  // Opens or creates the log and writes the header (only for a new file, with the system
+  // line of the running system) and the start banner. When the file cannot be opened or those
+  // lines cannot be written, logging stays off for the rest of the run and the result tells
+  // why; with no log file named it succeeds.
+  platform::Status open();
 
   // Appends the text and CR LF when logging is on.
   void writeLine(const std::string& text);
@@ -53,12 +55,9 @@ class RunLog {
   void append(std::string_view bytes);
   void writeBanner(int message);
 
-  std::string logFile;
-  platform::OsVersionInfo osVersion;
-  bool onScreen;
-  bool descInLog;
-  std::uint16_t cutSymbols;
+  LogSettings settings;
   platform::File file;
   std::uint64_t length = 0;  // of the log file as this run has written it
+  platform::Status failure;  // of the write that turned logging off
   bool enabled;
 };

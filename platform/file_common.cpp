@@ -1,6 +1,7 @@
-// The file operations that need nothing beyond File itself, shared by every platform.
+// The file operations built on File and the platform's own rename, shared by every platform.
+#include "platform/durability.h"
 #include "platform/file.h"
-
+#include "platform/file_system.h"
 #include "platform/move.h"
 #include "platform/move_detail.h"
 
@@ -24,66 +25,118 @@ std::optional<std::string> readWholeFile(const std::string& path, std::chrono::m
   return contents;
 }
 
-bool copyContents(File& input, File& output) {
-  // Chunks keep memory flat whatever the file's size.
+Status copyContents(File& input, File& output) {
+  // Chunks keep memory flat whatever the file's size. Reading at offsets leaves the input's
+  // position alone, so a file that was read before is still copied from its start.
   char chunk[1 << 16];
+  std::uint64_t offset = 0;
   for (;;) {
-    const auto count = input.read(chunk, sizeof chunk);
+    const auto count = input.readAt(offset, chunk, sizeof chunk);
     if (!count) {
-      return false;
+      return Status::lastSystemError();
     }
     if (*count == 0) {
-      return true;
+      return {};
     }
-    if (!output.write(chunk, *count)) {
-      return false;
+    if (Status written = output.write(chunk, *count); !written) {
+      return written;
     }
+    offset += *count;
   }
 }
 
-bool writeWhole(const std::string& path, const std::function<bool(File&)>& fill,
-                [[maybe_unused]] File* heldOld) {
+Status writeWhole(const std::string& path, const std::function<Status(File&)>& fill,
+                  File* heldOld) {
   std::string temporaryPath;
   File file = File::createTemporary(directoryOf(path), temporaryPath);
   if (!file.isOpen()) {
-    return false;
+    return file.why();
   }
   // A temporary file is private to its creator; the new file gets the bits the old one had,
   // or those of any new file.
-  const bool keepOld = exists(path);
-  const bool permissionsSet =
-      keepOld ? file.copyPermissionsFrom(path) : file.setNewFilePermissions();
+  Status written = exists(path) ? file.copyPermissionsFrom(path) : file.setNewFilePermissions();
   // On the disk before the rename, so a crash leaves the old file or the new one whole.
-  bool written = permissionsSet && fill(file) && file.sync();
-#ifdef _WIN32
-  // Windows renames nothing that is open, nor over a file that is open, even by this program.
-  written = file.close() && written;
-  if (written && heldOld != nullptr) {
-    heldOld->close();
+  if (written) {
+    written = fill(file);
   }
-#endif
-  // On POSIX the temporary file stays held through the rename: whoever clears away leftover
-  // temporary files finds it locked until it has its final name.
-  if (written && detail::renameReplacing(temporaryPath, path)) {
-    return true;
+  if (written) {
+    written = file.sync();
   }
-  file.close();
-  deleteFile(temporaryPath);
-  return false;
+  if (written) {
+    detail::releaseBeforeRename(file);
+    if (heldOld != nullptr) {
+      detail::releaseBeforeRename(*heldOld);
+    }
+    // Where the temporary file stays held through the rename, whoever clears away leftover
+    // temporary files finds it locked until it has its final name.
+    written = detail::renameReplacing(temporaryPath, path);
+    if (written) {
+      return {};
+    }
+  }
+  file.close().ignore();
+  deleteFile(temporaryPath).ignore();
+  return written;
 }
 
-bool nameTemporary([[maybe_unused]] File& file, const std::string& temporaryPath,
-                   const std::string& path) {
-#ifdef _WIN32
-  // Windows renames nothing that is open.
-  file.close();
-#endif
+Status writeWhole(const std::string& path, std::string_view contents, File* heldOld) {
+  return writeWhole(
+      path, [contents](File& file) { return file.write(contents); }, heldOld);
+}
+
+Status nameTemporary(File& file, const std::string& temporaryPath, const std::string& path) {
+  detail::releaseBeforeRename(file);
   return renameNoReplace(temporaryPath, path);
 }
 
-bool writeWhole(const std::string& path, std::string_view contents, File* heldOld) {
-  return writeWhole(
-      path, [contents](File& file) { return file.write(contents); }, heldOld);
+namespace {
+
+// Moves the held file at `path` over `destination`; across file systems it is copied from the
+// held file itself, since opening it again would meet the run's own hold.
+Status moveHeldReplacing(File& held, const std::string& path, const std::string& destination) {
+  if (Status directory = detail::notDirectory(destination); !directory) {
+    return directory;
+  }
+  detail::releaseBeforeRename(held);
+  const Status renamed = detail::renameReplacing(path, destination);
+  if (renamed || !detail::isCrossDevice(renamed)) {
+    return renamed;
+  }
+  if (!held.isOpen()) {
+    // Let go of already: the copy opens the file anew.
+    if (Status copied = copyReplacing(path, destination); !copied) {
+      return copied;
+    }
+    return deleteFile(path);
+  }
+  const Status copied = writeWhole(destination, [&](File& output) {
+    Status status = copyContents(held, output);
+    return status ? output.copyPermissionsFrom(held) : status;
+  });
+  if (!copied) {
+    return copied;
+  }
+  // The copy is complete under its new name; a source that cannot be deleted fails the
+  // disposal, and the caller keeps it for the next try.
+  return deleteFile(path);
+}
+
+}  // namespace
+
+Status disposeHeld(File& held, const std::string& path, const std::string& destination,
+                   Replace replace) {
+  Status outcome;
+  if (destination.empty()) {
+    detail::releaseBeforeRename(held);
+    outcome = deleteFile(path);
+  } else if (replace == Replace::no) {
+    detail::releaseBeforeRename(held);
+    outcome = renameNoReplace(path, destination);
+  } else {
+    outcome = moveHeldReplacing(held, path, destination);
+  }
+  held.close().ignore();
+  return outcome;
 }
 
 }  // namespace platform

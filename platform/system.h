@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/status.h"
+
 // What the program needs to know about the system it runs on, and its clock.
 namespace platform {
 
@@ -20,7 +22,6 @@ inline constexpr std::uint32_t kPlatformNt = 2;
 // The system's version record. On Windows it is filled from the version query; elsewhere
 // dwPlatformId is 0 and systemName names the kernel and its release ("Linux 6.1.0-18-amd64").
 struct OsVersionInfo {
-  std::uint32_t dwOSVersionInfoSize = 0;
   std::uint32_t dwMajorVersion = 0;
   std::uint32_t dwMinorVersion = 0;
   std::uint32_t dwBuildNumber = 0;
@@ -48,7 +49,46 @@ std::int64_t now();
 // The result is at most 127 characters; a longer one comes back empty.
 std::string formatLocalTime(const char* format, std::int64_t time);
 
+// Makes the signals that ask a program to stop (SIGTERM, SIGINT, SIGHUP; on Windows Ctrl+C,
+// Ctrl+Break and the console's close) only set a flag that stopRequested() reads, so that a
+// run finishes the .tic in hand, stores what there is to store and stops; and ignores SIGPIPE,
+// so that a closed standard output never ends a run. Commands that the run starts get the
+// system's defaults back.
+void catchStopRequests();
+
+// The number of the signal that asked the program to stop, or 0 while none did.
+int stopRequested();
+
 // Returns the path made absolute against the current directory; "." components are dropped.
 std::string absolutePath(const std::string& path);
+
+// Returns the path with every link resolved, made absolute: the file that a reader of `path`
+// reaches. A link whose target is missing is still followed as far as it leads, so that a
+// missing file is named where it is looked for in the end. Outside POSIX the absolute path.
+std::string resolvedPath(const std::string& path);
+
+// Checks, without holding or changing anything, that `path` names a regular file that this
+// user may read: fails with the system's cause, or as a directory or other non-file entry.
+Status checkReadableFile(const std::string& path);
+
+// Checks, without changing anything, that this user may write `path`: for a directory, make
+// and remove entries in it; for a file, write it. Fails with the system's cause (a missing
+// path, no permission, a read-only file system).
+Status checkWritable(const std::string& path);
+
+// Returns the name of the user that the program runs as (the user number in words when it has
+// no name); empty where the system does not say (Windows).
+std::string runningUserName();
+
+// The users of a path that the running user does not own.
+struct ForeignOwner {
+  std::string runningUser;  // in the form of runningUserName
+  std::string owner;
+};
+
+// Returns both users when `path` belongs to another user than the one the program runs as.
+// Nothing when the running user owns it, when the path cannot be looked at, or where the
+// system does not say (Windows). The names are looked up only when the users differ.
+std::optional<ForeignOwner> foreignOwner(const std::string& path);
 
 }  // namespace platform

@@ -2,13 +2,12 @@
 
 #include "platform/file.h"
 #include "util/line_reader.h"
-#include "util/toss_config.h"
 
 AreaPathMap::AreaPathMap(const std::string& listFile) {
   if (listFile.empty()) {
     return;
   }
-  if (const auto text = platform::readWholeFile(listFile, kHoldWait)) {
+  if (const auto text = platform::readWholeFile(listFile, platform::kHoldWait)) {
     parse(*text);
   }
 }

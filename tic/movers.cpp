@@ -1,21 +1,22 @@
 #include "tic/movers.h"
 
-#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/move.h"
 
-bool moveLikeWin9x(const std::string& source, const std::string& destination,
-                   std::uint64_t* movedSize) {
+platform::Status moveLikeWin9x(const std::string& source, const std::string& destination,
+                               std::uint64_t* movedSize) {
   if (platform::renameNoReplace(source, destination, movedSize)) {
-    return true;
+    return {};
   }
-  if (!platform::copyReplacing(source, destination, movedSize)) {
-    return false;
+  if (platform::Status copied = platform::copyReplacing(source, destination, movedSize); !copied) {
+    return copied;
   }
-  platform::deleteFile(source);
-  return true;
+  // The copy is in place: a source that cannot be deleted still counts as moved.
+  platform::deleteFile(source).ignore();
+  return {};
 }
 
-bool moveLikeNt(const std::string& source, const std::string& destination,
-                std::uint64_t* movedSize) {
+platform::Status moveLikeNt(const std::string& source, const std::string& destination,
+                            std::uint64_t* movedSize) {
   return platform::moveReplacing(source, destination, movedSize);
 }

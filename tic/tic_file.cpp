@@ -4,17 +4,18 @@
 #include <array>
 #include <charconv>
 
+#include "platform/file_system.h"
 #include "util/text.h"
 
 bool TicFile::read(const std::string& path) {
-  hold.close();
+  hold.close().ignore();
   ticPath = path;
   text.clear();
   hold = platform::File::open(path, platform::OpenMode::readExisting);
   // Another run may have tossed the .tic and deleted it after this one found it. (One that
   // moved it to TICDir instead is noticed when its file is found gone too.)
   if (!hold.isOpen() || hold.openedStamp().links == 0) {
-    hold.close();
+    hold.close().ignore();
     return false;
   }
   // Room for what the file held when it was opened, up to the limit: a complete .tic does not
@@ -26,7 +27,7 @@ bool TicFile::read(const std::string& path) {
     const auto count = hold.read(text.data() + filled, text.size() - filled);
     if (!count) {
       text.clear();
-      hold.close();
+      hold.close().ignore();
       return false;
     }
     if (*count == 0) {
@@ -36,6 +37,10 @@ bool TicFile::read(const std::string& path) {
   }
   text.resize(filled);
   return true;
+}
+
+platform::Status TicFile::dispose(const std::string& destination) {
+  return platform::disposeHeld(hold, ticPath, destination);
 }
 
 std::string TicFile::valueOf(const std::string& key) const {

@@ -23,10 +23,11 @@ class TicFile {
   std::string valueOf(const std::string& key) const;
 
   const std::string& path() const { return ticPath; }
-  const std::string& contents() const { return text; }
 
-  // Ends the hold; the contents stay.
-  void release() { hold.close(); }
+  // Lets go of the .tic and deletes it (an empty `destination`) or moves it to `destination`,
+  // replacing a file there; the contents read stay. Where the system can, the hold lasts until
+  // the .tic is gone, so that no other run takes it up in between and tosses its file again.
+  platform::Status dispose(const std::string& destination);
 
   // True while the .tic held is still the one at its path: another run has not deleted it, nor
   // moved it away to TICDir, since it was read.

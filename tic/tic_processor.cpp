@@ -1,60 +1,53 @@
 #include "tic/tic_processor.h"
 
-#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
 #include "tic/tic_file.h"
 #include "util/paths.h"
 #include "util/text.h"
 
-namespace {
-
-bool hasSeparatorOrControl(const std::string& text) {
-  for (const char c : text) {
-    const auto code = static_cast<unsigned char>(c);
-    if (c == '/' || c == '\\' || code < 32 || code == 127) {
-      return true;
-    }
-#ifdef _WIN32
-    // A drive ("C:name") or an alternate data stream ("name:stream") is no plain name there.
-    if (c == ':') {
-      return true;
-    }
-#endif
-  }
-#ifdef _WIN32
-  // Windows drops a trailing space or dot from a name, so such a file could never be placed
-  // under the name its .tic gives, and the .tic would come back run after run.
-  if (!text.empty() && (text.back() == ' ' || text.back() == '.')) {
-    return true;
-  }
-#endif
-  return false;
-}
-
-}  // namespace
-
 bool isPlainFileName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && !hasSeparatorOrControl(name);
+  return platform::isPlainEntryName(name);
 }
 
 bool isSafeAreaTag(const std::string& tag) {
-  return tag.empty() || (tag != "." && tag != ".." && !hasSeparatorOrControl(tag));
+  return tag.empty() || platform::isPlainEntryName(tag);
 }
 
-TicProcessor::TicProcessor(const TossConfig& config, TossServices runServices, MoveFile mover)
-    : settings(config),
+TicProcessor::TicProcessor(TossSettings tossSettings, TossServices runServices, MoveFile mover)
+    : settings(std::move(tossSettings)),
       services(runServices),
       move(mover),
-      inboundDir(withTrailingBackslash(config.inboundDir)),
-      fileechoDir(withTrailingBackslash(config.fileechoDir)),
-      inboundNames(inboundDir) {}
+      inboundNames(settings.inboundDir) {}
 
-bool TicProcessor::isReservedName(const std::string& fileName) const {
-  // The area's own description list, and the program's temporary and journal files, are
-  // never taken from a remote system.
-  return toUpperAnsi(fileName) == toUpperAnsi(fileNameOf(settings.descFile)) ||
-         fileName.compare(0, TossJournal::kOwnPrefix.size(), TossJournal::kOwnPrefix) == 0;
+std::string TicProcessor::reservedNameReason(const std::string& fileName) const {
+  // The area's own description list, the program's temporary and journal files, and the other
+  // .tic files of the inbound are never taken from a remote system: a .tic could otherwise
+  // publish another's password.
+  if (toUpperAnsi(fileName) == toUpperAnsi(fileNameOf(settings.descFile))) {
+    return "the name is that of the area's description list";
+  }
+  if (fileName.compare(0, TossJournal::kOwnPrefix.size(), TossJournal::kOwnPrefix) == 0) {
+    return "the name is reserved for the program's own files";
+  }
+  if (endsWithIgnoringCase(fileName, ".tic")) {
+    return "the name is that of a .tic control file";
+  }
+  return {};
+}
+
+platform::Status TicProcessor::locate(Toss& toss) {
+  toss.areaDir = services.areaPaths.lookup(toss.area);
+  if (toss.areaDir.empty()) {
+    toss.areaDir = settings.fileechoDir + toss.area;
+  }
+  const auto [made, first] = areaDirectories.try_emplace(toss.areaDir);
+  if (first) {
+    made->second = makeDirectoryPath(toss.areaDir);
+  }
+  toss.destination = toss.areaDir + platform::kSeparator + toss.fileName;
+  return made->second;
 }
 
 TossResult TicProcessor::processTic(const std::string& ticPath) {
@@ -62,134 +55,181 @@ TossResult TicProcessor::processTic(const std::string& ticPath) {
   if (!tic.read(ticPath)) {
     return TossResult::passedOver;
   }
-  const std::string area = tic.valueOf("AREA");
-  const std::string description = tic.valueOf("DESC");
-  const std::string fileName = tic.valueOf("FILE");
+  Toss toss;
+  toss.ticName = fileNameOf(ticPath);
+  toss.area = tic.valueOf("AREA");
+  toss.description = tic.valueOf("DESC");
+  toss.fileName = tic.valueOf("FILE");
 
   // Both values come from a remote system: neither may name anything outside the inbound
   // directory and the area tree, nor a file that the program keeps there. Such a .tic fails
   // like a file that cannot be moved.
-  if (!isPlainFileName(fileName) || isReservedName(fileName)) {
-    logFailure(fileName);
-    return TossResult::failed;
+  if (!isPlainFileName(toss.fileName)) {
+    return fail(toss, "the name is not a plain file name of the inbound");
   }
-  std::string areaDir = services.areaPaths.lookup(area);
-  if (areaDir.empty()) {
-    if (!isSafeAreaTag(area)) {
-      logFailure(fileName);
-      return TossResult::failed;
-    }
-    areaDir = fileechoDir + area;
+  if (const std::string reason = reservedNameReason(toss.fileName); !reason.empty()) {
+    return fail(toss, reason);
   }
-  if (areaDirectories.insert(areaDir).second) {
-    makeDirectoryPath(areaDir);
+  if (services.areaPaths.lookup(toss.area).empty() && !isSafeAreaTag(toss.area)) {
+    return fail(toss, "the area tag " + maskControlCharacters(toss.area) +
+                          " is not a plain directory name");
   }
-  return tossFile(tic, area, fileName, description, areaDir);
+  if (const platform::Status located = locate(toss); !located) {
+    return fail(toss, "cannot make the area directory " + toss.areaDir + ": " + located.text());
+  }
+  std::optional<std::uint64_t> size;
+  const TossResult placed = place(tic, toss, size);
+  if (placed == TossResult::tossed) {
+    return finishToss(tic, toss, size);
+  }
+  if (placed == TossResult::duplicate) {
+    disposeTic(tic, toss);
+    services.log.writeLine("Duplicate " + maskControlCharacters(toss.ticName) + ": " +
+                           maskControlCharacters(toss.fileName) + " was tossed in this run");
+  }
+  return placed;
 }
 
-TossResult TicProcessor::tossFile(TicFile& tic, const std::string& area,
-                                  const std::string& fileName, const std::string& description,
-                                  const std::string& areaDir) {
-  const std::string ticName = fileNameOf(tic.path());
-  const std::string destination = areaDir + platform::kSeparator + fileName;
-  const std::string shownArea = maskControlCharacters(area);
-  const std::string origin = maskControlCharacters(tic.valueOf("Origin"));
-  const std::string cleaned = services.lists.clean(description);
-  services.journal.noteToss({ticName, destination, shownArea, origin, cleaned});
-  std::optional<std::uint64_t> size;
-  if (!moveFrom(inboundDir + fileName, destination, size) &&
-      !moveAnotherWay(tic, fileName, destination, size)) {
+TossResult TicProcessor::place(const TicFile& tic, const Toss& toss,
+                               std::optional<std::uint64_t>& size) {
+  // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
+  // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
+  std::string source = settings.inboundDir + toss.fileName;
+  if (!platform::exists(source) && tic.stillInPlace()) {
+    const std::string found = inboundNames.find(toss.fileName);
+    if (!found.empty() && found != toss.fileName) {
+      source = settings.inboundDir + found;
+    }
+  }
+  const std::string cleaned = services.lists.clean(toss.description);
+  if (platform::exists(source)) {
+    services.journal.noteToss({toss.ticName, toss.destination, maskControlCharacters(toss.area),
+                               maskControlCharacters(tic.valueOf("Origin")), cleaned});
+    std::uint64_t moved = 0;
+    const platform::Status status = move(source, toss.destination, &moved);
+    if (status) {
+      services.journal.noteMoved(toss.ticName);
+      size = moved;
+      return TossResult::tossed;
+    }
     if (!tic.stillInPlace()) {
       return TossResult::passedOver;  // another run tossed it just now
     }
-    logFailure(fileName);
-    return TossResult::failed;
+    return fail(toss, "cannot move " + source + " to " + toss.destination + ": " + status.text());
   }
+  // A .tic that another run has tossed and moved to TICDir since this one read it describes a
+  // file that is in place already: it is no toss of this run's.
+  if (!tic.stillInPlace()) {
+    return TossResult::passedOver;
+  }
+  // A run that died after moving the file left its .tic behind: the file is already in place,
+  // and the rest of the toss is done now. The file there counts as this toss's only when the
+  // journal recorded the move as done or, after a power loss that the journal need not
+  // survive, when it is the file the .tic describes: a file of the same name from an earlier
+  // toss is not taken for the new one.
+  if (services.journal.moveRecorded(toss.ticName, toss.destination) &&
+      platform::exists(toss.destination)) {
+    return TossResult::tossed;
+  }
+  if (isDescribedFile(tic, toss.destination)) {
+    if (tossedHere.count(toss.destination) != 0) {
+      return TossResult::duplicate;
+    }
+    services.journal.noteToss({toss.ticName, toss.destination, maskControlCharacters(toss.area),
+                               maskControlCharacters(tic.valueOf("Origin")), cleaned});
+    return TossResult::tossed;
+  }
+  return wait(tic, toss);
+}
 
+TossResult TicProcessor::finishToss(TicFile& tic, const Toss& toss,
+                                    std::optional<std::uint64_t> size) {
   movedAny = true;
+  tossedHere.insert(toss.destination);
+  const std::string shownArea = maskControlCharacters(toss.area);
+  const std::string cleaned = services.lists.clean(toss.description);
   // The entry is in the list before the .tic goes, so that a toss cut short anywhere is
   // finished by the next run.
-  const std::string listPath = areaDir + platform::kSeparator + settings.descFile;
-  if (!services.lists.update(listPath, fileName, cleaned)) {
+  const std::string listPath = toss.areaDir + platform::kSeparator + settings.descFile;
+  if (const platform::Status listed = services.lists.update(listPath, toss.fileName, cleaned);
+      !listed) {
     services.log.writeWarning("Warning: cannot update the description list " + listPath + " for " +
-                              fileName + "; the next run tries again");
-    services.journal.noteUnfinished(ticName, destination);
+                              maskControlCharacters(toss.fileName) + " of " +
+                              maskControlCharacters(toss.ticName) + ": " + listed.text() +
+                              "; the next run tries again");
+    services.journal.noteUnfinished(toss.ticName, toss.destination);
     return TossResult::failed;
   }
-  services.log.writeMove(fileName, shownArea, cleaned);
+  // Events find the .tic where it is kept (TICDir), or gone, as a tosser's events expect.
+  disposeTic(tic, toss);
+  services.log.writeMove(toss.fileName, shownArea, cleaned);
   if (!services.events.list().empty()) {
     services.lists.releaseHolds();  // an event's command may read or change the lists
+    services.events.runEvents(toss.area, toss.fileName, toss.destination);
+    services.journal.noteEventsRun(toss.ticName);
   }
-  services.events.runEvents(area, fileName, destination);
-  services.announcer.addFile(
-      AnnounceEntry{shownArea, fileName, cleaned, origin, destination, size});
-  if (!disposeTic(tic)) {
-    services.journal.noteUnfinished(ticName, destination);
-  } else {
-    services.journal.noteDone(ticName);
-  }
+  services.announcer.addFile(AnnounceEntry{shownArea, toss.fileName, cleaned,
+                                           maskControlCharacters(tic.valueOf("Origin")),
+                                           toss.destination, size});
   return TossResult::tossed;
 }
 
-bool TicProcessor::moveFrom(const std::string& source, const std::string& destination,
-                            std::optional<std::uint64_t>& size) {
-  std::uint64_t moved = 0;
-  if (!move(source, destination, &moved)) {
-    return false;
+void TicProcessor::disposeTic(TicFile& tic, const Toss& toss) {
+  const std::string kept = settings.ticDir.empty() ? std::string() : settings.ticDir + toss.ticName;
+  const platform::Status disposed = tic.dispose(kept);
+  if (disposed) {
+    services.journal.noteDone(toss.ticName);
+    return;
   }
-  size = moved;
-  return true;
+  const std::string what =
+      kept.empty() ? "cannot delete " + tic.path() : "cannot move " + tic.path() + " to " + kept;
+  services.log.writeWarning("Warning: " + maskControlCharacters(what) + ": " + disposed.text() +
+                            "; " + maskControlCharacters(toss.fileName) +
+                            " is tossed, and the next run only disposes of the .tic");
+  services.journal.noteDisposalPending(toss.ticName);
 }
 
-bool TicProcessor::moveAnotherWay(const TicFile& tic, const std::string& fileName,
-                                  const std::string& destination,
-                                  std::optional<std::uint64_t>& size) {
-  // A .tic that another run has tossed and moved to TICDir since this one read it describes a
-  // file that is in place already: it is no toss of this run's.
-  if (platform::exists(inboundDir + fileName) || !tic.stillInPlace()) {
-    return false;
+void TicProcessor::disposeLeftover(const std::string& ticPath) {
+  TicFile tic;
+  if (!tic.read(ticPath)) {
+    return;
   }
-  // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
-  // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
-  const std::string found = inboundNames.find(fileName);
-  if (!found.empty() && found != fileName && platform::exists(inboundDir + found)) {
-    return moveFrom(inboundDir + found, destination, size);
-  }
-  // A run that died after moving the file left its .tic behind: the file is already in place,
-  // and the rest of the toss is done now. Its journal says so; after a power loss, which the
-  // journal need not survive, the file in place must be the one the .tic describes.
-  if (services.journal.interruptedMove(fileNameOf(tic.path())) == destination) {
-    return platform::exists(destination);
-  }
-  return isDescribedFile(tic, destination);
+  Toss toss;
+  toss.ticName = fileNameOf(ticPath);
+  toss.fileName = tic.valueOf("FILE");
+  disposeTic(tic, toss);
 }
 
-bool TicProcessor::disposeTic(TicFile& tic) {
-  const std::string& ticPath = tic.path();
-#ifdef _WIN32
-  // Windows deletes and moves nothing that is open. Elsewhere the .tic stays held until it is
-  // gone, so that no other run can take it up in between and toss its file a second time.
-  tic.release();
-#endif
-  const bool disposed = settings.ticDir.empty()
-                            ? platform::deleteFile(ticPath)
-                            : move(ticPath, settings.ticDir + fileNameOf(ticPath), nullptr);
-  tic.release();
-  return disposed;
+TossResult TicProcessor::fail(const Toss& toss, const std::string& cause) {
+  const std::string fileName = maskControlCharacters(toss.fileName);
+  services.log.writeLine(loadMessage(msg::kCantMove) + " " + fileName);
+  services.log.writeWarning("Warning: cannot toss " + fileName + " of " +
+                            maskControlCharacters(toss.ticName) + ": " + cause);
+  return TossResult::failed;
 }
 
-void TicProcessor::logFailure(const std::string& fileName) {
-  services.log.writeLine(loadMessage(msg::kCantMove) + " " + maskControlCharacters(fileName));
+TossResult TicProcessor::wait(const TicFile& tic, const Toss& toss) {
+  const std::string fileName = maskControlCharacters(toss.fileName);
+  services.log.writeLine(loadMessage(msg::kCantMove) + " " + fileName);
+  // Waiting for a file still on its way is the normal case: it is only worth a word on
+  // standard error once it has waited for more than a day.
+  services.log.writeLine("Warning: " + maskControlCharacters(toss.ticName) + " waits for " +
+                         fileName + ", which has not arrived in the inbound");
+  (void)tic;
+  return TossResult::waiting;
 }
 
 std::vector<std::string> TicProcessor::writtenPaths() const {
   std::vector<std::string> paths;
-  for (const std::string& areaDir : areaDirectories) {
+  for (const auto& [areaDir, made] : areaDirectories) {
+    if (!made) {
+      continue;
+    }
     paths.push_back(areaDir);
     // Where files are flushed one by one, the lists appended to need it of their own.
     paths.push_back(areaDir + platform::kSeparator + settings.descFile);
   }
-  paths.push_back(inboundDir.empty() ? std::string(".") : inboundDir);
+  paths.push_back(settings.inboundDir.empty() ? std::string(".") : settings.inboundDir);
   if (!settings.ticDir.empty()) {
     paths.push_back(settings.ticDir);
   }

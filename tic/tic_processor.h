@@ -1,22 +1,31 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "announce/announcer.h"
 #include "desc/desc_file_updater.h"
 #include "events/event_table.h"
 #include "log/run_log.h"
+#include "platform/status.h"
 #include "tic/area_path_map.h"
 #include "tic/inbound_index.h"
 #include "tic/movers.h"
 #include "tic/tic_file.h"
 #include "tic/toss_journal.h"
-#include "util/toss_config.h"
+
+// What tossing takes from the settings.
+struct TossSettings {
+  std::string inboundDir;   // where the .tic files and their files arrive
+  std::string fileechoDir;  // the parent of the areas that the area list does not name
+  std::string descFile;     // the name of each area's description list
+  std::string ticDir;       // where tossed .tic files are kept (ends with a separator); empty
+                            // to delete them
+};
 
 // The services of a run that a toss works with.
 struct TossServices {
@@ -30,20 +39,30 @@ struct TossServices {
 
 // What became of one .tic.
 enum class TossResult {
-  tossed,      // its file is in its area with its entry, and the .tic is disposed of
-  failed,      // its file could not be placed (logged), or the toss stopped after the move
+  tossed,      // its file is in its area with its entry, and the .tic is disposed of (or
+               // noted for the next run to dispose of)
+  waiting,     // its file has not arrived yet (logged); the .tic stays
+  failed,      // its file could not be placed, or the toss stopped after the move (logged,
+               // with the cause); the .tic stays
+  duplicate,   // a second .tic for a file tossed in this run: disposed of, logged
   passedOver,  // it was gone, held by another run, or no regular file: nothing was done
 };
 
-// Tosses the .tic files of a run, one at a time.
+// Tosses the .tic files of a run, one at a time: the file into its area, its entry into the
+// area's list, the .tic deleted or moved to TICDir, the log line, the events, the
+// announcement. The entry is in the list before the .tic goes, so that a toss cut short
+// anywhere before is finished by the next run; what comes after the .tic is gone, the journal
+// holds for the next run to announce.
 class TicProcessor {
  public:
-  TicProcessor(const TossConfig& settings, TossServices services, MoveFile move);
+  TicProcessor(TossSettings settings, TossServices services, MoveFile move);
 
-  // Reads the .tic at `ticPath`, holding it while it is tossed, and tosses the file it names:
-  // into its area, its entry into the area's list, the log line, the events, the announcement,
-  // and at last the .tic deleted or moved to TICDir.
+  // Reads the .tic at `ticPath`, holding it while it is tossed, and tosses the file it names.
   TossResult processTic(const std::string& ticPath);
+
+  // Disposes of a .tic whose file a run that died had tossed (and announced, or left for this
+  // run's message to announce): nothing else is done again.
+  void disposeLeftover(const std::string& ticPath);
 
   // What this processor has written to: every area directory and its description list, the
   // inbound and TICDir.
@@ -53,35 +72,46 @@ class TicProcessor {
   bool placedAny() const { return movedAny; }
 
  private:
-  TossResult tossFile(TicFile& tic, const std::string& area, const std::string& fileName,
-                      const std::string& description, const std::string& areaDir);
-  // Places a file whose name did not move: the one inbound entry of another letter case, or a
-  // file that a run which died had already moved. False when neither applies.
-  bool moveAnotherWay(const TicFile& tic, const std::string& fileName,
-                      const std::string& destination, std::optional<std::uint64_t>& size);
-  // Moves a file with the run's mover; `size` gets its size.
-  bool moveFrom(const std::string& source, const std::string& destination,
-                std::optional<std::uint64_t>& size);
-  bool disposeTic(TicFile& tic);
-  void logFailure(const std::string& fileName);
-  bool isReservedName(const std::string& fileName) const;
+  // The values of one .tic that its toss works with.
+  struct Toss {
+    std::string ticName;
+    std::string area;
+    std::string fileName;
+    std::string description;
+    std::string areaDir;
+    std::string destination;
+  };
 
-  const TossConfig& settings;
+  // Where the file goes; a refusal of its name or tag, or an area directory that cannot be
+  // made, fails with the cause.
+  platform::Status locate(Toss& toss);
+  // Puts the file at its destination: moved from the inbound (under its name or the one entry
+  // of another letter case), or already there from a toss that a dead run recorded or that
+  // the .tic's Size and Crc recognise. `size` gets its size when it was moved.
+  TossResult place(const TicFile& tic, const Toss& toss, std::optional<std::uint64_t>& size);
+  // The rest of a toss once its file is placed.
+  TossResult finishToss(TicFile& tic, const Toss& toss, std::optional<std::uint64_t> size);
+  // Deletes the .tic or moves it to TICDir; a failure is a warning, and the journal keeps the
+  // .tic for the next run to dispose of, without tossing its file again.
+  void disposeTic(TicFile& tic, const Toss& toss);
+  TossResult fail(const Toss& toss, const std::string& cause);
+  TossResult wait(const TicFile& tic, const Toss& toss);
+  std::string reservedNameReason(const std::string& fileName) const;
+
+  TossSettings settings;
   TossServices services;
   MoveFile move;
-  std::string inboundDir;
-  std::string fileechoDir;
-  std::unordered_set<std::string> areaDirectories;  // made, or found to exist, in this run
-  InboundIndex inboundNames;                        // read on the first name not found exactly
+  std::map<std::string, platform::Status> areaDirectories;  // made or found, or why not
+  std::set<std::string> tossedHere;                         // destinations tossed in this run
+  InboundIndex inboundNames;  // read on the first name not found exactly
   bool movedAny = false;
 };
 
 // True when a FILE value names a plain entry of the inbound directory: not empty, not "." or
-// "..", and free of separators ("/" and "\") and control characters. On Windows it must not
-// end in a space or a dot either, which the system would drop silently.
+// "..", and free of separators ("/" and "\") and control characters (and, on Windows, of
+// drive and stream colons and a trailing space or dot).
 bool isPlainFileName(const std::string& name);
 
 // True when an area tag can be joined to the Fileecho directory without leaving it: empty, or
-// not "." or ".." and free of separators and control characters (and, on Windows, not ending
-// in a space or a dot).
+// a plain name as above.
 bool isSafeAreaTag(const std::string& tag);

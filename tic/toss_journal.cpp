@@ -1,10 +1,13 @@
 #include "tic/toss_journal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iterator>
 #include <set>
+#include <utility>
 
 #include "platform/directory.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 
 namespace {
@@ -68,21 +71,25 @@ char nextRecord(std::string_view text, std::size_t& position, JournalEntry& entr
   return kind;
 }
 
-// Deletes a file that this run holds. POSIX deletes it while it is still held, so that no other
-// run can take it up in between; Windows deletes nothing that is open.
-void removeHeld(platform::File& file, const std::string& path) {
-#ifdef _WIN32
-  file.close();
-  platform::deleteFile(path);
-#else
-  platform::deleteFile(path);
-  file.close();
-#endif
+// The kinds of record. A toss's record holds its whole entry; the others name its .tic and
+// add to what is known of its latest toss.
+constexpr char kToss = 'T';             // a toss, before its file is moved
+constexpr char kMoved = 'V';            // its file is moved
+constexpr char kUnfinished = 'U';       // moved, its list entry still to come
+constexpr char kDisposalPending = 'D';  // tossed, the .tic still to go
+constexpr char kEventsRun = 'E';        // its events are carried out
+constexpr char kAnnounced = 'S';        // its announcement is stored
+constexpr char kStaged = 'A';           // the message is complete under this temporary name
+constexpr char kNotStored = 'X';        // the staged message will not be stored
+
+JournalEntry named(const std::string& name, const std::string& destination = {}) {
+  return JournalEntry{name, destination, "", "", ""};
 }
 
 }  // namespace
 
-TossJournal::TossJournal(const std::string& directory) : inbound(directory) {
+TossJournal::TossJournal(const std::string& directory, const std::vector<std::string>& sweep)
+    : inbound(directory) {
   // Journals are adopted before this run's own exists, so it never adopts itself.
   std::vector<std::string> found;
   platform::DirectorySearch search(directory);
@@ -92,79 +99,246 @@ TossJournal::TossJournal(const std::string& directory) : inbound(directory) {
       found.push_back(name);
     }
   }
+  std::map<std::string, Toss> tosses;
+  std::vector<platform::File> held;
+  std::vector<std::string> heldPaths;
   for (const std::string& entry : found) {
-    adopt(directory + entry);
+    platform::File journal =
+        platform::File::open(directory + entry, platform::OpenMode::updateExisting);
+    // A journal that its run still holds is alive; one that another run adopted first is
+    // held by that run, or gone.
+    if (journal.isOpen() && journal.isAt(directory + entry)) {
+      std::string text;
+      if (journal.readAll(text)) {
+        readJournal(text, tosses);
+      }
+      held.push_back(std::move(journal));
+      heldPaths.push_back(directory + entry);
+    }
   }
   own = platform::File::createTemporary(directory, ownPath, kJournalStem);
+  if (!held.empty()) {
+    carryOver(tosses, held, heldPaths);
+    clearDeadRunsFiles(sweep);
+  }
 }
 
 TossJournal::~TossJournal() = default;
 
-void TossJournal::adopt(const std::string& path) {
-  // A journal that its run still holds is alive; one that another run adopted first is held
-  // by that run, or gone.
-  platform::File journal = platform::File::open(path, platform::OpenMode::updateExisting);
-  std::string text;
-  if (!journal.isOpen() || !journal.isAt(path) || !journal.readAll(text)) {
-    return;
-  }
+void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>& tosses) {
+  // Records of one journal, keyed by .tic name and destination: a name comes back over time.
+  std::map<std::string, Toss> read;
+  std::map<std::string, std::string> latest;  // .tic name to its latest key
+  std::string staged;
+  bool notStored = false;
   std::size_t position = 0;
   JournalEntry entry;
   while (const char kind = nextRecord(text, position, entry)) {
-    sweepDirectories.insert(platform::directoryOf(entry.destination));
-    if (platform::exists(inbound + entry.ticName)) {
-      // The .tic is still there: its file may have been moved before the run died.
-      interrupted[entry.ticName] = entry.destination;
-    } else if (kind == 'T') {
-      // Tossed and disposed of, but the run died before its announcement was stored.
-      completed.push_back(entry);
+    if (kind == kStaged) {
+      staged = entry.ticName;
+      notStored = false;
+      continue;
     }
+    if (kind == kNotStored) {
+      notStored = true;
+      continue;
+    }
+    if (kind == kToss) {
+      const std::string key = entry.ticName + '\0' + entry.destination;
+      Toss& toss = read[key];
+      toss.entry = entry;
+      toss.order = order++;
+      latest[entry.ticName] = key;
+      continue;
+    }
+    const auto key = latest.find(entry.ticName);
+    if (key == latest.end()) {
+      continue;
+    }
+    Toss& toss = read[key->second];
+    toss.moved = toss.moved || kind == kMoved || kind == kUnfinished || kind == kDisposalPending;
+    toss.disposalPending = toss.disposalPending || kind == kDisposalPending;
+    toss.eventsRun = toss.eventsRun || kind == kEventsRun;
+    toss.announced = toss.announced || kind == kAnnounced;
   }
-  adopted.push_back(std::move(journal));
-  adoptedPaths.push_back(path);
+  // A message whose temporary file is gone has its name: what the journal noted before it is
+  // announced.
+  const bool stored = !staged.empty() && !notStored && !platform::exists(staged);
+  for (auto& [key, toss] : read) {
+    toss.announced = toss.announced || stored;
+    sweepDirectories.insert(platform::directoryOf(toss.entry.destination));
+    Toss& merged = tosses[key];
+    merged.entry = toss.entry;
+    merged.order = std::min(merged.order == 0 ? toss.order : merged.order, toss.order);
+    merged.moved = merged.moved || toss.moved;
+    merged.disposalPending = merged.disposalPending || toss.disposalPending;
+    merged.eventsRun = merged.eventsRun || toss.eventsRun;
+    merged.announced = merged.announced || toss.announced;
+  }
 }
 
-void TossJournal::write(const JournalEntry& entry, char kind) {
+void TossJournal::carryOver(const std::map<std::string, Toss>& tosses,
+                            std::vector<platform::File>& held,
+                            const std::vector<std::string>& paths) {
+  std::vector<const Toss*> ordered;
+  for (const auto& [key, toss] : tosses) {
+    ordered.push_back(&toss);
+  }
+  std::sort(ordered.begin(), ordered.end(),
+            [](const Toss* a, const Toss* b) { return a->order < b->order; });
+  for (const Toss* toss : ordered) {
+    const std::string& ticName = toss->entry.ticName;
+    const bool ticThere = platform::exists(inbound + ticName);
+    const bool tossed = !ticThere || toss->disposalPending;
+    if (tossed && toss->announced && toss->eventsRun) {
+      continue;  // complete: nothing is owed
+    }
+    if (tossed && !toss->announced) {
+      completed.push_back(toss->entry);
+    }
+    if (tossed && !toss->eventsRun) {
+      eventsOwed.push_back(toss->entry);
+    }
+    if (ticThere) {
+      interrupted[ticName] = *toss;
+    }
+    // This run's journal stands for the dead runs' from here on.
+    writeToss(*toss);
+  }
+  for (std::size_t i = 0; i < held.size(); ++i) {
+    platform::disposeHeld(held[i], paths[i]).ignore();  // adopted again next time otherwise
+  }
+}
+
+void TossJournal::write(char kind, const JournalEntry& entry) {
   if (own.isOpen() && !own.write(record(kind, entry))) {
     // A journal that cannot be written (a full disk) is given up; the run goes on.
-    removeHeld(own, ownPath);
+    platform::disposeHeld(own, ownPath).ignore();
+  }
+}
+
+void TossJournal::writeName(char kind, const std::string& name) {
+  write(kind, named(name));
+}
+
+void TossJournal::writeToss(const Toss& toss) {
+  write(kToss, toss.entry);
+  const std::string& ticName = toss.entry.ticName;
+  if (toss.disposalPending) {
+    writeName(kDisposalPending, ticName);
+  } else if (toss.unfinished) {
+    writeName(kUnfinished, ticName);
+  } else if (toss.moved) {
+    writeName(kMoved, ticName);
+  }
+  if (toss.eventsRun) {
+    writeName(kEventsRun, ticName);
+  }
+  if (toss.announced) {
+    writeName(kAnnounced, ticName);
+  }
+}
+
+void TossJournal::noteEventsRun(const std::string& ticName) {
+  writeName(kEventsRun, ticName);
+  const auto ours = ownTosses.find(ticName);
+  if (ours != ownTosses.end()) {
+    ours->second.eventsRun = true;
   }
 }
 
 void TossJournal::noteToss(const JournalEntry& entry) {
-  write(entry, 'T');
+  write(kToss, entry);
+  Toss& toss = ownTosses[entry.ticName];
+  toss.entry = entry;
+  toss.moved = false;
+  toss.disposalPending = false;
+  toss.unfinished = false;
+  toss.eventsRun = false;
+  toss.announced = false;
+}
+
+void TossJournal::noteMoved(const std::string& ticName) {
+  writeName(kMoved, ticName);
+  ownTosses[ticName].moved = true;
 }
 
 void TossJournal::noteUnfinished(const std::string& ticName, const std::string& destination) {
-  unfinished[ticName] = destination;
+  Toss& toss = ownTosses[ticName];
+  toss.entry.ticName = ticName;
+  toss.entry.destination = destination;
+  toss.moved = true;
+  toss.unfinished = true;
+}
+
+void TossJournal::noteDisposalPending(const std::string& ticName) {
+  writeName(kDisposalPending, ticName);
+  auto found = interrupted.find(ticName);
+  Toss& toss = ownTosses[ticName];
+  if (found != interrupted.end() && toss.entry.ticName.empty()) {
+    toss = found->second;  // a leftover of a dead run's, carried on
+  }
+  toss.entry.ticName = ticName;
+  toss.moved = true;
+  toss.disposalPending = true;
+  interrupted.erase(ticName);
 }
 
 void TossJournal::noteDone(const std::string& ticName) {
   interrupted.erase(ticName);
-  unfinished.erase(ticName);
+  ownTosses.erase(ticName);
+}
+
+void TossJournal::noteMessageStaged(const std::string& stagedPath) {
+  writeName(kStaged, stagedPath);
+}
+
+void TossJournal::noteMessageNotStored() {
+  writeName(kNotStored, "");
 }
 
 std::string TossJournal::interruptedMove(const std::string& ticName) const {
   const auto found = interrupted.find(ticName);
   if (found != interrupted.end()) {
-    return found->second;
+    return found->second.entry.destination;
   }
-  const auto ours = unfinished.find(ticName);
-  return ours == unfinished.end() ? std::string() : ours->second;
+  const auto ours = ownTosses.find(ticName);
+  return ours == ownTosses.end() || !ours->second.unfinished ? std::string()
+                                                             : ours->second.entry.destination;
+}
+
+bool TossJournal::moveRecorded(const std::string& ticName, const std::string& destination) const {
+  const auto found = interrupted.find(ticName);
+  if (found != interrupted.end() && found->second.moved &&
+      found->second.entry.destination == destination) {
+    return true;
+  }
+  const auto ours = ownTosses.find(ticName);
+  return ours != ownTosses.end() && ours->second.moved &&
+         ours->second.entry.destination == destination;
 }
 
 std::vector<std::string> TossJournal::unfinishedTics() const {
   std::vector<std::string> names;
-  for (const auto& [ticName, destination] : interrupted) {
-    names.push_back(ticName);
+  for (const auto& [ticName, toss] : interrupted) {
+    if (!toss.disposalPending) {
+      names.push_back(ticName);
+    }
+  }
+  return names;
+}
+
+std::vector<std::string> TossJournal::pendingDisposals() const {
+  std::vector<std::string> names;
+  for (const auto& [ticName, toss] : interrupted) {
+    if (toss.disposalPending) {
+      names.push_back(ticName);
+    }
   }
   return names;
 }
 
 void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories) const {
-  if (adoptedPaths.empty()) {
-    return;
-  }
   std::set<std::string> all(sweepDirectories);
   all.insert(inbound);
   all.insert(directories.begin(), directories.end());
@@ -183,36 +357,32 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
     // A temporary file that a live run is writing is held by it; one that already took its
     // final name is no longer under this one.
     for (const std::string& path : leftovers) {
-      const platform::File leftover =
-          platform::File::open(path, platform::OpenMode::updateExisting);
+      platform::File leftover = platform::File::open(path, platform::OpenMode::updateExisting);
       if (leftover.isOpen() && leftover.isAt(path)) {
-        platform::deleteFile(path);
+        platform::disposeHeld(leftover, path).ignore();
       }
     }
   }
 }
 
 void TossJournal::finish() {
-  // Tosses still cut short stay noted for the next run, in place of everything else.
-  std::map<std::string, std::string> carried = unfinished;
-  for (const auto& [ticName, destination] : interrupted) {
-    if (platform::exists(inbound + ticName)) {
-      carried.emplace(ticName, destination);
+  // What is still owed stays noted for the next run, in place of everything else.
+  for (const auto& [ticName, toss] : interrupted) {
+    if (platform::exists(inbound + ticName) && ownTosses.count(ticName) == 0) {
+      ownTosses[ticName] = toss;
     }
   }
-  if (own.isOpen()) {
-    if (carried.empty() || !own.truncateTo(0)) {
-      removeHeld(own, ownPath);
-    } else {
-      for (const auto& [ticName, destination] : carried) {
-        write(JournalEntry{ticName, destination, "", "", ""}, 'U');
-      }
-      own.close();
-    }
+  if (!own.isOpen()) {
+    return;
   }
-  for (std::size_t i = 0; i < adopted.size(); ++i) {
-    removeHeld(adopted[i], adoptedPaths[i]);
+  if (ownTosses.empty() || !own.truncateTo(0)) {
+    platform::disposeHeld(own, ownPath).ignore();
+    return;
   }
-  adopted.clear();
-  adoptedPaths.clear();
+  // The message is stored, or there is none: what is carried is announced.
+  for (auto& [ticName, toss] : ownTosses) {
+    toss.announced = toss.announced || toss.disposalPending;
+    writeToss(toss);
+  }
+  own.close().ignore();
 }

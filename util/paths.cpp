@@ -1,6 +1,6 @@
 #include "util/paths.h"
 
-#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 
 std::string withTrailingBackslash(const std::string& path) {
@@ -10,19 +10,30 @@ std::string withTrailingBackslash(const std::string& path) {
   return path + platform::kSeparator;
 }
 
-void makeDirectoryPath(const std::string& path) {
+platform::Status makeDirectoryPath(const std::string& path) {
   // Each level is the path up to the next separator after the previous one; the last level is
-  // the whole path. Existing or uncreatable levels are passed over.
+  // the whole path. Existing or uncreatable levels are passed over: only whether the whole
+  // path is a directory at the end counts, with the last cause that kept a level from being
+  // made.
+  platform::Status last;
   std::size_t mark = path.find(platform::kSeparator);
   for (;;) {
     const std::size_t from = (mark == std::string::npos) ? 0 : mark + 1;
     const std::size_t next = path.find(platform::kSeparator, from);
-    platform::createDirectory(next == std::string::npos ? path : path.substr(0, next));
+    const std::string level = next == std::string::npos ? path : path.substr(0, next);
+    if (platform::Status made = platform::createDirectory(level);
+        !made && !platform::exists(level)) {
+      last = made;
+    }
     if (next == std::string::npos) {
-      return;
+      break;
     }
     mark = next;
   }
+  if (platform::isDirectory(path)) {
+    return {};
+  }
+  return last.ok() ? platform::Status::refused("is not a directory") : last;
 }
 
 std::string fileNameOf(const std::string& path) {

@@ -66,14 +66,14 @@ int openRetrying(const char* path, int flags, mode_t mode) {
 }  // namespace
 
 File::~File() {
-  close();
+  close().ignore();
 }
 
 File::File(File&& other) noexcept : fd(std::exchange(other.fd, -1)), opened(other.opened) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    close();
+    close().ignore();
     fd = std::exchange(other.fd, -1);
     opened = other.opened;
   }
@@ -106,20 +106,29 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
   }
   const int fd = openRetrying(path.c_str(), flags, 0666);
   if (fd < 0) {
-    return File();
+    return failed(Status::lastSystemError());
   }
   File file(fd);
   // The stamp is taken once the hold is: what another holder wrote before is in it. A
   // directory opens for reading on POSIX but never on Windows; it is treated as unopenable.
+  if (!lockWaiting(fd, wait)) {
+    return failed(errno == EWOULDBLOCK ? Status::refused("is held by another process")
+                                       : Status::lastSystemError());
+  }
   struct stat info {};
-  if (!lockWaiting(fd, wait) || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) ||
-      (regularOnly && !S_ISREG(info.st_mode))) {
-    return File();
+  if (fstat(fd, &info) != 0) {
+    return failed(Status::lastSystemError());
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return failed(Status::refused("is a directory"));
+  }
+  if (regularOnly && !S_ISREG(info.st_mode)) {
+    return failed(Status::refused("is not a regular file"));
   }
   file.opened = stampOf(info);
   // Emptying only after the hold is taken, so a file held elsewhere keeps its contents.
   if (mode == OpenMode::createTruncate && ftruncate(fd, 0) != 0) {
-    return File();
+    return failed(Status::lastSystemError());
   }
   return file;
 }
@@ -137,7 +146,7 @@ File File::createTemporary(const std::string& directory, std::string& pathOut,
     buffer.push_back('\0');
     const int fd = mkostemp(buffer.data(), O_CLOEXEC);
     if (fd < 0) {
-      return File();
+      return failed(Status::lastSystemError());
     }
     File file(fd);
     if (lockExclusive(fd)) {
@@ -146,7 +155,7 @@ File File::createTemporary(const std::string& directory, std::string& pathOut,
     }
     unlink(buffer.data());
   }
-  return File();
+  return failed(Status::refused("has no free temporary name"));
 }
 
 std::optional<std::uint64_t> File::size() const {
@@ -165,10 +174,10 @@ std::optional<FileStamp> File::stamp() const {
   return stampOf(info);
 }
 
-bool File::readAll(std::string& out) const {
+Status File::readAll(std::string& out) const {
   out.clear();
   if (fd < 0) {
-    return false;
+    return Status::systemError(EBADF);
   }
   // Read straight into the string, sized for the whole file plus room to notice that it ends;
   // a file that grew meanwhile is read on.
@@ -185,12 +194,13 @@ bool File::readAll(std::string& out) const {
       if (errno == EINTR) {
         continue;
       }
+      const Status cause = Status::lastSystemError();
       out.clear();
-      return false;
+      return cause;
     }
     if (count == 0) {
       out.resize(filled);
-      return true;
+      return {};
     }
     filled += static_cast<std::size_t>(count);
   }
@@ -226,13 +236,13 @@ std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
   }
 }
 
-bool File::write(std::string_view bytes) {
+Status File::write(std::string_view bytes) {
   return write(bytes.data(), bytes.size());
 }
 
-bool File::write(const void* bytes, std::size_t count) {
+Status File::write(const void* bytes, std::size_t count) {
   if (fd < 0) {
-    return false;
+    return Status::systemError(EBADF);
   }
   const char* next = static_cast<const char*>(bytes);
   while (count > 0) {
@@ -241,17 +251,17 @@ bool File::write(const void* bytes, std::size_t count) {
       if (errno == EINTR) {
         continue;
       }
-      return false;
+      return Status::lastSystemError();
     }
     next += written;
     count -= static_cast<std::size_t>(written);
   }
-  return true;
+  return {};
 }
 
-bool File::writeAt(std::uint64_t offset, std::string_view bytes) {
+Status File::writeAt(std::uint64_t offset, std::string_view bytes) {
   if (fd < 0) {
-    return false;
+    return Status::systemError(EBADF);
   }
   auto position = static_cast<off_t>(offset);
   const char* next = bytes.data();
@@ -262,43 +272,67 @@ bool File::writeAt(std::uint64_t offset, std::string_view bytes) {
       if (errno == EINTR) {
         continue;
       }
-      return false;
+      return Status::lastSystemError();
     }
     next += written;
     position += written;
     count -= static_cast<std::size_t>(written);
   }
-  return true;
+  return {};
 }
 
-bool File::seekToEnd() {
-  return fd >= 0 && lseek(fd, 0, SEEK_END) >= 0;
-}
-
-bool File::truncateTo(std::uint64_t length) {
-  const auto size = static_cast<off_t>(length);
-  return fd >= 0 && ftruncate(fd, size) == 0 && lseek(fd, size, SEEK_SET) == size;
-}
-
-bool File::sync() {
-  return fd >= 0 && fsync(fd) == 0;
-}
-
-bool File::copyPermissionsFrom(const std::string& path) {
-  struct stat info {};
-  if (fd < 0 || stat(path.c_str(), &info) != 0) {
-    return false;
-  }
-  return fchmod(fd, info.st_mode & 07777) == 0;
-}
-
-bool File::close() {
+Status File::seekToEnd() {
   if (fd < 0) {
-    return true;
+    return Status::systemError(EBADF);
+  }
+  return lseek(fd, 0, SEEK_END) >= 0 ? Status() : Status::lastSystemError();
+}
+
+Status File::truncateTo(std::uint64_t length) {
+  const auto size = static_cast<off_t>(length);
+  if (fd < 0) {
+    return Status::systemError(EBADF);
+  }
+  return ftruncate(fd, size) == 0 && lseek(fd, size, SEEK_SET) == size ? Status()
+                                                                       : Status::lastSystemError();
+}
+
+Status File::sync() {
+  if (fd < 0) {
+    return Status::systemError(EBADF);
+  }
+  return fsync(fd) == 0 ? Status() : Status::lastSystemError();
+}
+
+Status File::copyPermissionsFrom(const std::string& path) {
+  struct stat info {};
+  if (fd < 0) {
+    return Status::systemError(EBADF);
+  }
+  if (stat(path.c_str(), &info) != 0 || fchmod(fd, info.st_mode & 07777) != 0) {
+    return Status::lastSystemError();
+  }
+  return {};
+}
+
+Status File::copyPermissionsFrom(const File& other) {
+  struct stat info {};
+  if (fd < 0 || other.fd < 0) {
+    return Status::systemError(EBADF);
+  }
+  if (fstat(other.fd, &info) != 0 || fchmod(fd, info.st_mode & 07777) != 0) {
+    return Status::lastSystemError();
+  }
+  return {};
+}
+
+Status File::close() {
+  if (fd < 0) {
+    return {};
   }
   // The hold goes with the descriptor; close is not retried on EINTR (Linux frees it anyway).
   const int result = ::close(std::exchange(fd, -1));
-  return result == 0;
+  return result == 0 ? Status() : Status::lastSystemError();
 }
 
 bool File::releaseHold() {
@@ -306,7 +340,7 @@ bool File::releaseHold() {
     return false;
   }
   if (flock(fd, LOCK_UN) != 0) {
-    close();
+    close().ignore();
     return false;
   }
   return true;
@@ -321,15 +355,15 @@ bool File::retakeHold(std::chrono::milliseconds wait) {
   return true;
 }
 
-bool File::setNewFilePermissions() {
+Status File::setNewFilePermissions() {
   if (fd < 0) {
-    return false;
+    return Status::systemError(EBADF);
   }
   // The mask can only be read by setting it; no other thread of the program makes files, so
   // putting it straight back is safe.
   const mode_t mask = umask(0);
   umask(mask);
-  return fchmod(fd, 0666 & ~mask) == 0;
+  return fchmod(fd, 0666 & ~mask) == 0 ? Status() : Status::lastSystemError();
 }
 
 bool File::isAt(const std::string& path) const {
@@ -344,104 +378,6 @@ bool File::isAt(const std::string& path) const {
   }
   return opened.device == static_cast<std::uint64_t>(named.st_dev) &&
          opened.inode == static_cast<std::uint64_t>(named.st_ino);
-}
-
-bool exists(const std::string& path) {
-  struct stat info {};
-  return lstat(path.c_str(), &info) == 0;
-}
-
-bool isDirectory(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool isWritableDirectory(const std::string& path) {
-  return access(path.empty() ? "." : path.c_str(), W_OK | X_OK) == 0;
-}
-
-bool createDirectory(const std::string& path) {
-  return mkdir(path.c_str(), 0777) == 0;
-}
-
-bool deleteFile(const std::string& path) {
-  // Like the Windows call, deleting never removes a directory: unlink refuses one.
-  return unlink(path.c_str()) == 0;
-}
-
-bool syncToDisk(const std::vector<std::string>& paths) {
-  bool synced = true;
-#ifdef __linux__
-  // One flush per file system covers every file and directory entry written there.
-  std::set<dev_t> done;
-  for (const std::string& path : paths) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-      synced = false;
-      continue;
-    }
-    if (done.count(info.st_dev) != 0) {
-      continue;
-    }
-    const int fd = openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
-    if (fd < 0 || syncfs(fd) != 0) {
-      synced = false;
-    } else {
-      done.insert(info.st_dev);
-    }
-    if (fd >= 0) {
-      ::close(fd);
-    }
-  }
-#else
-  for (const std::string& path : paths) {
-    const int fd = openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
-    if (fd < 0 || fsync(fd) != 0) {
-      synced = false;
-    }
-    if (fd >= 0) {
-      ::close(fd);
-    }
-  }
-#endif
-  return synced;
-}
-
-void FlushAhead::start(const std::string& path) {
-  if (begun) {
-    return;
-  }
-  begun = true;
-#ifdef __linux__
-  const int fd = openRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0);
-  if (fd < 0) {
-    return;
-  }
-  // The flushing thread takes no signals: the end of an event's command must reach the thread
-  // that waits for it, which blocks that signal to wait for it.
-  sigset_t all;
-  sigset_t saved;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &saved);
-  // The flush only shortens the final one, which reports what failed; its result is not needed.
-  try {
-    worker = std::thread([fd] {
-      (void)syncfs(fd);
-      ::close(fd);
-    });
-  } catch (const std::system_error&) {
-    ::close(fd);  // no thread to be had: the final flush does it all
-  }
-  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-#else
-  (void)path;
-#endif
-}
-
-void FlushAhead::wait() {
-  if (worker.joinable()) {
-    worker.join();
-  }
 }
 
 }  // namespace platform

@@ -72,7 +72,7 @@ bool identify(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
 }  // namespace
 
 File::~File() {
-  close();
+  close().ignore();
 }
 
 File::File(File&& other) noexcept
@@ -80,7 +80,7 @@ File::File(File&& other) noexcept
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    close();
+    close().ignore();
     handle = std::exchange(other.handle, nullptr);
     opened = other.opened;
   }
@@ -130,15 +130,17 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
     pause = std::min(pause * 2, std::chrono::milliseconds(32));
   }
   if (!opened) {
-    return File();
+    return failed(GetLastError() == ERROR_SHARING_VIOLATION
+                      ? Status::refused("is held by another process")
+                      : Status::lastSystemError());
   }
   const bool mustBeRegular = mode == OpenMode::readExisting || mode == OpenMode::updateExisting;
   if (mustBeRegular && GetFileType(opened.get()) != FILE_TYPE_DISK) {
-    return File();
+    return failed(Status::refused("is not a regular file"));
   }
   // Emptied only once held, so a file that another opener holds keeps its contents.
   if (mode == OpenMode::createTruncate && SetEndOfFile(opened.get()) == 0) {
-    return File();
+    return failed(Status::lastSystemError());
   }
   File file(opened.release());
   if (const std::optional<FileStamp> now = file.stamp()) {
@@ -160,10 +162,10 @@ File File::createTemporary(const std::string& directory, std::string& pathOut,
     }
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-      return File();
+      return failed(Status::systemError(static_cast<int>(error)));
     }
   }
-  return File();
+  return failed(Status::refused("has no free temporary name"));
 }
 
 std::optional<std::uint64_t> File::size() const {
@@ -190,28 +192,38 @@ std::optional<FileStamp> File::stamp() const {
   return result;
 }
 
-bool File::readAll(std::string& out) const {
+Status File::readAll(std::string& out) const {
   out.clear();
   // Reads from the start and puts the position back, so callers see no move, as with pread.
   std::int64_t saved = 0;
-  if (handle == nullptr || !setPosition(handle, 0, FILE_CURRENT, &saved) ||
+  if (handle == nullptr) {
+    return Status::systemError(ERROR_INVALID_HANDLE);
+  }
+  if (!setPosition(handle, 0, FILE_CURRENT, &saved) ||
       !setPosition(handle, 0, FILE_BEGIN, nullptr)) {
-    return false;
+    return Status::lastSystemError();
   }
   if (const auto known = size()) {
     out.reserve(static_cast<std::size_t>(*known));
   }
   char chunk[65536];
-  bool complete = false;
+  Status complete;
   for (;;) {
     const auto count = readSome(handle, chunk, sizeof chunk);
-    if (!count || *count == 0) {
-      complete = count.has_value();
+    if (!count) {
+      complete = Status::lastSystemError();
+      out.clear();
+      break;
+    }
+    if (*count == 0) {
       break;
     }
     out.append(chunk, *count);
   }
-  return setPosition(handle, saved, FILE_BEGIN, nullptr) && complete;
+  if (!setPosition(handle, saved, FILE_BEGIN, nullptr) && complete) {
+    complete = Status::lastSystemError();
+  }
+  return complete;
 }
 
 std::optional<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t capacity) {
@@ -236,31 +248,34 @@ std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
   return readSome(handle, buffer, capacity);
 }
 
-bool File::write(std::string_view bytes) {
+Status File::write(std::string_view bytes) {
   return write(bytes.data(), bytes.size());
 }
 
-bool File::write(const void* bytes, std::size_t count) {
+Status File::write(const void* bytes, std::size_t count) {
   if (handle == nullptr) {
-    return false;
+    return Status::systemError(ERROR_INVALID_HANDLE);
   }
   const char* next = static_cast<const char*>(bytes);
   while (count > 0) {
     const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(count, kMaxTransfer));
     DWORD written = 0;
     // A write that reports success but moves nothing would loop for ever; it counts as failed.
-    if (WriteFile(handle, next, piece, &written, nullptr) == 0 || written == 0) {
-      return false;
+    if (WriteFile(handle, next, piece, &written, nullptr) == 0) {
+      return Status::lastSystemError();
+    }
+    if (written == 0) {
+      return Status::systemError(ERROR_WRITE_FAULT);
     }
     next += written;
     count -= written;
   }
-  return true;
+  return {};
 }
 
-bool File::writeAt(std::uint64_t offset, std::string_view bytes) {
+Status File::writeAt(std::uint64_t offset, std::string_view bytes) {
   if (handle == nullptr) {
-    return false;
+    return Status::systemError(ERROR_INVALID_HANDLE);
   }
   const char* next = bytes.data();
   std::size_t count = bytes.size();
@@ -270,51 +285,73 @@ bool File::writeAt(std::uint64_t offset, std::string_view bytes) {
     at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFU);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
-    if (WriteFile(handle, next, piece, &written, &at) == 0 || written == 0) {
-      return false;
+    if (WriteFile(handle, next, piece, &written, &at) == 0) {
+      return Status::lastSystemError();
+    }
+    if (written == 0) {
+      return Status::systemError(ERROR_WRITE_FAULT);
     }
     next += written;
     offset += written;
     count -= written;
   }
-  return true;
+  return {};
 }
 
-bool File::seekToEnd() {
-  return handle != nullptr && setPosition(handle, 0, FILE_END, nullptr);
+Status File::seekToEnd() {
+  if (handle == nullptr) {
+    return Status::systemError(ERROR_INVALID_HANDLE);
+  }
+  return setPosition(handle, 0, FILE_END, nullptr) ? Status() : Status::lastSystemError();
 }
 
-bool File::truncateTo(std::uint64_t length) {
-  if (handle == nullptr ||
-      length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-    return false;
+Status File::truncateTo(std::uint64_t length) {
+  if (handle == nullptr) {
+    return Status::systemError(ERROR_INVALID_HANDLE);
+  }
+  if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+    return Status::systemError(ERROR_INVALID_PARAMETER);
   }
   return setPosition(handle, static_cast<std::int64_t>(length), FILE_BEGIN, nullptr) &&
-         SetEndOfFile(handle) != 0;
+                 SetEndOfFile(handle) != 0
+             ? Status()
+             : Status::lastSystemError();
 }
 
-bool File::sync() {
-  return handle != nullptr && FlushFileBuffers(handle) != 0;
+Status File::sync() {
+  if (handle == nullptr) {
+    return Status::systemError(ERROR_INVALID_HANDLE);
+  }
+  return FlushFileBuffers(handle) != 0 ? Status() : Status::lastSystemError();
 }
 
-bool File::copyPermissionsFrom(const std::string& path) {
+Status File::copyPermissionsFrom(const std::string& path) {
   // Access on Windows comes from the directory's inherited ACL, the same for a new file as for
   // the one it replaces. The read-only attribute is deliberately not carried over: a read-only
   // destination cannot be replaced anyway, and a read-only temporary could not be deleted
   // after a failure.
-  return handle != nullptr && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (handle == nullptr) {
+    return Status::systemError(ERROR_INVALID_HANDLE);
+  }
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? Status()
+                                                                     : Status::lastSystemError();
 }
 
-bool File::close() {
+Status File::copyPermissionsFrom(const File& other) {
+  return handle != nullptr && other.handle != nullptr ? Status()
+                                                      : Status::systemError(ERROR_INVALID_HANDLE);
+}
+
+Status File::close() {
   if (handle == nullptr) {
-    return true;
+    return {};
   }
-  return CloseHandle(std::exchange(handle, nullptr)) != 0;
+  return CloseHandle(std::exchange(handle, nullptr)) != 0 ? Status() : Status::lastSystemError();
 }
 
 bool File::releaseHold() {
   // Opened without sharing, the handle is the hold: it goes with it.
-  close();
+  close().ignore();
   return false;
 }
 
@@ -322,8 +359,8 @@ bool File::retakeHold(std::chrono::milliseconds) {
   return false;
 }
 
-bool File::setNewFilePermissions() {
-  return handle != nullptr;
+Status File::setNewFilePermissions() {
+  return handle != nullptr ? Status() : Status::systemError(ERROR_INVALID_HANDLE);
 }
 
 bool File::isAt(const std::string& path) const {
@@ -343,67 +380,5 @@ bool File::isAt(const std::string& path) const {
   return held.dwVolumeSerialNumber == found.dwVolumeSerialNumber &&
          held.nFileIndexHigh == found.nFileIndexHigh && held.nFileIndexLow == found.nFileIndexLow;
 }
-
-bool exists(const std::string& path) {
-  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    return true;
-  }
-  // Only "not found" means absent: a name that cannot be looked at (access denied, a file
-  // about to be deleted) is still taken.
-  switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_DRIVE:
-      return false;
-    default:
-      return true;
-  }
-}
-
-bool isDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool createDirectory(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) != 0;
-}
-
-bool isWritableDirectory(const std::string& path) {
-  // Windows keeps write access in ACLs that only an attempt tells; the read-only attribute of a
-  // directory does not restrict it.
-  return path.empty() || isDirectory(path);
-}
-
-bool deleteFile(const std::string& path) {
-  // DeleteFileA never removes a directory.
-  return DeleteFileA(path.c_str()) != 0;
-}
-
-bool syncToDisk(const std::vector<std::string>& paths) {
-  // Windows flushes file by file; a directory has nothing of its own to flush.
-  bool synced = true;
-  for (const std::string& path : paths) {
-    if (isDirectory(path)) {
-      continue;
-    }
-    const win32::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file || FlushFileBuffers(file.get()) == 0) {
-      synced = false;
-    }
-  }
-  return synced;
-}
-
-void FlushAhead::start(const std::string&) {
-  // Flushing is file by file here: there is nothing to start ahead.
-  begun = true;
-}
-
-void FlushAhead::wait() {}
 
 }  // namespace platform

@@ -57,7 +57,6 @@ bool queryTrueVersion(OsVersionInfo& info) {
 
 OsVersionInfo queryOsVersion() {
   OsVersionInfo info;
-  info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
   // systemName stays empty: the log names the Windows family and version itself.
   if (queryTrueVersion(info)) {
     return info;
@@ -151,6 +150,33 @@ std::string absolutePath(const std::string& path) {
   }
 }
 
+namespace {
+
+volatile LONG stopEvent = 0;
+
+BOOL WINAPI noteStopEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      // Reported like the POSIX signals of the same intent: SIGINT 2, SIGTERM 15.
+      InterlockedExchange(&stopEvent, event == CTRL_C_EVENT ? 2 : 15);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void catchStopRequests() {
+  SetConsoleCtrlHandler(noteStopEvent, TRUE);
+}
+
+int stopRequested() {
+  return static_cast<int>(InterlockedCompareExchange(&stopEvent, 0, 0));
+}
+
 Status Status::lastSystemError() {
   return systemError(static_cast<int>(GetLastError()));
 }
@@ -168,6 +194,57 @@ std::string systemErrorText(int code) {
     words.pop_back();
   }
   return words;
+}
+
+std::string resolvedPath(const std::string& path) {
+  // The configuration beside the program is a file of its own on Windows, not a link.
+  return absolutePath(path);
+}
+
+Status checkReadableFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return Status::lastSystemError();
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return Status::refused("Is a directory");
+  }
+  // Shared with everyone, so that a run holding the file is not disturbed by the look.
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    // Held without sharing by a run: the file is there and readable in a moment.
+    if (error == ERROR_SHARING_VIOLATION) {
+      return {};
+    }
+    return Status::systemError(static_cast<int>(error));
+  }
+  CloseHandle(handle);
+  return {};
+}
+
+Status checkWritable(const std::string& path) {
+  const std::string name = path.empty() ? std::string(".") : path;
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return Status::lastSystemError();
+  }
+  // Windows tells a directory's rights only through its security descriptor; the read-only
+  // attribute is what it enforces for files.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return Status::systemError(ERROR_ACCESS_DENIED);
+  }
+  return {};
+}
+
+std::string runningUserName() {
+  return {};
+}
+
+std::optional<ForeignOwner> foreignOwner(const std::string&) {
+  return std::nullopt;
 }
 
 }  // namespace platform

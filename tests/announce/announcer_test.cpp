@@ -10,7 +10,6 @@
 #include "platform/file.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
-#include "util/toss_config.h"
 
 namespace fs = std::filesystem;
 
@@ -27,7 +26,7 @@ std::string field(const std::string& text, std::size_t width) {
 // A netmail directory and an announcer that stores into it, begun by begin().
 struct Netmail {
   test::TempDir dir;
-  TossConfig config;
+  AnnounceSettings config;
   std::optional<Announcer> announcer;
 
   explicit Netmail(const std::string& address) {
@@ -37,9 +36,11 @@ struct Netmail {
   }
   void begin(std::int64_t time) { announcer.emplace(config, time); }
   std::string post() {
-    announcer->post();
+    EXPECT_TRUE(store(*announcer));
     return test::readFile(dir / "2.msg");
   }
+  // Stages and publishes, as a run does.
+  static bool store(Announcer& message) { return message.stage() && message.publish(); }
 };
 
 TEST(Announcer, StoresTheWholeMessageByteForByte) {
@@ -109,8 +110,8 @@ TEST(Announcer, ThreeNumberAddressAndHeadLinesOfLongNames) {
 
 TEST(Announcer, SizeLineShowsFilesOver4GiBAndIsLeftOutForHeldFiles) {
   Netmail mail("2:5020/9999");
-  platform::File::open(mail.dir / "big.iso", platform::OpenMode::createNew)
-      .truncateTo(5ULL << 30);  // sparse: takes no room on the disk
+  ASSERT_TRUE(platform::File::open(mail.dir / "big.iso", platform::OpenMode::createNew)
+                  .truncateTo(5ULL << 30));  // sparse: takes no room on the disk
   test::writeFile(mail.dir / "held.zip", "held");
   const auto held = platform::File::open(mail.dir / "held.zip", platform::OpenMode::readExisting);
   mail.begin(kTime);
@@ -127,7 +128,7 @@ TEST(Announcer, MissingNetmailDirectoryIsNotCreated) {
   Netmail mail("2:5020/9999");
   mail.config.netmailDir = mail.dir / "absent/";
   mail.begin(kTime);
-  mail.announcer->post();
+  EXPECT_FALSE(Netmail::store(*mail.announcer));
   EXPECT_FALSE(test::fileExists(mail.dir / "absent"));
 }
 
@@ -162,7 +163,7 @@ TEST(Announcer, LongMessageIsStoredWholeAndUnstoredOnesLeaveNothing) {
     for (int i = 0; i < count; ++i) {
       unstored.addFile({"AREA", "G.ZIP", "", "", ""});
     }
-    EXPECT_TRUE(unstored.stage());
+    EXPECT_TRUE(unstored.stage().ok());
   }
   for (int number = 2; number <= 999; ++number) {
     test::writeFile(mail.dir / (std::to_string(number) + ".msg"), "");
@@ -170,8 +171,9 @@ TEST(Announcer, LongMessageIsStoredWholeAndUnstoredOnesLeaveNothing) {
   Announcer overflowing(mail.config, kTime);
   overflowing.addFile({"AREA", "H.ZIP", "", "", ""});
   // 1.msg is free, yet it is the high-water mark of the tossers and never a message.
-  EXPECT_FALSE(overflowing.post());
+  EXPECT_FALSE(Netmail::store(overflowing));
   EXPECT_FALSE(test::fileExists(mail.dir / "1.msg"));
+  overflowing.discard();
   for (const auto& entry : fs::directory_iterator(mail.dir.path())) {
     EXPECT_TRUE(entry.path().extension() == ".msg") << entry.path();
   }

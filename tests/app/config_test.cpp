@@ -1,10 +1,16 @@
 // Reading quenfar.cfg: the INI rules, defaults and normalisations.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+#include <utility>
+#include <vector>
+
 #include "app/config_reader.h"
 #include "app/ini_reader.h"
+#include "app/toss_config.h"
+#include "platform/system.h"
 #include "tests/support/temp_dir.h"
-#include "util/toss_config.h"
 
 namespace {
 
@@ -164,6 +170,124 @@ TEST(ConfigReader, EmptyValueIsNotTheDefault) {
   EXPECT_EQ(config.descFile, "");
   EXPECT_TRUE(config.onScreen);
   EXPECT_EQ(config.ticDir, "");
+}
+
+TEST(IniReader, ListsSectionsAndValuesAsWritten) {
+  const IniReader ini("[ Main ]\nk = \"a ; b\"  \n[other]\n;[commented]\n[main]\n");
+  EXPECT_EQ(ini.sections(), (std::vector<std::string>{"Main", "other", "main"}));
+  EXPECT_EQ(ini.writtenValue("main", "K"), "\"a ; b\"");
+  EXPECT_EQ(ini.value("main", "K"), "a ; b");
+  EXPECT_EQ(ini.writtenValue("main", "missing"), std::nullopt);
+  EXPECT_TRUE(IniReader::isQuoted("'x'"));
+  EXPECT_FALSE(IniReader::isQuoted("\"x'"));
+  EXPECT_FALSE(IniReader::isQuoted("\""));
+}
+
+// The warnings of one configuration text, with the program directory written as "<dir>".
+std::vector<std::string> warningsFor(const test::TempDir& dir, const std::string& text) {
+  test::writeFile(dir / "quenfar.cfg", text);
+  std::vector<std::string> warnings = readConfiguration(dir.path()).warnings;
+  for (std::string& line : warnings) {
+    for (std::size_t at = line.find(dir.path()); at != std::string::npos;
+         at = line.find(dir.path())) {
+      line.replace(at, dir.path().size(), "<dir>");
+    }
+  }
+  return warnings;
+}
+
+TEST(ConfigReader, WarnsAboutWhatItDoesNotRead) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> warnings;
+  };
+  const std::string at = " of <dir>/quenfar.cfg";
+  const Case cases[] = {
+      {"[QUENFAR]\nInbound=/in\n[INCLUDE]\n", {}},
+      {"[quenfar]\n[Include]\n", {}},
+      {"[INCLUDES]\nAreaPath=/a\n", {"Warning: unknown section [INCLUDES]" + at}},
+      {"[QUENFAR]\n[ Quenfar2 ]\n[INCLUDE]\n", {"Warning: unknown section [Quenfar2]" + at}},
+      {"[INCLUDE]\nAreaPaths=/a\nevents=\n", {"Warning: unknown key AreaPaths in [INCLUDE]" + at}},
+      {"[QUENFAR]\nInboud=/in\n", {"Warning: unknown key Inboud in [QUENFAR]" + at}},
+      {"[QUENFAR]\nEvents=/e\n[INCLUDE]\nFileecho=/f\n",
+       {"Warning: unknown key Events in [QUENFAR]" + at + "; it belongs in [INCLUDE]",
+        "Warning: unknown key Fileecho in [INCLUDE]" + at + "; it belongs in [QUENFAR]"}},
+      {"[QUENFAR]\nFileecho = /srv/files   ; file areas\n",
+       {"Warning: the value of Fileecho in [QUENFAR]" + at +
+        " holds an inline comment, kept as part of the value: \"/srv/files   ; file areas\""}},
+      {"[QUENFAR]\nUserName = John\t;sysop\n",
+       {"Warning: the value of UserName in [QUENFAR]" + at +
+        " holds an inline comment, kept as part of the value: \"John\t;sysop\""}},
+      // Quoted, a ";" is meant; without a blank before it, it is part of a name.
+      {"[QUENFAR]\nUserName = \"John ; sysop\"\nFileecho = /srv/a;b\nDescfile = ;x\n", {}},
+      // Only the first section of a name is read, so only its keys are judged.
+      {"[QUENFAR]\n[QUENFAR]\nNoSuchKey = 1 ;x\n", {}},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    EXPECT_EQ(warningsFor(dir, c.text), c.warnings) << c.text;
+  }
+}
+
+TEST(ConfigReader, NamesTheListsItCannotReadByThePathTried) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir / "events.d");
+  test::writeFile(dir / "here.lst", "A /a\n");
+  // A bare name is looked for beside the program, not in the current directory.
+  EXPECT_EQ(
+      warningsFor(dir, "[INCLUDE]\nAreaPath = areas.lst\nEvents = " + (dir / "events.d") + "\n"),
+      (std::vector<std::string>{
+          "Warning: cannot read the area path list <dir>/areas.lst (AreaPath areas.lst, "
+          "without a /, is looked for beside the program): No such file or directory",
+          "Warning: cannot read the events list <dir>/events.d (Events): Is a directory"}));
+  EXPECT_EQ(
+      warningsFor(dir, "[INCLUDE]\nAreaPath = here.lst\nEvents = " + (dir / "here.lst") + "\n"),
+      std::vector<std::string>{});
+}
+
+TEST(ConfigReader, NamesTheConfigurationByTheFileALinkLeadsTo) {
+  test::TempDir program;
+  test::TempDir etc;
+  std::filesystem::create_symlink(etc / "quenfar.cfg", program / "quenfar.cfg");
+  // A dangling link: the file to create or fix is the one it points to.
+  ConfigReading reading = readConfiguration(program.path());
+  const std::string real = platform::resolvedPath(etc / "quenfar.cfg");
+  EXPECT_FALSE(reading.readable);
+  EXPECT_EQ(reading.path, real);
+  EXPECT_EQ(reading.warnings,
+            std::vector<std::string>{"Warning: cannot read the configuration file " + real});
+  test::writeFile(etc / "quenfar.cfg", "[QUENFAR]\nInbound=/in\nOops=1\n");
+  reading = readConfiguration(program.path());
+  EXPECT_TRUE(reading.readable);
+  EXPECT_EQ(reading.path, real);
+  EXPECT_EQ(reading.settings.inboundDir, "/in");
+  EXPECT_EQ(reading.warnings,
+            std::vector<std::string>{"Warning: unknown key Oops in [QUENFAR] of " + real});
+}
+
+TEST(ConfigReader, SaysWhereEachSettingInEffectCameFrom) {
+  test::TempDir dir;
+  test::writeFile(dir / "quenfar.cfg",
+                  "[QUENFAR]\ninbound=/in\nTICDir=/t\nProcessTime=\nCutSymbols=70000\n"
+                  "OnScreen=no\nDescfile=\n[INCLUDE]\nEvents=ev.lst\n");
+  const ConfigReading reading = readConfiguration(dir.path());
+  ASSERT_EQ(reading.inEffect.size(), 16U);
+  std::map<std::string, std::pair<std::string, bool>> seen;
+  for (const SettingInEffect& s : reading.inEffect) {
+    seen[s.section + "/" + s.key] = {s.value, s.fromFile};
+  }
+  using Seen = std::pair<std::string, bool>;
+  EXPECT_EQ(seen["QUENFAR/Inbound"], Seen("/in", true));
+  EXPECT_EQ(seen["QUENFAR/TICDir"], Seen("/t/", true));
+  // An empty number gives the default; an empty text is the empty text.
+  EXPECT_EQ(seen["QUENFAR/ProcessTime"], Seen("10", false));
+  EXPECT_EQ(seen["QUENFAR/Descfile"], Seen("", true));
+  EXPECT_EQ(seen["QUENFAR/CutSymbols"], Seen("4464", true));
+  EXPECT_EQ(seen["QUENFAR/OnScreen"], Seen("NO", true));
+  EXPECT_EQ(seen["QUENFAR/DescFilter"], Seen("YES", false));
+  EXPECT_EQ(seen["QUENFAR/Fileecho"], Seen("", false));
+  EXPECT_EQ(seen["INCLUDE/Events"], Seen(dir.path() + "/ev.lst", true));
+  EXPECT_EQ(seen["INCLUDE/AreaPath"], Seen("", false));
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ bool updateList(const std::string& listPath, const std::string& fileName,
   // A list held by another program is waited for only briefly here.
   DescFileUpdater updater(cutDescription, std::chrono::milliseconds(20));
   const std::string out = updater.clean(description);
-  const bool written = updater.update(listPath, fileName, out);
+  const bool written = updater.update(listPath, fileName, out).ok();
   if (cleaned != nullptr) {
     *cleaned = out;
   }

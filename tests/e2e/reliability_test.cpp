@@ -88,10 +88,11 @@ TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
   addFile(node, "late");
   {
     // A run that died right after moving the file: its journal is left behind unheld.
-    TossJournal dead(node.path("in/"));
+    TossJournal dead(node.path("in/"), {});
     dead.noteToss({"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late"});
     fs::create_directories(node.path("files/FE_A"));
     fs::rename(node.path("in/late.zip"), node.path("files/FE_A/late.zip"));
+    dead.noteMoved("late.tic");
     test::writeFile(node.path("files/FE_A/.quenfar-abc123"), "half a list");
   }
   const test::RunResult result = node.run();
@@ -108,7 +109,7 @@ TEST(Reliability, FilesThatADeadRunTossedAreAnnouncedByTheNextRun) {
   test::Node node;
   configure(node);
   {
-    TossJournal dead(node.path("in/"));
+    TossJournal dead(node.path("in/"), {});
     dead.noteToss({"gone.tic", node.path("files/FE_A/gone.zip"), "FE_A", "2:5020/1", "Gone"});
     test::writeFile(node.path("files/FE_A/gone.zip"), "data");
   }

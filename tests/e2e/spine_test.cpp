@@ -183,7 +183,7 @@ TEST(Diagnostics, MissingInboundAndUnopenableLogAreNamed) {
   EXPECT_EQ(result.output, kHeading + "Nothing to toss\n");
   EXPECT_EQ(result.errors, "Warning: the inbound directory " + node.path("gone") +
                                " does not exist\nWarning: cannot open the log file " +
-                               node.path("no/dir/q.log") + "\n");
+                               node.path("no/dir/q.log") + ": No such file or directory\n");
 }
 
 TEST(Diagnostics, ACleanConfigurationSaysNothing) {

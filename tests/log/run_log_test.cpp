@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
+#include "platform/system.h"
 #include "tests/support/node.h"
 #include "tests/support/temp_dir.h"
-#include "util/toss_config.h"
 
 namespace {
 
@@ -16,19 +16,18 @@ class RunLogTest : public testing::Test {
     config.logFile = dir / "quenfar.log";
     config.onScreen = false;
     config.descInLog = true;
-    config.osVersion.systemName = "Linux 6.1.0-18-amd64";
   }
 
   // One run: open, the given lines, close. Returns what reached the console.
   std::string runOnce(const std::function<void(RunLog&)>& lines, bool enabled = true) {
     testing::internal::CaptureStdout();
     {
-      TossConfig settings = config;
+      LogSettings settings = config;
       if (!enabled) {
         settings.logFile.clear();
       }
       RunLog log(settings);
-      log.open();
+      EXPECT_TRUE(log.open());
       lines(log);
       log.close();
     }
@@ -38,7 +37,7 @@ class RunLogTest : public testing::Test {
   std::string logText() const { return test::maskLogTimes(test::readFile(config.logFile)); }
 
   test::TempDir dir;
-  TossConfig config;
+  LogSettings config;
 };
 
 TEST_F(RunLogTest, NewLogGetsHeaderBannersAndTwoEmptyLines) {
@@ -46,23 +45,23 @@ TEST_F(RunLogTest, NewLogGetsHeaderBannersAndTwoEmptyLines) {
     log.writeMove("FILE.ZIP", "AREA", "A description");
     log.writeLine("Can't move file LOST.ZIP");
   });
-  EXPECT_EQ(logText(),
-            "Quenfar log file\r\n"
-            "Running under Linux 6.1.0-18-amd64\r\n"
-            "\r\n"
-            "=== Start  <time>\r\n"
-            "FILE.ZIP ---> AREA (A description)\r\n"
-            "Can't move file LOST.ZIP\r\n"
-            "=== End    <time>\r\n"
-            "\r\n"
-            "\r\n");
+  EXPECT_EQ(logText(), "Quenfar log file\r\n" + RunLog::systemLine(platform::queryOsVersion()) +
+                           "\r\n"
+                           "\r\n"
+                           "=== Start  <time>\r\n"
+                           "FILE.ZIP ---> AREA (A description)\r\n"
+                           "Can't move file LOST.ZIP\r\n"
+                           "=== End    <time>\r\n"
+                           "\r\n"
+                           "\r\n");
 }
 
 TEST_F(RunLogTest, SecondRunAppendsWithoutHeader) {
   runOnce([](RunLog&) {});
   runOnce([](RunLog& log) { log.writeLine("Nothing to toss"); });
   const std::string block = "=== Start  <time>\r\n=== End    <time>\r\n\r\n\r\n";
-  EXPECT_EQ(logText(), "Quenfar log file\r\nRunning under Linux 6.1.0-18-amd64\r\n\r\n" + block +
+  EXPECT_EQ(logText(), "Quenfar log file\r\n" + RunLog::systemLine(platform::queryOsVersion()) +
+                           "\r\n\r\n" + block +
                            "=== Start  <time>\r\nNothing to toss\r\n=== End    <time>\r\n\r\n\r\n");
 }
 
@@ -126,8 +125,7 @@ TEST_F(RunLogTest, LogHeldElsewhereIsLeftAlone) {
         platform::File::open(config.logFile, platform::OpenMode::readExisting);
     ASSERT_TRUE(holder.isOpen());
     RunLog log(config);
-    log.open();
-    EXPECT_FALSE(log.isEnabled());
+    EXPECT_FALSE(log.open());
     log.writeLine("lost");
     log.close();
   }
@@ -137,8 +135,7 @@ TEST_F(RunLogTest, LogHeldElsewhereIsLeftAlone) {
 TEST_F(RunLogTest, UnwritablePathTurnsLoggingOff) {
   config.logFile = dir / "no/such/dir/q.log";
   RunLog log(config);
-  log.open();
-  EXPECT_FALSE(log.isEnabled());
+  EXPECT_FALSE(log.open());
 }
 
 TEST_F(RunLogTest, FailingWriteTurnsLoggingOffAndKeepsWhatWasWritten) {
@@ -148,8 +145,7 @@ TEST_F(RunLogTest, FailingWriteTurnsLoggingOffAndKeepsWhatWasWritten) {
   }
   config.logFile = "/dev/full";
   RunLog log(config);
-  log.open();
-  EXPECT_FALSE(log.isEnabled());
+  EXPECT_FALSE(log.open());
   log.writeLine("after");  // must not crash or retry
 }
 

@@ -22,7 +22,7 @@ TEST(TossJournal, DeadRunsRecordsAreAdoptedOnceAndACutRecordIsIgnored) {
   const std::string inbound = dir.path() + "/";
   test::writeFile(dir / "cut.tic", "");  // still in the inbound: its toss was cut short
   {
-    TossJournal dead(inbound);
+    TossJournal dead(inbound, {});
     dead.noteToss({"done.tic", "/area/done.zip", "FE_A", "2:5020/1", "Done\r\nwith a line end"});
     dead.noteToss({"cut.tic", "/area/cut.zip", "FE_A", "", "Cut"});
   }
@@ -30,7 +30,7 @@ TEST(TossJournal, DeadRunsRecordsAreAdoptedOnceAndACutRecordIsIgnored) {
   const std::string path = onlyJournal(dir.path());
   test::writeFile(path, test::readFile(path) + "T 8 14 4 0 3\nhalf.ti");
   {
-    TossJournal next(inbound);
+    TossJournal next(inbound, {});
     ASSERT_EQ(next.unannounced().size(), 1U);
     EXPECT_EQ(next.unannounced()[0].destination, "/area/done.zip");
     EXPECT_EQ(next.unannounced()[0].description, "Done\r\nwith a line end");
@@ -38,12 +38,12 @@ TEST(TossJournal, DeadRunsRecordsAreAdoptedOnceAndACutRecordIsIgnored) {
     EXPECT_EQ(next.interruptedMove("cut.tic"), "/area/cut.zip");
     EXPECT_EQ(next.interruptedMove("done.tic"), "");
     // While it runs, a third run finds nothing to adopt.
-    const TossJournal third(inbound);
+    const TossJournal third(inbound, {});
     EXPECT_TRUE(third.unannounced().empty());
     next.noteDone("cut.tic");
     next.finish();
   }
-  const TossJournal after(inbound);
+  const TossJournal after(inbound, {});
   EXPECT_TRUE(after.unannounced().empty());
   EXPECT_TRUE(after.unfinishedTics().empty());
 }

@@ -82,18 +82,21 @@ TEST(Paths, WithTrailingSeparator) {
 
 TEST(Paths, MakeDirectoryPathCreatesEveryMissingLevel) {
   test::TempDir dir;
-  makeDirectoryPath(dir / "one/two/three");
+  EXPECT_TRUE(makeDirectoryPath(dir / "one/two/three"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "one/two/three"));
-  makeDirectoryPath(dir / "one/two/three");  // again: nothing to do, nothing reported
-  makeDirectoryPath(dir / "a/b/");
+  EXPECT_TRUE(makeDirectoryPath(dir / "one/two/three"));  // again: nothing to do, no failure
+  EXPECT_TRUE(makeDirectoryPath(dir / "a/b/"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b"));
-  makeDirectoryPath("");
+  EXPECT_FALSE(makeDirectoryPath(""));
 }
 
 TEST(Paths, MakeDirectoryPathPassesOverLevelsThatCannotBeMade) {
   test::TempDir dir;
   test::writeFile(dir / "file", "x");
-  makeDirectoryPath(dir / "file/sub");
+  // The cause is the system's, for the level that could not be made.
+  const platform::Status made = makeDirectoryPath(dir / "file/sub");
+  EXPECT_FALSE(made);
+  EXPECT_EQ(made.text(), "Not a directory");
   EXPECT_FALSE(std::filesystem::exists(dir / "file/sub"));
 }
 

@@ -1,17 +1,10 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
-#include "platform/system.h"
-
-// How long a run waits for a file that another run holds: the configuration and the lists it
-// reads, a description list it updates. Runs hold them only for moments.
-inline constexpr std::chrono::milliseconds kHoldWait(5000);
-
-// The settings of one run, read once from quenfar.cfg: a plain value. Each service of the run
-// is made with the settings it needs.
+// The settings of one run as quenfar.cfg gives them, read once: a plain value. Each service of
+// the run is made with the few of them it needs.
 struct TossConfig {
   std::string inboundDir;
   std::string fileechoDir;
@@ -23,7 +16,6 @@ struct TossConfig {
   bool descFilter = false;
   bool descInLog = false;
   std::uint16_t cutSymbols = 0;
-  platform::OsVersionInfo osVersion;
   std::string eventsFile;  // joined to the program's directory when it holds no separator
   std::string flagsDir;    // ends with a separator when not empty
   std::string netmailDir;  // ends with a separator when not empty

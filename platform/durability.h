@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+#ifndef _WIN32
+#include <thread>
+#endif
+
+#include "platform/file.h"
+#include "platform/status.h"
+
+// Putting what was written on the disk, and writing files that a crash or a full disk leaves
+// whole: the old version or the new one, never a mix.
+namespace platform {
+
+// Writes a file whole or not at all: `fill` writes the contents into a new temporary file
+// beside `path`, which is synced and then renamed over `path`. The temporary file starts with
+// the old file's permission bits (when there is an old file) or those of a new file; `fill`
+// may change them. `heldOld`, when given, is an open hold on the old file that is let go of
+// right before the rename where the system cannot rename over an open file. On failure, with
+// the first cause, `path` is untouched and no temporary file is left, `fill` included.
+Status writeWhole(const std::string& path, const std::function<Status(File&)>& fill,
+                  File* heldOld = nullptr);
+Status writeWhole(const std::string& path, std::string_view contents, File* heldOld = nullptr);
+
+// Gives the temporary file that `file` holds (made by createTemporary at `temporaryPath`) the
+// name `path`, only while no entry has that name. Where the system can, the hold lasts through
+// the rename; elsewhere the file is closed first.
+Status nameTemporary(File& file, const std::string& temporaryPath, const std::string& path);
+
+// A path whose flush failed, and why.
+struct SyncFailure {
+  std::string path;
+  Status cause;
+};
+
+// Puts on the disk what was written to the files and directories at `paths` and their file
+// systems: once per file system where the system can do that, else path by path. Returns each
+// path whose flush failed, with its cause; empty when everything is on the disk.
+[[nodiscard]] std::vector<SyncFailure> syncToDisk(const std::vector<std::string>& paths);
+
+// Puts on the disk, in the background, what is already written to the file system of a path,
+// so that a syncToDisk at the end has less left to wait for: the files a mailer has just
+// received are written out while the run tosses them. Waits for that work when destroyed.
+// Does nothing where syncToDisk flushes path by path.
+class FlushAhead {
+ public:
+  FlushAhead() = default;
+  ~FlushAhead() { wait(); }
+  FlushAhead(const FlushAhead&) = delete;
+  FlushAhead& operator=(const FlushAhead&) = delete;
+
+  // Starts the flush of the file system that holds `path`; a later call does nothing.
+  void start(const std::string& path);
+  // Returns once the flush has ended.
+  void wait();
+
+ private:
+  bool begun = false;
+#ifndef _WIN32
+  std::thread worker;
+#endif
+};
+
+}  // namespace platform

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+
+#include "platform/file.h"
+#include "platform/status.h"
+
+// Names in the file system: looking them up, making directories, deleting and disposing of
+// files. (Moving a file by name is in move.h.)
+namespace platform {
+
+// Whether a move or a disposal may put its file over an existing one.
+enum class Replace { no, yes };
+
+// The directory part of a path, with its trailing separator; empty for a bare name.
+std::string directoryOf(const std::string& path);
+
+// True when `name` can stand for one entry of a directory on this system, taken from a remote
+// system: not empty, not "." or "..", free of separators and control characters and, on
+// Windows, of drive and stream colons and of a trailing space or dot (which Windows drops, so
+// the file could never be found under the name given).
+bool isPlainEntryName(const std::string& name);
+
+// True when an entry of that name exists (a dangling link counts).
+bool exists(const std::string& path);
+
+// True when the path names a directory.
+bool isDirectory(const std::string& path);
+
+// True when new files can be made in the directory (the empty path is the current one).
+bool isWritableDirectory(const std::string& path);
+
+// Succeeds when the path itself, not what a link points to, is a regular file; otherwise the
+// cause ("is a symbolic link", "is a directory", "is not a regular file", or the system's).
+Status checkRegularFile(const std::string& path);
+
+// Creates one directory level. Fails when it exists already or cannot be created.
+Status createDirectory(const std::string& path);
+
+// Deletes a file. Never removes a directory.
+Status deleteFile(const std::string& path);
+
+// Lets go of `held`, the file open at `path`, and deletes it (when `destination` is empty) or
+// moves it to `destination`. With Replace::yes a file at the destination is replaced, and
+// across file systems the contents are copied from the held file itself into a temporary file
+// beside the destination, put in place once complete, and `path` is then deleted. Where the
+// system can (POSIX) the hold lasts until the file is gone from `path`, so that no other opener
+// takes it up in between; elsewhere it ends first. `held` is closed afterwards, whatever the
+// outcome; on failure the file stays at `path`.
+Status disposeHeld(File& held, const std::string& path, const std::string& destination = {},
+                   Replace replace = Replace::yes);
+
+}  // namespace platform
