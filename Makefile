@@ -57,21 +57,22 @@ stress:
 	cmake --build $(BUILD) -j $(JOBS) --target quenfar
 	python3 tests/stress/stress.py $(BUILD)/quenfar
 
+# The package holds the program and msgdump: only those two are built for it.
 package:
 	$(call configure,$(BUILD),package,$(CONFIGURE_POSIX))
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target quenfar msgdump
 	cd $(BUILD) && cpack -G DEB
 
 # Builds the program when it is not built yet, so that `make && sudo make install` does
 # not build again as root.
 install:
-	@if [ ! -x $(BUILD)/quenfar ]; then $(MAKE) program; fi
+	@if [ ! -x $(BUILD)/quenfar ] || [ ! -x $(BUILD)/msgdump ]; then $(MAKE) program; fi
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# The program alone.
+# What is installed: the program and msgdump (installed as quenfar-msgdump).
 program:
 	$(call configure,$(BUILD),demo,$(CONFIGURE_POSIX))
-	cmake --build $(BUILD) -j $(JOBS) --target quenfar
+	cmake --build $(BUILD) -j $(JOBS) --target quenfar msgdump
 
 # The Windows program, cross-built with mingw-w64; win32-check runs it under Wine.
 win32:

@@ -5,8 +5,9 @@
 #
 # demo: what builds the program; test adds GoogleTest, python3 and strace; stress python3 and
 # strace (the fault campaign makes calls fail through it); bench the benchmark library;
-# package the tools that compute the .deb's dependencies; win32 the mingw-w64 cross
-# compiler; win32-check Wine; ci all of them.
+# package the tools that give the .deb its build flags and dependencies; win32 the mingw-w64
+# cross compiler; win32-check Wine; ci all of them and lintian, which the package test then
+# runs on the .deb.
 #
 # Silent when nothing is missing. Otherwise it installs with apt-get as root, or through
 # sudo when that needs no password, and else prints the one command to run and fails.
@@ -32,8 +33,10 @@ tracer() { has strace || need strace; }
 bench() { [ -f /usr/include/benchmark/benchmark.h ] || need libbenchmark-dev; }
 package() {
   has dpkg-shlibdeps || need dpkg-dev
+  has dpkg-buildflags || need dpkg-dev
   has file || need file
 }
+lint() { has lintian || need lintian; }
 win32() {
   has cmake || need cmake
   has make || need make
@@ -50,7 +53,7 @@ case "${1:-}" in
   win32) win32 ;;
   win32-check) win32; wine ;;
   # The Windows tests are built from the GoogleTest sources that libgtest-dev ships.
-  ci) base; gtest; python; tracer; bench; package; win32; wine ;;
+  ci) base; gtest; python; tracer; bench; package; lint; win32; wine ;;
   *)
     echo "usage: sh tools/deps.sh demo|test|stress|bench|package|win32|win32-check|ci" >&2
     exit 2

@@ -170,7 +170,9 @@ TEST(Announcer, LongMessageIsStoredWholeAndUnstoredOnesLeaveNothing) {
   }
   Announcer overflowing(mail.config, kTime);
   overflowing.addFile({"AREA", "H.ZIP", "", "", ""});
+  // 1.msg is free, yet it is the high-water mark of the tossers and never a message.
   EXPECT_FALSE(Netmail::store(overflowing));
+  EXPECT_FALSE(test::fileExists(mail.dir / "1.msg"));
   overflowing.discard();
   for (const auto& entry : fs::directory_iterator(mail.dir.path())) {
     EXPECT_TRUE(entry.path().extension() == ".msg") << entry.path();

@@ -53,7 +53,9 @@ TEST(AnnounceRun, TwoTossedFilesMakeOneMessage) {
   node.run();
   const std::int64_t after = platform::now();
 
+  // A fresh netmail directory: 1.msg is left to the tossers' high-water mark.
   ASSERT_EQ(entryCount(node, "netmail"), 1U);
+  EXPECT_FALSE(node.exists("netmail/1.msg"));
   const std::string message = node.read("netmail/2.msg");
   ASSERT_GT(message.size(), 190U);
   std::uint32_t created = 0;
