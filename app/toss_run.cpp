@@ -179,10 +179,12 @@ bool TossRun::flushWritten() {
   if (!settings.netmailDir.empty()) {
     written.push_back(settings.netmailDir);
   }
-  if (!settings.logFile.empty()) {
-    written.push_back(settings.logFile);
+  bool flushed = flush(written);
+  if (const platform::Status synced = log.sync(); !synced) {
+    warn("Warning: cannot flush " + settings.logFile + " to the disk: " + synced.text());
+    flushed = false;
   }
-  return flush(written);
+  return flushed;
 }
 
 bool TossRun::flush(const std::vector<std::string>& paths) {

@@ -81,6 +81,10 @@ void RunLog::writeMove(const std::string& fileName, const std::string& areaTag,
   append(line + "\r\n");
 }
 
+platform::Status RunLog::sync() {
+  return enabled && file.isOpen() ? file.sync() : platform::Status();
+}
+
 void RunLog::close() {
   if (!enabled) {
     return;

@@ -44,6 +44,10 @@ class RunLog {
   void writeMove(const std::string& fileName, const std::string& areaTag,
                  const std::string& description);
 
+  // Puts what was written to the log on the disk, through the log's own hold (a system that
+  // flushes file by file could not open the held log for that). Nothing to do without a log.
+  platform::Status sync();
+
   // Writes the end banner and two empty lines and closes the file, when logging is on.
   void close();
 
