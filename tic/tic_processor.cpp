@@ -180,8 +180,15 @@ TossResult TicProcessor::finishToss(TicFile& tic, const Toss& toss,
   services.log.writeMove(toss.fileName, shownArea, cleaned);
   if (!services.events.list().empty()) {
     services.lists.releaseHolds();  // an event's command may read or change the lists
+    // A stop asked for while they run may have reached a command too (a signal to the whole
+    // process group): the next run then carries them out again, as events run at least once.
+    const int stopBefore = platform::stopRequested();
     services.events.runEvents(toss.area, toss.fileName, toss.destination);
-    services.journal.noteEventsRun(toss.ticName);
+    if (platform::stopRequested() == stopBefore) {
+      services.journal.noteEventsRun(toss.ticName);
+    } else {
+      services.journal.noteEventsOwed(toss.ticName);
+    }
   }
   services.announcer.addFile(AnnounceEntry{shownArea, toss.fileName, cleaned,
                                            maskControlCharacters(tic.valueOf("Origin")),

@@ -308,7 +308,19 @@ void TossJournal::noteDisposalPending(const std::string& ticName) {
 
 void TossJournal::noteDone(const std::string& ticName) {
   interrupted.erase(ticName);
-  ownTosses.erase(ticName);
+  const auto ours = ownTosses.find(ticName);
+  if (ours != ownTosses.end()) {
+    lastDone = std::move(ours->second);
+    ownTosses.erase(ours);
+  }
+}
+
+void TossJournal::noteEventsOwed(const std::string& ticName) {
+  if (lastDone.entry.ticName == ticName) {
+    Toss& toss = ownTosses[ticName];
+    toss = lastDone;
+    toss.eventsOwed = true;
+  }
 }
 
 void TossJournal::noteMessageStaged(const std::string& stagedPath) {
@@ -414,7 +426,7 @@ void TossJournal::finish() {
   length = 0;
   // The message is stored, or there is none: what is carried is announced.
   for (auto& [ticName, toss] : ownTosses) {
-    toss.announced = toss.announced || toss.disposalPending;
+    toss.announced = toss.announced || toss.disposalPending || toss.eventsOwed;
     writeToss(toss);
   }
   own.close().ignore();

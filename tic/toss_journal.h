@@ -62,6 +62,10 @@ class TossJournal {
   // Notes that the events of the toss of `ticName` are carried out.
   void noteEventsRun(const std::string& ticName);
 
+  // Notes, right after noteDone, that the events of the toss of `ticName` may not have run
+  // to their end (a stop was asked for meanwhile): the next run carries them out again.
+  void noteEventsOwed(const std::string& ticName);
+
   // Notes that the toss of `ticName` is complete: its .tic is gone.
   void noteDone(const std::string& ticName);
 
@@ -110,6 +114,7 @@ class TossJournal {
     bool unfinished = false;       // moved, its list entry failed in this run
     bool disposalPending = false;  // tossed, the .tic still to go
     bool eventsRun = false;        // its events are carried out
+    bool eventsOwed = false;       // done, but its events are to be carried out again
     bool announced = false;        // its announcement is stored
 
     // Adds what a record of `kind` tells.
@@ -139,4 +144,5 @@ class TossJournal {
   std::set<std::string> sweepDirectories;
   std::map<std::string, Toss> ownTosses;  // this run's, still owing something
   std::size_t order = 1;                  // of the next record read
+  Toss lastDone;                          // the toss that noteDone ended last
 };

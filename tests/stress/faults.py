@@ -784,7 +784,9 @@ def case_signal(ctx, case, signum, trial, group=False):
                 name, delay, item.area, item.name))
         if in_area and tic_of(node, item):
             case.violation("toss in hand not finished at " + name, "run 1: %s placed, %s kept" % (item.name, item.tic))
-    finish_with_clean_runs(node, case)
+    # A signal to the whole group may reach an event's command too: the events of the toss in
+    # hand then run again in the next run (at least once).
+    finish_with_clean_runs(node, case, exact_events=not group)
 
 
 def case_sigpipe(ctx, case, on_screen, at_start):
