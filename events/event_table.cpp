@@ -104,33 +104,36 @@ EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory
   }
 }
 
-void EventTable::runEvents(const std::string& area, const std::string& fileName,
+bool EventTable::runEvents(const std::string& area, const std::string& fileName,
                            const std::string& destinationPath) {
+  bool complete = true;
   for (const EventEntry& entry : entries) {
     if (matchMask(entry.areaMask, area) && matchFileMask(entry.fileMask, fileName)) {
-      runAction(entry, fileName, destinationPath);
+      complete = runAction(entry, fileName, destinationPath) && complete;
     }
   }
+  return complete;
 }
 
-void EventTable::runAction(const EventEntry& entry, const std::string& fileName,
+bool EventTable::runAction(const EventEntry& entry, const std::string& fileName,
                            const std::string& destinationPath) {
   const std::string& command = entry.command;
   if (!command.empty() && command.front() == '%') {
     const std::size_t keywordEnd = command.find('%', 1);
     if (keywordEnd == std::string::npos ||
         toUpperAnsi(command.substr(1, keywordEnd - 1)) != "FLG") {
-      return;
+      return true;
     }
     // The flag is created empty, or emptied when it exists, and closed at once.
     platform::File::open(flagsDir + command.substr(keywordEnd + 1),
                          platform::OpenMode::createTruncate);
-    return;
+    return true;
   }
   // With no command of its own the interpreter would be told to run the received file itself,
   // a file that came from another system. Such an event does nothing.
   if (command.empty()) {
-    return;
+    return true;
   }
-  platform::runWithTimeout(command, destinationPath, fileName, processTimeMs);
+  return platform::runWithTimeout(command, destinationPath, fileName, processTimeMs) !=
+         platform::RunOutcome::signalled;
 }

@@ -27,8 +27,9 @@ class EventTable {
   // a command may run for `processTimeMs` milliseconds.
   EventTable(const std::string& eventsFile, std::string flagsDir, std::int32_t processTimeMs);
 
-  // Carries out, in list order, every event whose masks accept the file.
-  void runEvents(const std::string& area, const std::string& fileName,
+  // Carries out, in list order, every event whose masks accept the file. False when a command
+  // was ended by a signal that the program did not send before it could finish.
+  bool runEvents(const std::string& area, const std::string& fileName,
                  const std::string& destinationPath);
 
   const std::vector<EventEntry>& list() const { return entries; }
@@ -37,7 +38,8 @@ class EventTable {
   // Carries out one event for one file: a flag file ("%FLG%name", keyword in any case), or a
   // command waited for up to the configured time. An empty command does nothing. Silent in
   // every outcome.
-  void runAction(const EventEntry& entry, const std::string& fileName,
+  // False when its command was ended by a signal that the program did not send.
+  bool runAction(const EventEntry& entry, const std::string& fileName,
                  const std::string& destinationPath);
 
   std::string flagsDir;

@@ -8,6 +8,8 @@ namespace platform {
 enum class RunOutcome {
   notStarted,  // the command interpreter could not be started
   finished,    // the process ended within the time limit (its exit code is not looked at)
+  signalled,   // the process was ended by a signal that this program did not send (a stop
+               // sent to the whole process group, say) before it could finish
   killed,      // the time limit passed; the process was killed and reaped
 };
 

@@ -180,11 +180,10 @@ TossResult TicProcessor::finishToss(TicFile& tic, const Toss& toss,
   services.log.writeMove(toss.fileName, shownArea, cleaned);
   if (!services.events.list().empty()) {
     services.lists.releaseHolds();  // an event's command may read or change the lists
-    // A stop asked for while they run may have reached a command too (a signal to the whole
-    // process group): the next run then carries them out again, as events run at least once.
-    const int stopBefore = platform::stopRequested();
-    services.events.runEvents(toss.area, toss.fileName, toss.destination);
-    if (platform::stopRequested() == stopBefore) {
+    // A stop sent to the whole process group may have ended a command too: the next run then
+    // carries the events out again, as events run at least once.
+    if (services.events.runEvents(toss.area, toss.fileName, toss.destination) ||
+        platform::stopRequested() == 0) {
       services.journal.noteEventsRun(toss.ticName);
     } else {
       services.journal.noteEventsOwed(toss.ticName);

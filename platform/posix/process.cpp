@@ -174,12 +174,14 @@ Descriptor openPidfd(pid_t pid) {
 }
 
 // Reaps the child if it has ended. True when it has (or when it is no longer ours to wait for).
-bool reapIfEnded(pid_t pid) {
+// True when the child has ended and is reaped; `signalled` tells whether a signal ended it.
+bool reapIfEnded(pid_t pid, bool& signalled) {
   int status = 0;
   pid_t result;
   do {
     result = waitpid(pid, &status, WNOHANG);
   } while (result < 0 && errno == EINTR);
+  signalled = result == pid && WIFSIGNALED(status);
   return result == pid || (result < 0 && errno == ECHILD);
 }
 
@@ -189,14 +191,15 @@ void reap(pid_t pid) {
   }
 }
 
-// Sleeps until the child ends or the deadline passes; true when it ended and has been reaped.
-// Every wake-up, whatever woke it, looks at the child again.
-bool waitUntil(pid_t pid, Clock::time_point deadline) {
+// Sleeps until the child ends or the deadline passes; true when it ended and has been reaped,
+// with `signalled` telling whether a signal ended it. Every wake-up, whatever woke it, looks
+// at the child again.
+bool waitUntil(pid_t pid, Clock::time_point deadline, bool& signalled) {
   Descriptor pidfd = openPidfd(pid);
   bool usePidfd = pidfd.valid();
   const sigset_t childOnly = childSignalOnly();
   for (;;) {
-    if (reapIfEnded(pid)) {
+    if (reapIfEnded(pid, signalled)) {
       return true;
     }
     const Clock::duration left = deadline - Clock::now();
@@ -232,8 +235,9 @@ RunOutcome runWithTimeout(const std::string& command, const std::string& destina
     return RunOutcome::notStarted;
   }
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  if (waitUntil(*pid, deadline)) {
-    return RunOutcome::finished;
+  bool signalled = false;
+  if (waitUntil(*pid, deadline, signalled)) {
+    return signalled ? RunOutcome::signalled : RunOutcome::finished;
   }
   // Only the interpreter is killed, as on Windows; what it started in turn runs on. Not yet
   // reaped, the pid cannot have passed to another process. Reaping right after the kill leaves

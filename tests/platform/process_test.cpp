@@ -57,6 +57,16 @@ TEST(Process, ChildHasItsOwnSessionEmptyInputNoInheritedFilesAndIsReaped) {
   EXPECT_FALSE(test::fileExists("/proc/" + pid)) << "left a zombie";
 }
 
+// A command ended by a signal that the program did not send (a stop sent to the whole process
+// group) is told apart from one that finished, so that its events can be carried out again.
+TEST(Process, ACommandEndedByASignalOfAnotherIsToldApart) {
+  test::TempDir dir;
+  EXPECT_EQ(platform::runWithTimeout(inDir(dir, "kill -TERM $$; sleep 5"), "p", "n", 10000),
+            platform::RunOutcome::signalled);
+  EXPECT_EQ(platform::runWithTimeout(inDir(dir, "exit 1"), "p", "n", 10000),
+            platform::RunOutcome::finished);
+}
+
 TEST(Process, TimeOutKillsTheInterpreterBeforeItsNextStep) {
   test::TempDir dir;
   const platform::RunOutcome outcome = platform::runWithTimeout(
