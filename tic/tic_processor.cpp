@@ -103,39 +103,45 @@ TossResult TicProcessor::processTic(const std::string& ticPath) {
 
 TossResult TicProcessor::place(const TicFile& tic, const Toss& toss,
                                std::optional<std::uint64_t>& size) {
-  // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
-  // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
-  std::string source = settings.inboundDir + toss.fileName;
-  if (!platform::exists(source) && tic.stillInPlace()) {
-    const std::string found = inboundNames.find(toss.fileName);
-    if (!found.empty() && found != toss.fileName) {
-      source = settings.inboundDir + found;
-    }
-  }
   const JournalEntry entry{toss.ticName, toss.destination, maskControlCharacters(toss.area),
                            maskControlCharacters(tic.valueOf("Origin")),
                            services.lists.clean(toss.description)};
-  if (platform::exists(source)) {
-    if (const platform::Status noted = services.journal.noteToss(entry); !noted) {
-      return fail(toss, "cannot note the toss in the run's journal: " + noted.text());
-    }
-    std::uint64_t moved = 0;
-    const platform::Status status = move(source, toss.destination, &moved);
-    if (status) {
-      services.journal.noteMoved(toss.ticName);
-      size = moved;
-      return TossResult::tossed;
-    }
-    services.journal.noteDone(toss.ticName);  // nothing of it is owed
-    if (!tic.stillInPlace()) {
-      return TossResult::passedOver;  // another run tossed it just now
-    }
-    return fail(toss, "cannot move " + source + " to " + toss.destination + ": " + status.text());
+  if (const platform::Status noted = services.journal.noteToss(entry); !noted) {
+    return fail(toss, "cannot note the toss in the run's journal: " + noted.text());
   }
+  std::string source = settings.inboundDir + toss.fileName;
+  std::uint64_t moved = 0;
+  platform::Status status = move(source, toss.destination, &moved);
+  // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
+  // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
+  if (!status && !platform::exists(source) && tic.stillInPlace()) {
+    const std::string found = inboundNames.find(toss.fileName);
+    if (!found.empty() && found != toss.fileName) {
+      source = settings.inboundDir + found;
+      status = move(source, toss.destination, &moved);
+    }
+  }
+  if (status) {
+    services.journal.noteMoved(toss.ticName);
+    size = moved;
+    return TossResult::tossed;
+  }
+  const TossResult result = placedBefore(tic, toss, source, status);
+  if (result != TossResult::tossed) {
+    services.journal.noteNotTossed(toss.ticName);
+  }
+  return result;
+}
+
+TossResult TicProcessor::placedBefore(const TicFile& tic, const Toss& toss,
+                                      const std::string& source, const platform::Status& moved) {
   // A .tic that another run has tossed and moved to TICDir since this one read it describes a
   // file that is in place already: it is no toss of this run's.
   if (!tic.stillInPlace()) {
     return TossResult::passedOver;
+  }
+  if (platform::exists(source)) {
+    return fail(toss, "cannot move " + source + " to " + toss.destination + ": " + moved.text());
   }
   // A run that died after moving the file left its .tic behind: the file is already in place,
   // and the rest of the toss is done now. The file there counts as this toss's only when the
@@ -147,12 +153,7 @@ TossResult TicProcessor::place(const TicFile& tic, const Toss& toss,
     return TossResult::tossed;
   }
   if (isDescribedFile(tic, toss.destination)) {
-    if (tossedHere.count(toss.destination) != 0) {
-      return TossResult::duplicate;
-    }
-    // Recognised, not moved: a note that fails only costs the recognition again.
-    services.journal.noteToss(entry).ignore();
-    return TossResult::tossed;
+    return tossedHere.count(toss.destination) != 0 ? TossResult::duplicate : TossResult::tossed;
   }
   return wait(tic, toss);
 }

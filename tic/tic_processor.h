@@ -97,6 +97,10 @@ class TicProcessor {
   // of another letter case), or already there from a toss that a dead run recorded or that
   // the .tic's Size and Crc recognise. `size` gets its size when it was moved.
   TossResult place(const TicFile& tic, const Toss& toss, std::optional<std::uint64_t>& size);
+  // Whether a file that could not be moved from `source` is in place all the same; otherwise
+  // why not (logged), or that it waits.
+  TossResult placedBefore(const TicFile& tic, const Toss& toss, const std::string& source,
+                          const platform::Status& moved);
   // The rest of a toss once its file is placed.
   TossResult finishToss(TicFile& tic, const Toss& toss, std::optional<std::uint64_t> size);
   // Deletes the .tic or moves it to TICDir; a failure is a warning, and the journal keeps the

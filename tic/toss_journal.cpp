@@ -280,6 +280,10 @@ platform::Status TossJournal::noteToss(const JournalEntry& entry) {
   return {};
 }
 
+void TossJournal::noteNotTossed(const std::string& ticName) {
+  ownTosses.erase(ticName);
+}
+
 void TossJournal::noteMoved(const std::string& ticName) {
   writeName(kMoved, ticName);
   ownTosses[ticName].moved = true;

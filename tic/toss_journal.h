@@ -47,6 +47,10 @@ class TossJournal {
   // move its file: a run that died after the move would leave it with nobody to finish it.
   platform::Status noteToss(const JournalEntry& entry);
 
+  // Notes that the toss just noted for `ticName` moved nothing and owes nothing (its file has
+  // not arrived, or cannot be moved); what a dead run owes for it stays.
+  void noteNotTossed(const std::string& ticName);
+
   // Notes that the file of `ticName` has been moved to the destination noted with its toss.
   void noteMoved(const std::string& ticName);
 
