@@ -14,7 +14,6 @@ class IniReader {
  public:
   explicit IniReader(std::string contents) : text(std::move(contents)) {}
 
-
   // Returns the value of the key: trimmed of blanks, one pair of matching quotes removed, cut to
   // 1023 bytes. Nothing when the section or key is missing; an empty value gives "".
   std::optional<std::string> value(const std::string& section, const std::string& key) const;

@@ -205,8 +205,8 @@ bool TossRun::publishMessage(bool flushed) {
     warn("Warning: the announcement is not stored, as what it announces may not be on the disk" +
          later);
   } else if (const platform::Status stored = announcer.publish(); !stored) {
-    warn("Warning: cannot store the announcement in " + settings.netmailDir + ": " +
-         stored.text() + later);
+    warn("Warning: cannot store the announcement in " + settings.netmailDir + ": " + stored.text() +
+         later);
   } else {
     // The name is on the disk before the run lets go of what it announces.
     if (!flush({settings.netmailDir})) {
