@@ -1,5 +1,7 @@
 #include "tic/tic_processor.h"
 
+#include <functional>
+
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
@@ -153,7 +155,8 @@ TossResult TicProcessor::placedBefore(const TicFile& tic, const Toss& toss,
     return TossResult::tossed;
   }
   if (isDescribedFile(tic, toss.destination)) {
-    return tossedHere.count(toss.destination) != 0 ? TossResult::duplicate : TossResult::tossed;
+    return tossedHere.count(std::hash<std::string>{}(toss.destination)) != 0 ? TossResult::duplicate
+                                                                             : TossResult::tossed;
   }
   return wait(tic, toss);
 }
@@ -161,7 +164,7 @@ TossResult TicProcessor::placedBefore(const TicFile& tic, const Toss& toss,
 TossResult TicProcessor::finishToss(TicFile& tic, const Toss& toss,
                                     std::optional<std::uint64_t> size) {
   movedAny = true;
-  tossedHere.insert(toss.destination);
+  tossedHere.insert(std::hash<std::string>{}(toss.destination));
   const std::string shownArea = maskControlCharacters(toss.area);
   const std::string cleaned = services.lists.clean(toss.description);
   // The entry is in the list before the .tic goes, so that a toss cut short anywhere is

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "announce/announcer.h"
@@ -114,7 +114,10 @@ class TicProcessor {
   TossServices services;
   MoveFile move;
   std::map<std::string, platform::Status> areaDirectories;  // made or found, or why not
-  std::set<std::string> tossedHere;                         // destinations tossed in this run
+  // The destinations tossed in this run, kept as 64-bit hashes so that a run of many thousands
+  // keeps them in little memory. Two destinations of one run that share a hash would make a
+  // second .tic of the later one count as a dupe: a chance too small to weigh.
+  std::unordered_set<std::size_t> tossedHere;
   InboundIndex inboundNames;  // read on the first name not found exactly
   WaitNotices waitNotices;
   bool movedAny = false;
