@@ -200,7 +200,6 @@ platform::Status Announcer::publish() {
     if (stored) {
       stagedFile.close().ignore();
       temporaryPath.clear();
-      number = candidate;
       finished = true;
       return {};
     }

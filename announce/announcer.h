@@ -60,9 +60,6 @@ class Announcer {
   // failure, with the cause, the temporary file stays until discard().
   platform::Status publish();
 
-  // The number the message was stored under; 0 before.
-  int storedNumber() const { return number; }
-
   // Gives up a message that is not stored: its temporary file is deleted.
   void discard();
 
@@ -82,5 +79,4 @@ class Announcer {
   platform::File stagedFile;
   std::string temporaryPath;
   std::int32_t files = 0;
-  int number = 0;
 };

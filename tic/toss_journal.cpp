@@ -202,6 +202,9 @@ void TossJournal::carryOver(const std::map<std::string, Toss>& tosses,
     if (!ticThere && toss->announced && toss->eventsRun) {
       continue;  // complete: nothing is owed
     }
+    if (ticThere && !toss->moved && !toss->disposalPending) {
+      continue;  // nothing was moved: the .tic is tossed as any other
+    }
     if (tossed && !toss->announced) {
       completed.push_back(toss->entry);
     }
@@ -333,16 +336,6 @@ void TossJournal::noteMessageStaged(const std::string& stagedPath) {
 
 void TossJournal::noteMessageNotStored() {
   writeName(kNotStored, "");
-}
-
-std::string TossJournal::interruptedMove(const std::string& ticName) const {
-  const auto found = interrupted.find(ticName);
-  if (found != interrupted.end()) {
-    return found->second.entry.destination;
-  }
-  const auto ours = ownTosses.find(ticName);
-  return ours == ownTosses.end() || !ours->second.unfinished ? std::string()
-                                                             : ours->second.entry.destination;
 }
 
 bool TossJournal::moveRecorded(const std::string& ticName, const std::string& destination) const {

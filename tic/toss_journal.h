@@ -80,10 +80,6 @@ class TossJournal {
   // Notes that the staged message will not be stored, before its temporary file goes.
   void noteMessageNotStored();
 
-  // The destination that a run noted for the toss of `ticName` before it was cut short; the
-  // empty string otherwise.
-  std::string interruptedMove(const std::string& ticName) const;
-
   // True when a run recorded the move of the file of `ticName` to `destination` as done, so
   // that the file there is that toss's.
   bool moveRecorded(const std::string& ticName, const std::string& destination) const;

@@ -20,12 +20,15 @@ std::string onlyJournal(const std::string& directory) {
 TEST(TossJournal, DeadRunsRecordsAreAdoptedOnceAndACutRecordIsIgnored) {
   test::TempDir dir;
   const std::string inbound = dir.path() + "/";
-  test::writeFile(dir / "cut.tic", "");  // still in the inbound: its toss was cut short
+  test::writeFile(dir / "cut.tic", "");      // still in the inbound: its toss was cut short
+  test::writeFile(dir / "waiting.tic", "");  // still there too, but nothing of it was moved
   {
     TossJournal dead(inbound, {});
     ASSERT_TRUE(dead.noteToss(
         {"done.tic", "/area/done.zip", "FE_A", "2:5020/1", "Done\r\nwith a line end"}));
     ASSERT_TRUE(dead.noteToss({"cut.tic", "/area/cut.zip", "FE_A", "", "Cut"}));
+    dead.noteMoved("cut.tic");
+    ASSERT_TRUE(dead.noteToss({"waiting.tic", "/area/waiting.zip", "FE_A", "", "Late"}));
   }
   // The run died in the middle of writing a third record.
   const std::string path = onlyJournal(dir.path());
@@ -36,8 +39,10 @@ TEST(TossJournal, DeadRunsRecordsAreAdoptedOnceAndACutRecordIsIgnored) {
     EXPECT_EQ(next.unannounced()[0].destination, "/area/done.zip");
     EXPECT_EQ(next.unannounced()[0].description, "Done\r\nwith a line end");
     EXPECT_EQ(next.unfinishedTics(), std::vector<std::string>{"cut.tic"});
-    EXPECT_EQ(next.interruptedMove("cut.tic"), "/area/cut.zip");
-    EXPECT_EQ(next.interruptedMove("done.tic"), "");
+    EXPECT_TRUE(next.moveRecorded("cut.tic", "/area/cut.zip"));
+    EXPECT_FALSE(next.moveRecorded("cut.tic", "/area/other.zip"));
+    EXPECT_FALSE(next.moveRecorded("done.tic", "/area/done.zip"));
+    EXPECT_FALSE(next.moveRecorded("waiting.tic", "/area/waiting.zip"));
     // While it runs, a third run finds nothing to adopt.
     const TossJournal third(inbound, {});
     EXPECT_TRUE(third.unannounced().empty());
