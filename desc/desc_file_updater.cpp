@@ -369,7 +369,7 @@ platform::Status DescFileUpdater::learnList(platform::File& list, KnownList& sta
   }
   if (!state.seen) {
     // An area whose directory is closed to new files gets no new list either way.
-    state.directoryWritable = platform::isWritableDirectory(platform::directoryOf(listPath));
+    state.directoryWritable = platform::checkWritable(platform::directoryOf(listPath)).ok();
   }
   state.inWrittenForm = *inForm;
   state.stamp = stamp;

@@ -27,8 +27,19 @@ bool exists(const std::string& path);
 // True when the path names a directory.
 bool isDirectory(const std::string& path);
 
-// True when new files can be made in the directory (the empty path is the current one).
-bool isWritableDirectory(const std::string& path);
+// Returns the path with every link resolved, made absolute: the file that a reader of `path`
+// reaches. A link whose target is missing is still followed as far as it leads, so that a
+// missing file is named where it is looked for in the end. Outside POSIX the absolute path.
+std::string resolvedPath(const std::string& path);
+
+// Checks, without holding or changing anything, that `path` names a regular file that this
+// user may read: fails with the system's cause, or as a directory or other non-file entry.
+Status checkReadableFile(const std::string& path);
+
+// Checks, without changing anything, that this user may write `path` (the empty path is the
+// current directory): for a directory, make and remove entries in it; for a file, write it. Fails
+// with the system's cause (a missing path, no permission, a read-only file system).
+Status checkWritable(const std::string& path);
 
 // Succeeds when the path itself, not what a link points to, is a regular file; otherwise the
 // cause ("it is a symbolic link", "it is a directory", "it is not a regular file", or the

@@ -62,20 +62,6 @@ int stopRequested();
 // Returns the path made absolute against the current directory; "." components are dropped.
 std::string absolutePath(const std::string& path);
 
-// Returns the path with every link resolved, made absolute: the file that a reader of `path`
-// reaches. A link whose target is missing is still followed as far as it leads, so that a
-// missing file is named where it is looked for in the end. Outside POSIX the absolute path.
-std::string resolvedPath(const std::string& path);
-
-// Checks, without holding or changing anything, that `path` names a regular file that this
-// user may read: fails with the system's cause, or as a directory or other non-file entry.
-Status checkReadableFile(const std::string& path);
-
-// Checks, without changing anything, that this user may write `path`: for a directory, make
-// and remove entries in it; for a file, write it. Fails with the system's cause (a missing
-// path, no permission, a read-only file system).
-Status checkWritable(const std::string& path);
-
 // Returns the name of the user that the program runs as (the user number in words when it has
 // no name); empty where the system does not say (Windows).
 std::string runningUserName();

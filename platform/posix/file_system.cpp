@@ -1,10 +1,16 @@
 #include "platform/file_system.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <vector>
+
 #include "platform/move_detail.h"
+#include "platform/system.h"
 
 namespace platform {
 
@@ -38,8 +44,72 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool isWritableDirectory(const std::string& path) {
-  return access(path.empty() ? "." : path.c_str(), W_OK | X_OK) == 0;
+std::string resolvedPath(const std::string& path) {
+  if (char* full = realpath(path.c_str(), nullptr)) {
+    std::string result(full);
+    std::free(full);
+    return result;
+  }
+  // Something is missing: follow the links that exist, so that a dangling link beside the
+  // program is named by the file it points to (the one a sysop edits).
+  std::string current = absolutePath(path);
+  std::vector<char> buffer(PATH_MAX);
+  for (int hop = 0; hop < 40; ++hop) {
+    const ssize_t length = readlink(current.c_str(), buffer.data(), buffer.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= buffer.size()) {
+      break;
+    }
+    std::string target(buffer.data(), static_cast<std::size_t>(length));
+    if (target.empty() || target.front() != '/') {
+      target = current.substr(0, current.rfind('/') + 1) + target;
+    }
+    current = absolutePath(target);
+  }
+  // The directory part may still resolve where the last name does not.
+  const std::size_t last = current.rfind('/');
+  if (last != std::string::npos && last > 0) {
+    if (char* directory = realpath(current.substr(0, last).c_str(), nullptr)) {
+      const std::string result = std::string(directory) + current.substr(last);
+      std::free(directory);
+      return result;
+    }
+  }
+  return current;
+}
+
+Status checkReadableFile(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    return Status::lastSystemError();
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return Status::systemError(EISDIR);
+  }
+  if (!S_ISREG(info.st_mode)) {
+    return Status::refused("Not a regular file");
+  }
+  // Opening says what access(2) cannot: the effective user's rights, ACLs and all. The file is
+  // not held, and a regular file never blocks the open.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    return Status::lastSystemError();
+  }
+  close(fd);
+  return {};
+}
+
+Status checkWritable(const std::string& path) {
+  const char* name = path.empty() ? "." : path.c_str();
+  struct stat info {};
+  if (stat(name, &info) != 0) {
+    return Status::lastSystemError();
+  }
+  const int wanted = S_ISDIR(info.st_mode) ? (W_OK | X_OK) : W_OK;
+  // The effective user decides, as it does for the run's own opens.
+  if (faccessat(AT_FDCWD, name, wanted, AT_EACCESS) != 0) {
+    return Status::lastSystemError();
+  }
+  return {};
 }
 
 Status checkRegularFile(const std::string& path) {

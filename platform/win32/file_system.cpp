@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 
 #include "platform/move_detail.h"
+#include "platform/system.h"
 
 namespace platform {
 
@@ -56,15 +57,52 @@ Status createDirectory(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0 ? Status() : Status::lastSystemError();
 }
 
-bool isWritableDirectory(const std::string& path) {
-  // Windows keeps write access in ACLs that only an attempt tells; the read-only attribute of a
-  // directory does not restrict it.
-  return path.empty() || isDirectory(path);
-}
-
 Status deleteFile(const std::string& path) {
   // DeleteFileA never removes a directory.
   return DeleteFileA(path.c_str()) != 0 ? Status() : Status::lastSystemError();
+}
+
+std::string resolvedPath(const std::string& path) {
+  // The configuration beside the program is a file of its own on Windows, not a link.
+  return absolutePath(path);
+}
+
+Status checkReadableFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return Status::lastSystemError();
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return Status::refused("Is a directory");
+  }
+  // Shared with everyone, so that a run holding the file is not disturbed by the look.
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    // Held without sharing by a run: the file is there and readable in a moment.
+    if (error == ERROR_SHARING_VIOLATION) {
+      return {};
+    }
+    return Status::systemError(static_cast<int>(error));
+  }
+  CloseHandle(handle);
+  return {};
+}
+
+Status checkWritable(const std::string& path) {
+  const std::string name = path.empty() ? std::string(".") : path;
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return Status::lastSystemError();
+  }
+  // Windows tells a directory's rights only through its security descriptor; the read-only
+  // attribute is what it enforces for files.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return Status::systemError(ERROR_ACCESS_DENIED);
+  }
+  return {};
 }
 
 Status checkRegularFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include "app/config_reader.h"
 #include "app/ini_reader.h"
 #include "app/toss_config.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
 
