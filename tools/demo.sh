@@ -97,4 +97,7 @@ for message in "$DEMO"/netmail/*.msg; do
   if [ -x "$BUILD/msgdump" ]; then "$BUILD/msgdump" "$message"; else od -c "$message" | head -40; fi
 done
 echo
+echo "=== Checking the settings without tossing (./bin/quenfar --check)"
+"$DEMO/bin/quenfar" --check || true
+echo
 echo "The sample node is in $DEMO; run ./bin/quenfar there again to see a second run."
