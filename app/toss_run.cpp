@@ -88,15 +88,13 @@ void TossRun::recover() {
   }
   // Events run at least once: those that a dead run did not get to are carried out now.
   for (const JournalEntry& earlier : journal.withoutEvents()) {
-    if (!events.list().empty()) {
-      events.runEvents(earlier.area, fileNameOf(earlier.destination), earlier.destination);
-      journal.noteEventsRun(earlier.ticName);
-    }
+    processor.runEvents(earlier.area, fileNameOf(earlier.destination), earlier);
   }
   // Tosses that a run cut short come before everything new.
   for (const std::string& name : journal.unfinishedTics()) {
-    count(processor.processTic(inboundPath + name));
+    count(processor.queue(inboundPath + name));
   }
+  tossBatch();
 }
 
 void TossRun::tossInbound() {
@@ -106,9 +104,13 @@ void TossRun::tossInbound() {
   std::string name;
   while (platform::stopRequested() == 0 && search.next(name)) {
     if (endsWithIgnoringCase(name, ".tic")) {
-      count(processor.processTic(inboundPath + name));
+      count(processor.queue(inboundPath + name));
+      if (processor.batchFull()) {
+        tossBatch();
+      }
     }
   }
+  tossBatch();
   if (const int signal = platform::stopRequested(); signal != 0) {
     report.stoppedBy = signal;
     log.writeLine("Stopped by signal " + std::to_string(signal) +
@@ -117,6 +119,12 @@ void TossRun::tossInbound() {
     processor.saveWaitNotices();
   }
   lists.releaseHolds();
+}
+
+void TossRun::tossBatch() {
+  for (const TossResult result : processor.tossBatch()) {
+    count(result);
+  }
 }
 
 void TossRun::count(TossResult result) {
@@ -129,6 +137,7 @@ void TossRun::count(TossResult result) {
     case TossResult::failed:
       report.troubled = true;
       break;
+    case TossResult::queued:
     case TossResult::waiting:
     case TossResult::duplicate:
     case TossResult::passedOver:

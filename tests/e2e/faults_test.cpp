@@ -132,7 +132,7 @@ TEST(Faults, AStaleFileOfTheSameNameIsNotTakenForTheNewOne) {
   {
     // A run died after noting the toss, before the file arrived.
     TossJournal dead(node.path("in/"), {});
-    ASSERT_TRUE(dead.noteToss({"a.tic", node.path("files/FE_A/a.zip"), "FE_A", "", "New"}));
+    ASSERT_TRUE(dead.noteToss({"a.tic", node.path("files/FE_A/a.zip"), "FE_A", "", "New", {}}));
   }
   const test::RunResult waiting = node.run();
   EXPECT_EQ(waiting.exitCode, 0);
