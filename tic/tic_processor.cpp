@@ -175,11 +175,6 @@ std::vector<TossResult> TicProcessor::tossBatch() {
     if (toss.result == TossResult::tossed && !flushed) {
       services.journal.noteUnfinished(toss.facts);
       toss.result = TossResult::failed;
-    } else if (toss.result == TossResult::tossed && platform::stopRequested() != 0) {
-      // A stop is asked for: the tosses not yet complete are left, file and entry in place,
-      // for the next run to finish.
-      services.journal.noteUnfinished(toss.facts);
-      toss.result = TossResult::passedOver;
     } else if (toss.result == TossResult::tossed) {
       complete(toss);
     } else if (toss.result == TossResult::duplicate) {
@@ -219,7 +214,23 @@ void TicProcessor::place(Toss& toss) {
     toss.result = TossResult::failed;
     return;
   }
+  dropOtherCases(toss);
   toss.result = TossResult::tossed;
+}
+
+void TicProcessor::dropOtherCases(const Toss& toss) {
+  // The list now holds one entry of the name in any letter case, as it always did; where the
+  // file system tells cases apart, the file of the entry it replaced goes as well, as it would
+  // where names ignore letter case. (There, it is the new file itself, and stays.)
+  const auto placed = platform::entryStamp(toss.destination);
+  for (const std::string& name : services.lists.otherCaseEntries()) {
+    const std::string twin = toss.areaDir + platform::kSeparator + name;
+    const auto found = platform::entryStamp(twin);
+    if (placed && found && (found->device != placed->device || found->inode != placed->inode) &&
+        platform::isPlainEntryName(name) && platform::checkRegularFile(twin)) {
+      platform::deleteFile(twin).ignore();
+    }
+  }
 }
 
 TossResult TicProcessor::placedAfterAll(Toss& toss, const platform::Status& moved) {
@@ -259,9 +270,15 @@ void TicProcessor::complete(Toss& toss) {
 void TicProcessor::runEvents(const std::string& area, const std::string& fileName,
                              const JournalEntry& facts) {
   if (!services.events.list().empty()) {
+    // Once a stop is asked for, the tosses in hand are completed and announced, and their
+    // events left for the next run. A stop sent to the whole process group may have ended a
+    // command too: the next run then carries its events out again, as events run at least
+    // once.
+    if (platform::stopRequested() != 0) {
+      services.journal.noteEventsOwed(facts);
+      return;
+    }
     services.lists.releaseHolds();  // an event's command may read or change the lists
-    // A stop sent to the whole process group may have ended a command too: the next run then
-    // carries the events out again, as events run at least once.
     if (!services.events.runEvents(area, fileName, facts.destination) &&
         platform::stopRequested() != 0) {
       services.journal.noteEventsOwed(facts);

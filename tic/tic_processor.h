@@ -128,6 +128,8 @@ class TicProcessor {
   TossResult findSource(Toss& toss);
   // Moves the file (noted) and puts its entry in the list; the result says how far it got.
   void place(Toss& toss);
+  // Deletes the files of the entries that the list update dropped for another letter case.
+  void dropOtherCases(const Toss& toss);
   // Whether a file that could not be moved is at its destination all the same: the one this
   // toss noted, moved by another .tic of this run (a duplicate).
   TossResult placedAfterAll(Toss& toss, const platform::Status& moved);
