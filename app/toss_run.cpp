@@ -78,6 +78,14 @@ RunReport TossRun::run() {
 }
 
 void TossRun::recover() {
+  if (journal.adoptedCount() != 0) {
+    log.writeLine("Recovering " + std::to_string(journal.adoptedCount()) +
+                  " journal(s) of runs that died: " +
+                  std::to_string(journal.unfinishedTics().size()) + " toss(es) to finish, " +
+                  std::to_string(journal.pendingDisposals().size()) + " .tic file(s) to dispose of, " +
+                  std::to_string(journal.withoutEvents().size()) + " file(s) whose events to run, " +
+                  std::to_string(journal.unannounced().size()) + " file(s) to announce");
+  }
   // What runs that died tossed and never announced is announced in this run's message.
   for (const JournalEntry& earlier : journal.unannounced()) {
     announcer.addFile(AnnounceEntry{earlier.area, fileNameOf(earlier.destination),

@@ -249,7 +249,19 @@ TossResult TicProcessor::placedAfterAll(Toss& toss, const platform::Status& move
 
 bool TicProcessor::flushBatch() {
   bool flushed = true;
-  for (const platform::SyncFailure& failure : platform::syncToDisk(writtenPaths())) {
+  // The areas this batch wrote to, the inbound and TICDir (where .tic files are to go).
+  std::vector<std::string> paths = {settings.inboundDir.empty() ? "." : settings.inboundDir};
+  if (!settings.ticDir.empty()) {
+    paths.push_back(settings.ticDir);
+  }
+  for (const Toss& toss : batch) {
+    if (toss.result == TossResult::tossed &&
+        std::find(paths.begin(), paths.end(), toss.areaDir) == paths.end()) {
+      paths.push_back(toss.areaDir);
+      paths.push_back(toss.areaDir + platform::kSeparator + settings.descFile);
+    }
+  }
+  for (const platform::SyncFailure& failure : platform::syncToDisk(paths)) {
     services.log.writeWarning("Warning: cannot flush " + failure.path + " to the disk: " +
                               failure.cause.text() + "; the next run finishes its tosses");
     flushed = false;

@@ -92,6 +92,9 @@ class TossJournal {
   // Notes that the staged message will not be stored, before its temporary file goes.
   void noteMessageNotStored();
 
+  // How many journals of dead runs this run adopted.
+  std::size_t adoptedCount() const { return adopted.size(); }
+
   // What the adopted journals owe, by the rows of the recovery table.
   // The tosses whose file is in place and whose .tic is still there: finished first.
   const std::vector<std::string>& unfinishedTics() const { return toFinish; }
