@@ -18,6 +18,10 @@ namespace platform {
 // reads, a description list it updates. Runs hold them only for moments.
 inline constexpr std::chrono::milliseconds kHoldWait(5000);
 
+// The program's own files carry names that start with this: its temporary files, the runs'
+// journals, the notes of waiting .tic files.
+inline constexpr std::string_view kOwnPrefix = ".quenfar-";
+
 enum class OpenMode {
   readExisting,    // read; the file must exist and be a regular file
   writeKeep,       // write; created when missing, never truncated
@@ -59,7 +63,7 @@ class File {
   // is `stem` followed by six random letters and digits. A failure gives a closed File whose
   // why() tells the cause.
   static File createTemporary(const std::string& directory, std::string& pathOut,
-                              std::string_view stem = ".quenfar-");
+                              std::string_view stem = kOwnPrefix);
 
   bool isOpen() const {
 #ifdef _WIN32

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/directory.h"
+#include "platform/durability.h"
 #include "platform/file_system.h"
 #include "tic/wait_notices.h"
 
@@ -382,25 +383,8 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
   all.insert(inbound);
   all.insert(directories.begin(), directories.end());
   for (const std::string& directory : all) {
-    if (directory.empty()) {
-      continue;
-    }
-    std::vector<std::string> leftovers;
-    platform::DirectorySearch search(directory);
-    std::string name;
-    while (search.next(name)) {
-      if (startsWith(name, kOwnPrefix) && !startsWith(name, kJournalStem) &&
-          name != WaitNotices::kFileName) {
-        leftovers.push_back(directory + name);
-      }
-    }
-    // A temporary file that a live run is writing is held by it; one that already took its
-    // final name is no longer under this one.
-    for (const std::string& path : leftovers) {
-      platform::File leftover = platform::File::open(path, platform::OpenMode::updateExisting);
-      if (leftover.isOpen() && leftover.isAt(path)) {
-        platform::disposeHeld(leftover, path).ignore();
-      }
+    if (!directory.empty()) {
+      platform::clearLeftovers(directory, {kJournalStem, WaitNotices::kFileName});
     }
   }
 }

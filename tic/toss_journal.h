@@ -57,9 +57,6 @@ struct JournalEntry {
 // run ends with everything they owed done or carried on.
 class TossJournal {
  public:
-  // Journals, and the program's temporary files, carry names that start with this.
-  static constexpr std::string_view kOwnPrefix = ".quenfar-";
-
   // Adopts the dead runs' journals in `directory` and starts this run's own (see above); then
   // clears away the dead runs' temporary files there, in `sweep` and in their areas. Without a
   // usable directory the run has no journal, and no toss can be noted.
