@@ -131,8 +131,12 @@ Status disposeHeld(File& held, const std::string& path, const std::string& desti
                    Replace replace) {
   Status outcome;
   if (destination.empty()) {
-    detail::releaseBeforeRename(held);
-    outcome = deleteFile(path);
+    outcome = held.isOpen() ? held.deleteHeld(path) : deleteFile(path);
+    if (!outcome && held.isOpen()) {
+      // Held in a way that cannot delete (Windows): let go first, then delete by name.
+      detail::releaseBeforeRename(held);
+      outcome = deleteFile(path);
+    }
   } else if (replace == Replace::no) {
     detail::releaseBeforeRename(held);
     outcome = renameNoReplace(path, destination);
