@@ -192,8 +192,11 @@ void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>
     }
   }
   // A message whose temporary file is gone has its name: what the journal noted before it is
-  // announced.
+  // announced. One still there stays until this journal goes, so that it keeps saying so.
   const bool stored = !staged.empty() && !notStored && !platform::exists(staged);
+  if (!staged.empty() && !stored) {
+    unstored.push_back(staged);
+  }
   for (auto& [key, toss] : read) {
     toss.announced = toss.announced || stored;
     sweepDirectories.push_back(platform::directoryOf(toss.entry.destination));
@@ -302,7 +305,17 @@ platform::Status TossJournal::noteToss(const JournalEntry& entry) {
 }
 
 platform::Status TossJournal::sync() {
-  return own.isOpen() ? own.sync() : platform::Status::refused("the run has no journal");
+  if (!own.isOpen()) {
+    return platform::Status::refused("the run has no journal");
+  }
+  if (platform::Status synced = own.sync(); !synced) {
+    return synced;
+  }
+  // The journal's name too, once: a record on the disk is no use in a file without a name.
+  if (!nameSynced) {
+    nameSynced = static_cast<bool>(platform::syncDirectory(inbound));
+  }
+  return nameSynced ? platform::Status() : platform::syncDirectory(inbound);
 }
 
 void TossJournal::noteMoved(const std::string& ticName) {
@@ -383,9 +396,14 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
   all.insert(inbound);
   all.insert(directories.begin(), directories.end());
   for (const std::string& directory : all) {
-    if (!directory.empty()) {
-      platform::clearLeftovers(directory, {kJournalStem, WaitNotices::kFileName});
+    if (directory.empty()) {
+      continue;
     }
+    std::vector<std::string_view> kept = {kJournalStem, WaitNotices::kFileName};
+    for (const std::string& path : unstored) {
+      kept.push_back(std::string_view(path).substr(platform::directoryOf(path).size()));
+    }
+    platform::clearLeftovers(directory, kept);
   }
 }
 
@@ -402,7 +420,7 @@ void TossJournal::finish() {
       // A toss left unfinished was not in the message; all others were.
       written = writeToss(toss->second, !toss->second.unfinished);
     }
-    written = written && own.sync() && own.close();
+    written = written && own.sync() && own.close() && platform::syncDirectory(inbound);
     std::swap(next, own);
     if (!written) {
       if (next.isOpen()) {
@@ -413,6 +431,9 @@ void TossJournal::finish() {
   }
   for (std::size_t i = 0; i < adopted.size(); ++i) {
     platform::disposeHeld(adopted[i], adoptedPaths[i]).ignore();
+  }
+  for (const std::string& path : unstored) {
+    platform::deleteFile(path).ignore();
   }
   if (own.isOpen()) {
     platform::disposeHeld(own, ownPath).ignore();

@@ -145,6 +145,7 @@ class TossJournal {
   std::string ownPath;
   platform::File own;
   std::uint64_t length = 0;  // of the records written whole
+  bool nameSynced = false;   // the journal's name is on the disk
   std::vector<platform::File> adopted;
   std::vector<std::string> adoptedPaths;
   std::vector<std::string> toFinish;
@@ -152,6 +153,7 @@ class TossJournal {
   std::vector<JournalEntry> toAnnounce;
   std::vector<JournalEntry> toRunEvents;
   std::vector<std::string> sweepDirectories;
-  std::map<std::string, Toss> owed;  // carried from dead runs, or left owing by this one
-  std::size_t order = 1;             // of the next record read
+  std::vector<std::string> unstored;  // dead runs' staged messages, never named
+  std::map<std::string, Toss> owed;   // carried from dead runs, or left owing by this one
+  std::size_t order = 1;              // of the next record read
 };
