@@ -29,7 +29,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when the run completed, 1 when the configuration stopped it,\n"
     "2 for a wrong command line, 3 when the run completed but a .tic failed for another\n"
-    "reason than waiting for its file, or a flush or the message failed.\n";
+    "reason than waiting for its file, a flush or the message failed, or an event\n"
+    "command could not be started or was stopped at its time limit.\n";
 
 void warn(const std::string& line) {
   std::cerr << line << '\n' << std::flush;

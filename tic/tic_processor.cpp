@@ -186,7 +186,7 @@ TossResult TicProcessor::finishToss(TicFile& tic, const Toss& toss,
     services.lists.releaseHolds();  // an event's command may read or change the lists
     // A stop sent to the whole process group may have ended a command too: the next run then
     // carries the events out again, as events run at least once.
-    if (services.events.runEvents(toss.area, toss.fileName, toss.destination) ||
+    if (!services.events.runEvents(toss.area, toss.fileName, toss.destination).interrupted ||
         platform::stopRequested() == 0) {
       services.journal.noteEventsRun(toss.ticName);
     } else {

@@ -53,6 +53,44 @@ TEST(EventTable, MissingListGivesAnEmptyTable) {
   EXPECT_TRUE(table.list().empty());
 }
 
+TEST(EventTable, ReportsCommandsThatFailOrOverrunAndSaysWhetherTheRunIsTroubled) {
+  test::TempDir dir;
+  const struct {
+    std::string command;
+    std::string warning;  // expected after "Warning: event command for x.zip "
+    std::string note;     // expected after "The event command for x.zip "
+    bool troubled;
+  } cases[] = {
+      {"exit 0", "", "", false},
+      {"exit 4", "", "ended with status 4: exit 4", false},
+      {dir / "nodelist-updat",
+       "could not be started (the command interpreter ended with status 127: not found or not "
+       "executable): " +
+           dir / "nodelist-updat",
+       "", true},
+      {"sleep 5 > /dev/null 2>&1; :", "stopped after 300 ms: sleep 5 > /dev/null 2>&1; :", "",
+       true},
+      {"%FLG%", "", "", false},
+  };
+  for (const auto& c : cases) {
+    test::writeFile(dir / "events.lst", "* * " + c.command + "\r\n");
+    std::string warnings;
+    std::string notes;
+    EventTable table(dir / "events.lst", dir.path() + "/", 300,
+                     {[&](const std::string& line) { warnings += line + "\n"; },
+                      [&](const std::string& line) { notes += line + "\n"; }});
+    const EventsOutcome outcome = table.runEvents("A", "x.zip", dir / "x.zip");
+    EXPECT_EQ(warnings,
+              c.warning.empty() ? "" : "Warning: event command for x.zip " + c.warning + "\n")
+        << c.command;
+    EXPECT_EQ(notes, c.note.empty() ? "" : "The event command for x.zip " + c.note + "\n")
+        << c.command;
+    EXPECT_EQ(outcome.troubled, c.troubled) << c.command;
+    EXPECT_EQ(table.anyTroubled(), c.troubled) << c.command;
+    EXPECT_FALSE(outcome.interrupted) << c.command;
+  }
+}
+
 struct MaskCase {
   const char* mask;
   const char* text;
