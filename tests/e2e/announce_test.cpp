@@ -86,26 +86,38 @@ TEST(AnnounceRun, TwoTossedFilesMakeOneMessage) {
                          "File proceded 2\r\n" + std::string(1, '\0'));
 }
 
-TEST(AnnounceRun, TakesTheLowestFreeNumberAndSkipsFilesHeldOpen) {
+TEST(AnnounceRun, TakesOneAboveTheHighestAndTheMarkAndSkipsFilesHeldOpen) {
   test::Node node;
   configure(node, "UserName=");
-  node.write("netmail/1.msg", "one");
+  node.write("netmail/1.msg", "one");  // too short to hold a high-water mark
   node.write("netmail/3.msg", "three");
   addFile(node, "x");
   node.run();
   {
     // Held as another program would hold it: it cannot be read, yet it is not free.
     const auto held =
-        platform::File::open(node.path("netmail/4.msg"), platform::OpenMode::createNew);
+        platform::File::open(node.path("netmail/5.msg"), platform::OpenMode::createNew);
     addFile(node, "y");
     node.run();
   }
-  EXPECT_NE(node.read("netmail/2.msg").find("=== x.zip"), std::string::npos);
-  EXPECT_EQ(node.read("netmail/2.msg").substr(36, 36), field("Mailbox owner", 36));
-  EXPECT_NE(node.read("netmail/5.msg").find("=== y.zip"), std::string::npos);
-  EXPECT_EQ(node.read("netmail/1.msg") + node.read("netmail/3.msg") + node.read("netmail/4.msg"),
+  EXPECT_NE(node.read("netmail/4.msg").find("=== x.zip"), std::string::npos);
+  EXPECT_EQ(node.read("netmail/4.msg").substr(36, 36), field("Mailbox owner", 36));
+  EXPECT_NE(node.read("netmail/6.msg").find("=== y.zip"), std::string::npos);
+  EXPECT_EQ(node.read("netmail/1.msg") + node.read("netmail/3.msg") + node.read("netmail/5.msg"),
             "onethree");
   EXPECT_EQ(entryCount(node, "netmail"), 5U);
+
+  // A tosser's high-water mark in 1.msg (replyTo, offset 184) is passed too, and the gaps that
+  // deleted messages leave below it are never filled.
+  std::string mark(190, '\0');
+  mark[184] = 40;
+  node.write("netmail/1.msg", mark + std::string(1, '\0'));
+  std::filesystem::remove(node.path("netmail/4.msg"));
+  addFile(node, "z");
+  node.run();
+  EXPECT_NE(node.read("netmail/41.msg").find("=== z.zip"), std::string::npos);
+  EXPECT_EQ(node.read("netmail/1.msg"), mark + std::string(1, '\0'));
+  EXPECT_FALSE(node.exists("netmail/4.msg"));
 }
 
 TEST(AnnounceRun, NoMessageWithoutNetmailDirOrWithoutTossedFiles) {
