@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
+#include "tic/arrival_order.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -111,9 +112,9 @@ void TossRun::recover() {
 }
 
 void TossRun::tossInbound() {
-  // One entry at a time, as the directory yields it, so memory does not grow with the inbound
-  // directory. A stop asked for ends the tossing between two .tic files.
-  platform::DirectorySearch search(inboundPath);
+  // In the order they arrived, so that an older nodediff is tossed, and its events run, before
+  // a newer one. A stop asked for ends the tossing between two .tic files.
+  ArrivalOrder search(inboundPath);
   std::string name;
   while (platform::stopRequested() == 0 && search.next(name)) {
     if (endsWithIgnoringCase(name, ".tic")) {
