@@ -77,7 +77,14 @@ int runOption(const std::vector<std::string>& arguments) {
     ConfigReading reading = readConfiguration(programDirectory());
     return reportConfiguration(reading, std::cout) == 0 ? kExitDone : kExitConfiguration;
   }
-  std::cerr << "quenfar: unknown option " << option << "\n\n" << kUsage << std::flush;
+  // The word blamed is the first one that is not a known option alone.
+  const bool known = option == "--help" || option == "-h" || option == "--version" ||
+                     option == "-V" || option == "--check";
+  const std::string& wrong = known ? arguments[1] : option;
+  std::cerr << "quenfar: "
+            << (wrong.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") << wrong
+            << (known ? " after " + option : std::string()) << "\n\n"
+            << kUsage << std::flush;
   return kExitUsage;
 }
 

@@ -81,6 +81,48 @@ bool matchFileMask(const std::string& mask, const std::string& fileName) {
          matchMask(maskExtension, fileName.substr(nameDot + 1));
 }
 
+std::string describeMask(const std::string& mask) {
+  if (mask.empty()) {
+    return "nothing but an empty text";
+  }
+  const std::size_t star = mask.find('*');
+  const std::string fixed = mask.substr(0, star);
+  std::string words = fixed;
+  if (star != std::string::npos) {
+    words = fixed.empty() ? "anything" : fixed + " followed by anything";
+  }
+  if (fixed.find('?') != std::string::npos) {
+    words += " (? being any one character)";
+  }
+  return words;
+}
+
+std::string describeEvent(const EventEntry& entry, const std::string& flagsDir) {
+  const std::string area = describeMask(entry.areaMask);
+  std::string words = area == "anything" ? "any area" : "area " + area;
+  // Either part of a file name is enough, as matchFileMask tries them.
+  const std::size_t dot = entry.fileMask.rfind('.');
+  if (dot == std::string::npos) {
+    words += "; files whose name or extension is " + describeMask(entry.fileMask);
+  } else {
+    words += "; files whose name is " + describeMask(entry.fileMask.substr(0, dot)) +
+             " or whose extension is " + describeMask(entry.fileMask.substr(dot + 1));
+  }
+  const std::string& command = entry.command;
+  if (command.empty()) {
+    return words + "; does nothing (no command)";
+  }
+  if (command.front() == '%') {
+    const std::size_t keywordEnd = command.find('%', 1);
+    if (keywordEnd == std::string::npos ||
+        toUpperAnsi(command.substr(1, keywordEnd - 1)) != "FLG") {
+      return words + "; does nothing (%FLG% is the only keyword)";
+    }
+    return words + "; makes the flag file " + flagsDir + command.substr(keywordEnd + 1);
+  }
+  return words + "; runs " + command;
+}
+
 EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory,
                        std::int32_t processTime, EventReports eventReports)
     : flagsDir(std::move(flagsDirectory)),

@@ -22,6 +22,16 @@ bool matchMask(std::string mask, std::string text);
 // then the extension parts; a name without a dot is tested against the whole mask.
 bool matchFileMask(const std::string& mask, const std::string& fileName);
 
+// Says in words what text a mask accepts, for the sysop: "NODELIST", "anything", "FE_
+// followed by anything" (a star takes one or more characters, and the mask ends there),
+// "N?DE (? being any one character)", "nothing but an empty text". Letter case is ignored.
+std::string describeMask(const std::string& mask);
+
+// Says in words which areas and files an event accepts and what it does: "area NODELIST;
+// files whose name is NODELIST or whose extension is anything; runs nlupd.sh". Flag files are
+// named in `flagsDir`.
+std::string describeEvent(const EventEntry& entry, const std::string& flagsDir);
+
 // Where the events tell how their commands went. `warning` takes what the sysop must see (a
 // command that could not be started or was stopped at its time limit), `note` what the log
 // alone keeps (a command that ended with a status other than 0). Either may be empty.

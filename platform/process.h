@@ -39,4 +39,11 @@ struct RunResult {
 RunResult runWithTimeout(const std::string& command, const std::string& destinationPath,
                          const std::string& fileName, int milliseconds);
 
+// Checks, without running anything, that the interpreter can find the program that `command`
+// starts with: a path must name an executable file, a bare name must be one of the
+// interpreter's own commands or an executable file in a directory of PATH. Succeeds where it
+// cannot tell (a first word with quotes or expansions in it, and on Windows, whose interpreter
+// looks for programs its own way).
+Status checkCommandFound(const std::string& command);
+
 }  // namespace platform

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <set>
 #include <utility>
 
 extern char** environ;
@@ -261,6 +263,49 @@ RunResult runWithTimeout(const std::string& command, const std::string& destinat
   result.outcome = RunOutcome::killed;
   result.status = 0;
   return result;
+}
+
+Status checkCommandFound(const std::string& command) {
+  const std::size_t start = command.find_first_not_of(" \t");
+  if (start == std::string::npos) {
+    return {};
+  }
+  const std::string word =
+      command.substr(start, command.find_first_of(" \t;&|<>()", start) - start);
+  // Quotes, expansions and assignments make the word something the shell works out itself.
+  if (word.empty() || word.find_first_of("'\"$`\\=*?[{~") != std::string::npos) {
+    return {};
+  }
+  if (word.find('/') != std::string::npos) {
+    return access(word.c_str(), X_OK) == 0 ? Status() : Status::lastSystemError();
+  }
+  // The POSIX shell's special and regular built-in commands and reserved words.
+  static const std::set<std::string> kBuiltIn = {
+      ".",        ":",       "[",       "alias", "bg",    "break",  "case",   "cd",   "command",
+      "continue", "echo",    "eval",    "exec",  "exit",  "export", "false",  "fc",   "fg",
+      "for",      "getopts", "hash",    "if",    "jobs",  "kill",   "printf", "pwd",  "read",
+      "readonly", "return",  "set",     "shift", "test",  "times",  "trap",   "true", "type",
+      "ulimit",   "umask",   "unalias", "unset", "until", "wait",   "while",  "!"};
+  if (kBuiltIn.count(word) != 0) {
+    return {};
+  }
+  const char* path = std::getenv("PATH");
+  std::string directories = path != nullptr ? path : "/usr/bin:/bin";
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t end = directories.find(':', from);
+    std::string directory = directories.substr(from, end - from);
+    if (directory.empty()) {
+      directory = ".";
+    }
+    if (access((directory + "/" + word).c_str(), X_OK) == 0) {
+      return {};
+    }
+    if (end == std::string::npos) {
+      return Status::refused("no executable file of that name in any directory of PATH");
+    }
+    from = end + 1;
+  }
 }
 
 }  // namespace platform

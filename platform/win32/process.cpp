@@ -94,4 +94,9 @@ RunResult runWithTimeout(const std::string& command, const std::string& destinat
   return result;
 }
 
+Status checkCommandFound(const std::string&) {
+  // cmd.exe finds programs by PATH, PATHEXT, the current directory and its own commands.
+  return {};
+}
+
 }  // namespace platform
