@@ -91,6 +91,37 @@ TEST(EventTable, ReportsCommandsThatFailOrOverrunAndSaysWhetherTheRunIsTroubled)
   }
 }
 
+TEST(Mask, IsDescribedInWordsAsItMatches) {
+  const std::pair<std::string, std::string> masks[] = {
+      {"NODELIST", "NODELIST"},
+      {"*", "anything"},
+      {"FE_*", "FE_ followed by anything"},
+      {"F*X", "F followed by anything"},  // the mask ends at its star
+      {"N?DE", "N?DE (? being any one character)"},
+      {"*?", "anything"},
+      {"", "nothing but an empty text"},
+  };
+  for (const auto& [mask, words] : masks) {
+    EXPECT_EQ(describeMask(mask), words) << mask;
+  }
+  const std::pair<EventEntry, std::string> events[] = {
+      {{"NODELIST", "NODELIST.*", "nlupd.sh -q"},
+       "area NODELIST; files whose name is NODELIST or whose extension is anything; runs "
+       "nlupd.sh -q"},
+      {{"*", "*.ZIP", "%flg%zip.flg"},
+       "any area; files whose name is anything or whose extension is ZIP; makes the flag file "
+       "/flags/zip.flg"},
+      {{"FE_?", "README", "%FLX%x"},
+       "area FE_? (? being any one character); files whose name or extension is README; does "
+       "nothing (%FLG% is the only keyword)"},
+      {{"A", "A.B.C", ""},
+       "area A; files whose name is A.B or whose extension is C; does nothing (no command)"},
+  };
+  for (const auto& [entry, words] : events) {
+    EXPECT_EQ(describeEvent(entry, "/flags/"), words) << entry.fileMask;
+  }
+}
+
 struct MaskCase {
   const char* mask;
   const char* text;
