@@ -120,6 +120,29 @@ TEST(AnnounceRun, TakesOneAboveTheHighestAndTheMarkAndSkipsFilesHeldOpen) {
   EXPECT_FALSE(node.exists("netmail/4.msg"));
 }
 
+// quenfar-msgdump shows each message it is given under its name, and says why one cannot be
+// read.
+TEST(AnnounceRun, MsgdumpShowsSeveralMessagesAndWhyOneCannotBeRead) {
+  test::Node node;
+  configure(node);
+  addFile(node, "x");
+  node.run();
+  addFile(node, "y");
+  node.run();
+  std::filesystem::copy_file(QUENFAR_MSGDUMP, node.path("bin/quenfar"),
+                             std::filesystem::copy_options::overwrite_existing);
+  const test::RunResult shown = node.run("netmail", "2.msg missing.msg 3.msg");
+  EXPECT_EQ(shown.exitCode, 1);
+  EXPECT_EQ(shown.errors, "quenfar-msgdump: cannot read missing.msg: No such file or directory\n");
+  const std::size_t first = shown.output.find("==> 2.msg <==\n");
+  const std::size_t gone = shown.output.find("\n==> missing.msg <==\n\n==> 3.msg <==\n");
+  EXPECT_EQ(first, 0U) << shown.output;
+  ASSERT_NE(gone, std::string::npos) << shown.output;
+  EXPECT_NE(shown.output.find("=== x.zip"), std::string::npos);
+  EXPECT_GT(shown.output.find("=== y.zip"), gone);
+  EXPECT_EQ(node.run("netmail", "3.msg").output.find("==>"), std::string::npos);
+}
+
 TEST(AnnounceRun, NoMessageWithoutNetmailDirOrWithoutTossedFiles) {
   test::Node plain;
   plain.writeStandardConfig("FTNAddress=2:5020/9999\nUserName=Sysop");
