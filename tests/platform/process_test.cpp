@@ -124,8 +124,8 @@ bool endsSoon(const std::string& pid) {
 TEST(Process, TimeOutEndsWhatTheCommandStartedInTheBackground) {
   test::TempDir dir;
   const platform::RunResult result = platform::runWithTimeout(
-      inDir(dir, "sleep 30 > /dev/null 2>&1 & echo $! > bg && sleep 30 > /dev/null 2>&1; :"), "p",
-      "n", 500);
+      "sleep 30 > /dev/null 2>&1 & echo $! > '" + dir / "bg" + "'; sleep 30 > /dev/null 2>&1; :",
+      "p", "n", 500);
   EXPECT_EQ(result.outcome, platform::RunOutcome::killed);
   const std::string pid = firstLine(test::readFile(dir / "bg"));
   ASSERT_FALSE(pid.empty());
