@@ -30,6 +30,15 @@ Status writeWhole(const std::string& path, std::string_view contents, File* held
 // the rename; elsewhere the file is closed first.
 Status nameTemporary(File& file, const std::string& temporaryPath, const std::string& path);
 
+// Puts on the disk the names made, changed or removed in `directory` (a file's flush covers its
+// contents, not its name). Nothing to do where the file system keeps names with the files
+// (Windows).
+Status syncDirectory(const std::string& directory);
+
+// Deletes the program's own files in `directory` (see kOwnPrefix) that runs which died left
+// behind: those that no live run holds, except the names that start with one of `kept`.
+void clearLeftovers(const std::string& directory, const std::vector<std::string_view>& kept);
+
 // A path whose flush failed, and why.
 struct SyncFailure {
   std::string path;
@@ -41,24 +50,23 @@ struct SyncFailure {
 // path whose flush failed, with its cause; empty when everything is on the disk.
 [[nodiscard]] std::vector<SyncFailure> syncToDisk(const std::vector<std::string>& paths);
 
-// Puts on the disk, in the background, what is already written to the file system of a path,
-// so that a syncToDisk at the end has less left to wait for: the files a mailer has just
-// received are written out while the run tosses them. Waits for that work when destroyed.
-// Does nothing where syncToDisk flushes path by path.
-class FlushAhead {
+// Puts paths on the disk as syncToDisk does, in the background where the system lets the run
+// go on meanwhile (POSIX); elsewhere at once. Waits for that work when destroyed.
+class BackgroundFlush {
  public:
-  FlushAhead() = default;
-  ~FlushAhead() { wait(); }
-  FlushAhead(const FlushAhead&) = delete;
-  FlushAhead& operator=(const FlushAhead&) = delete;
+  BackgroundFlush() = default;
+  ~BackgroundFlush() { wait().clear(); }
+  BackgroundFlush(const BackgroundFlush&) = delete;
+  BackgroundFlush& operator=(const BackgroundFlush&) = delete;
 
-  // Starts the flush of the file system that holds `path`; a later call does nothing.
-  void start(const std::string& path);
-  // Returns once the flush has ended.
-  void wait();
+  // Starts the flush of `paths`, once the one started before has ended.
+  void start(std::vector<std::string> paths);
+  // Returns once the flush started last has ended, with its failures; empty when none was
+  // started since the last wait.
+  [[nodiscard]] std::vector<SyncFailure> wait();
 
  private:
-  bool begun = false;
+  std::vector<SyncFailure> failures;
 #ifndef _WIN32
   std::thread worker;
 #endif

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/directory.h"
+#include "platform/durability.h"
 #include "platform/file_system.h"
 #include "tic/wait_notices.h"
 
@@ -34,15 +35,15 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 
 std::string evidenceText(const TossEvidence& evidence) {
   return std::to_string(evidence.ticDevice) + ' ' + std::to_string(evidence.ticInode) + ' ' +
-         std::to_string(evidence.sourceDevice) + ' ' + std::to_string(evidence.sourceInode) +
-         ' ' + std::to_string(evidence.size) + ' ' + std::to_string(evidence.modified) + ' ' +
+         std::to_string(evidence.sourceDevice) + ' ' + std::to_string(evidence.sourceInode) + ' ' +
+         std::to_string(evidence.size) + ' ' + std::to_string(evidence.modified) + ' ' +
          std::to_string(evidence.ticModified);
 }
 
 TossEvidence evidenceOf(std::string_view text) {
   TossEvidence evidence;
-  std::uint64_t* const counts[] = {&evidence.ticDevice, &evidence.ticInode,
-                                   &evidence.sourceDevice, &evidence.sourceInode, &evidence.size};
+  std::uint64_t* const counts[] = {&evidence.ticDevice, &evidence.ticInode, &evidence.sourceDevice,
+                                   &evidence.sourceInode, &evidence.size};
   const char* at = text.data();
   const char* const end = text.data() + text.size();
   for (std::uint64_t* count : counts) {
@@ -102,7 +103,7 @@ char nextRecord(std::string_view text, std::size_t& position, JournalEntry& entr
     start += lengths[i];
   }
   entry = JournalEntry{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
-                       std::string(fields[3]),  std::string(fields[4]), evidenceOf(fields[5])};
+                       std::string(fields[3]), std::string(fields[4]), evidenceOf(fields[5])};
   const char kind = text[position];
   position = start;
   return kind;
@@ -191,8 +192,11 @@ void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>
     }
   }
   // A message whose temporary file is gone has its name: what the journal noted before it is
-  // announced.
+  // announced. One still there stays until this journal goes, so that it keeps saying so.
   const bool stored = !staged.empty() && !notStored && !platform::exists(staged);
+  if (!staged.empty() && !stored) {
+    unstored.push_back(staged);
+  }
   for (auto& [key, toss] : read) {
     toss.announced = toss.announced || stored;
     sweepDirectories.push_back(platform::directoryOf(toss.entry.destination));
@@ -231,7 +235,8 @@ void TossJournal::recover(std::map<std::string, Toss>& tosses) {
     const auto fileFound = platform::entryStamp(entry.destination);
     const bool ticThere = ticFound && entry.evidence.isTic(*ticFound);
     const bool placed =
-        fileFound && (entry.evidence.known() ? entry.evidence.isMovedFile(*fileFound) : toss->moved);
+        fileFound &&
+        (entry.evidence.known() ? entry.evidence.isMovedFile(*fileFound) : toss->moved);
     if (!placed) {
       continue;  // nothing was moved, or what was moved is gone: nothing is owed
     }
@@ -300,7 +305,17 @@ platform::Status TossJournal::noteToss(const JournalEntry& entry) {
 }
 
 platform::Status TossJournal::sync() {
-  return own.isOpen() ? own.sync() : platform::Status::refused("the run has no journal");
+  if (!own.isOpen()) {
+    return platform::Status::refused("the run has no journal");
+  }
+  if (platform::Status synced = own.sync(); !synced) {
+    return synced;
+  }
+  // The journal's name too, once: a record on the disk is no use in a file without a name.
+  if (!nameSynced) {
+    nameSynced = static_cast<bool>(platform::syncDirectory(inbound));
+  }
+  return nameSynced ? platform::Status() : platform::syncDirectory(inbound);
 }
 
 void TossJournal::noteMoved(const std::string& ticName) {
@@ -384,23 +399,11 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
     if (directory.empty()) {
       continue;
     }
-    std::vector<std::string> leftovers;
-    platform::DirectorySearch search(directory);
-    std::string name;
-    while (search.next(name)) {
-      if (startsWith(name, kOwnPrefix) && !startsWith(name, kJournalStem) &&
-          name != WaitNotices::kFileName) {
-        leftovers.push_back(directory + name);
-      }
+    std::vector<std::string_view> kept = {kJournalStem, WaitNotices::kFileName};
+    for (const std::string& path : unstored) {
+      kept.push_back(std::string_view(path).substr(platform::directoryOf(path).size()));
     }
-    // A temporary file that a live run is writing is held by it; one that already took its
-    // final name is no longer under this one.
-    for (const std::string& path : leftovers) {
-      platform::File leftover = platform::File::open(path, platform::OpenMode::updateExisting);
-      if (leftover.isOpen() && leftover.isAt(path)) {
-        platform::disposeHeld(leftover, path).ignore();
-      }
-    }
+    platform::clearLeftovers(directory, kept);
   }
 }
 
@@ -417,7 +420,7 @@ void TossJournal::finish() {
       // A toss left unfinished was not in the message; all others were.
       written = writeToss(toss->second, !toss->second.unfinished);
     }
-    written = written && own.sync() && own.close();
+    written = written && own.sync() && own.close() && platform::syncDirectory(inbound);
     std::swap(next, own);
     if (!written) {
       if (next.isOpen()) {
@@ -428,6 +431,9 @@ void TossJournal::finish() {
   }
   for (std::size_t i = 0; i < adopted.size(); ++i) {
     platform::disposeHeld(adopted[i], adoptedPaths[i]).ignore();
+  }
+  for (const std::string& path : unstored) {
+    platform::deleteFile(path).ignore();
   }
   if (own.isOpen()) {
     platform::disposeHeld(own, ownPath).ignore();
