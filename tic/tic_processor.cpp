@@ -324,7 +324,7 @@ void TicProcessor::runEvents(const std::string& area, const std::string& fileNam
       return;
     }
     services.lists.releaseHolds();  // an event's command may read or change the lists
-    if (!services.events.runEvents(area, fileName, facts.destination) &&
+    if (services.events.runEvents(area, fileName, facts.destination).interrupted &&
         platform::stopRequested() != 0) {
       services.journal.noteEventsOwed(facts);
       return;
