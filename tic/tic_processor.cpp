@@ -314,21 +314,22 @@ void TicProcessor::complete(Toss& toss) {
 
 void TicProcessor::runEvents(const std::string& area, const std::string& fileName,
                              const JournalEntry& facts) {
-  if (!services.events.list().empty()) {
-    // Once a stop is asked for, the tosses in hand are completed and announced, and their
-    // events left for the next run. A stop sent to the whole process group may have ended a
-    // command too: the next run then carries its events out again, as events run at least
-    // once.
-    if (platform::stopRequested() != 0) {
-      services.journal.noteEventsOwed(facts);
-      return;
-    }
-    services.lists.releaseHolds();  // an event's command may read or change the lists
-    if (services.events.runEvents(area, fileName, facts.destination).interrupted &&
-        platform::stopRequested() != 0) {
-      services.journal.noteEventsOwed(facts);
-      return;
-    }
+  if (services.events.list().empty()) {
+    services.journal.noteEventsRun(facts.ticName, TossJournal::Events::none);
+    return;
+  }
+  // Once a stop is asked for, the tosses in hand are completed and announced, and their events
+  // left for the next run. A stop sent to the whole process group may have ended a command
+  // too: the next run then carries its events out again, as events run at least once.
+  if (platform::stopRequested() != 0) {
+    services.journal.noteEventsOwed(facts);
+    return;
+  }
+  services.lists.releaseHolds();  // an event's command may read or change the lists
+  if (services.events.runEvents(area, fileName, facts.destination).interrupted &&
+      platform::stopRequested() != 0) {
+    services.journal.noteEventsOwed(facts);
+    return;
   }
   services.journal.noteEventsRun(facts.ticName);
 }
