@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "announce/ftn_address.h"
+#include "app/arrival_report.h"
 #include "events/event_table.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -239,6 +240,7 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
   std::vector<std::string> warnings = reading.warnings;
   reportSettings(reading, out);
   const auto areas = reportLists(settings, out);
+  reportArrivalChecks(settings, out, warnings);
   if (const int stop = configurationStop(settings); stop != 0) {
     warnings.push_back(stopLine(stop, reading.path));
   } else {

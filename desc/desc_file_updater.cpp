@@ -29,13 +29,23 @@ constexpr int kUpdatesPerHold = 8;
 // each update, so a run never runs out of file descriptors.
 constexpr std::size_t kMaxKeptOpen = 256;
 
-std::string formatEntry(const std::string& fileName, const std::string& cleaned) {
+std::string formatEntry(const std::string& fileName, const std::string& cleaned,
+                        const std::vector<std::string>& more) {
   std::string entry = fileName + "  ";
   if (fileName.size() < kNameColumns) {
     entry.append(kNameColumns - fileName.size(), ' ');
   }
+  // Continuation lines start where the first line's description starts.
+  const std::size_t column = entry.size();
   entry += cleaned;
   entry += "\r\n";
+  for (const std::string& line : more) {
+    if (!line.empty()) {
+      entry.append(column, ' ');
+      entry += line;
+      entry += "\r\n";
+    }
+  }
   return entry;
 }
 
@@ -139,21 +149,32 @@ std::optional<bool> hasEntryOf(platform::File& list, std::vector<char>& buffer,
   return pass == LinePass::stopped;
 }
 
-// Appends every non-empty line of the old list that is not an entry of `fileName`, each
-// ended by CR LF. An entry is a line whose text before its first space equals the name,
-// ignoring letter case; a line without a space is nobody's entry.
-bool appendOtherLines(std::string_view oldList, const std::string& fileName, ByteBuffer& output) {
-  const std::string upperName = toUpperAnsi(fileName);
+// Appends every non-empty line of the old list that is not an entry to drop, each ended by
+// CR LF. An entry is a line whose text before its first space, upper-cased, `isDropped` takes;
+// a line without a space is nobody's entry. With Continuations::goWithEntry the lines that
+// begin with a space and follow a dropped entry go too. `droppedAny` tells whether a line went.
+template <typename IsDropped>
+bool appendOtherLines(std::string_view oldList, IsDropped&& isDropped, Continuations continuations,
+                      ByteBuffer& output, bool* droppedAny = nullptr) {
   const auto length = static_cast<std::uint32_t>(oldList.size());
   std::uint32_t position = 0;
+  bool droppingContinuations = false;
   do {
     std::string line = readLine(oldList, position);
     if (line.empty()) {
       continue;
     }
+    if (droppingContinuations && line.front() == ' ') {
+      continue;
+    }
+    droppingContinuations = false;
     const std::size_t space = line.find(' ');
-    if (space != std::string::npos &&
-        toUpperAnsi(std::string_view(line).substr(0, space)) == upperName) {
+    if (space != std::string::npos && space > 0 &&
+        isDropped(toUpperAnsi(std::string_view(line).substr(0, space)))) {
+      droppingContinuations = continuations == Continuations::goWithEntry;
+      if (droppedAny != nullptr) {
+        *droppedAny = true;
+      }
       continue;
     }
     line += "\r\n";
@@ -253,14 +274,8 @@ std::string DescFileUpdater::clean(const std::string& description) const {
   return maskControlCharacters(cleaner(description));
 }
 
-platform::Status DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
-                                         const std::string& cleaned) {
-  // An empty name would make every continuation line (which starts with a space) look like
-  // its entry.
-  if (listPath.empty() || fileName.empty()) {
-    return platform::Status::refused("the entry has no name");
-  }
-  const Entry entry{listPath, fileName, formatEntry(fileName, cleaned)};
+template <typename Write>
+platform::Status DescFileUpdater::withList(const std::string& listPath, Write&& write) {
   std::chrono::milliseconds wait = lockWait;
   std::optional<std::chrono::steady_clock::time_point> deadline;
   for (int attempt = 0; attempt < kMaxReopens; ++attempt) {
@@ -284,7 +299,7 @@ platform::Status DescFileUpdater::update(const std::string& listPath, const std:
     }
     platform::Status written = learnList(list, state, listPath);
     if (written) {
-      written = putEntry(list, state, entry);
+      written = write(list, state);
     }
     if (written) {
       keepHold(state, std::move(list));
@@ -292,6 +307,52 @@ platform::Status DescFileUpdater::update(const std::string& listPath, const std:
     return written;
   }
   return platform::Status::refused("it was replaced by other programs again and again");
+}
+
+platform::Status DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
+                                         const std::string& cleaned,
+                                         const std::vector<std::string>& more) {
+  // An empty name would make every continuation line (which starts with a space) look like
+  // its entry.
+  if (listPath.empty() || fileName.empty()) {
+    return platform::Status::refused("the entry has no name");
+  }
+  const Entry entry{listPath, fileName, formatEntry(fileName, cleaned, more)};
+  return withList(listPath, [this, &entry](platform::File& list, KnownList& state) {
+    return putEntry(list, state, entry);
+  });
+}
+
+platform::Status DescFileUpdater::removeEntries(const std::string& listPath,
+                                                const std::vector<std::string>& fileNames) {
+  if (fileNames.empty() || !platform::exists(listPath)) {
+    return {};
+  }
+  std::vector<std::string> upperNames;
+  for (const std::string& name : fileNames) {
+    upperNames.push_back(toUpperAnsi(name));
+  }
+  return withList(listPath, [this, &listPath, &upperNames](platform::File& list,
+                                                          KnownList& state) -> platform::Status {
+    state = KnownList();
+    std::string contents;
+    if (platform::Status read = list.readAll(contents); !read) {
+      return read;
+    }
+    ByteBuffer output(static_cast<std::uint32_t>(contents.size()));
+    bool dropped = false;
+    const auto isDropped = [&upperNames](const std::string& upper) {
+      return std::find(upperNames.begin(), upperNames.end(), upper) != upperNames.end();
+    };
+    if (!contents.empty() && (output.data() == nullptr ||
+                              !appendOtherLines(contents, isDropped, continuations, output, &dropped))) {
+      return platform::Status::refused("it does not fit in memory");
+    }
+    if (!dropped) {
+      return {};
+    }
+    return platform::writeWhole(listPath, output.view(), &list);
+  });
 }
 
 platform::Status DescFileUpdater::takeList(KnownList& state, const std::string& listPath,
@@ -429,7 +490,10 @@ platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& s
     return platform::Status::refused("it would grow past 4 GiB");
   }
   ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.line.size()));
-  if (output.data() == nullptr || !appendOtherLines(contents, entry.fileName, output) ||
+  const std::string upperName = toUpperAnsi(entry.fileName);
+  const auto isEntry = [&upperName](const std::string& upper) { return upper == upperName; };
+  if (output.data() == nullptr ||
+      !appendOtherLines(contents, isEntry, continuations, output) ||
       !output.append(entry.line)) {
     return platform::Status::refused("it does not fit in memory");
   }

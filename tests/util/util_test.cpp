@@ -7,6 +7,7 @@
 
 #include "tests/support/temp_dir.h"
 #include "util/byte_buffer.h"
+#include "util/crc32.h"
 #include "util/line_reader.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -140,3 +141,23 @@ TEST(ByteBuffer, KeepsBinaryBytes) {
 }
 
 }  // namespace
+
+TEST(Crc32, KnownAnswersAndAnyCutGiveTheSameValue) {
+  const std::vector<std::pair<std::string, std::uint32_t>> cases = {
+      {"", 0x00000000U},
+      {"123456789", 0xCBF43926U},
+      {"data", 0xADF3F363U},
+      {"The quick brown fox jumps over the lazy dog", 0x414FA339U},
+      {std::string(1000, '\0'), 0x060B1780U},
+  };
+  for (const auto& [bytes, expected] : cases) {
+    EXPECT_EQ(crc32Of(bytes), expected) << bytes.size();
+    // Fed in two pieces, cut anywhere (across the eight-byte steps), it sums up the same.
+    for (std::size_t cut = 0; cut <= std::min<std::size_t>(bytes.size(), 19); ++cut) {
+      Crc32 crc;
+      crc.update(bytes.data(), cut);
+      crc.update(bytes.data() + cut, bytes.size() - cut);
+      EXPECT_EQ(crc.value(), expected) << cut;
+    }
+  }
+}
