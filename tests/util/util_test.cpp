@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
@@ -159,5 +160,27 @@ TEST(Crc32, KnownAnswersAndAnyCutGiveTheSameValue) {
       crc.update(bytes.data() + cut, bytes.size() - cut);
       EXPECT_EQ(crc.value(), expected) << cut;
     }
+  }
+}
+
+TEST(Text, WildcardsMatchTheWholeNameInAnyLetterCase) {
+  const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+      {"PROG1*.ZIP", "prog10.zip", true},
+      {"PROG1*.ZIP", "PROG1.ZIP", true},
+      {"PROG1*.ZIP", "PROG1.ZIP.keep", false},
+      {"PROG1*.ZIP", "XPROG10.ZIP", false},
+      {"OLDVER10.ZIP", "oldver10.zip", true},
+      {"OLDVER?0.ZIP", "OLDVER10.ZIP", true},
+      {"OLDVER?0.ZIP", "OLDVER0.ZIP", false},
+      {"*", "", true},
+      {"*", "anything", true},
+      {"", "", true},
+      {"", "a", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"**.ZIP", "x.zip", true},
+  };
+  for (const auto& [mask, name, expected] : cases) {
+    EXPECT_EQ(matchesWildcard(mask, name), expected) << mask << " " << name;
   }
 }
