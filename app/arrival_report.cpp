@@ -58,8 +58,7 @@ void reportArrivalChecks(const TossConfig& settings, std::ostream& out,
     if (const char* what = meaning(key.name, settings)) {
       const std::string name = key.name;
       out << "  " << name << std::string(name.size() < 12 ? 13 - name.size() : 1, ' ')
-          << key.inEffect(settings) << (key.inEffect(settings).empty() ? "" : ": ") << what
-          << '\n';
+          << key.inEffect(settings) << (key.inEffect(settings).empty() ? "" : ": ") << what << '\n';
     }
   }
   if (settings.verifyFiles && settings.badTicDir.empty()) {

@@ -297,8 +297,8 @@ ConfigReading readConfiguration(const std::string& programDir) {
     }
     if (const std::string why = misreading(key, *value); !why.empty()) {
       reading.warnings.push_back("Warning: " + std::string(key.name) + " = " + *value + " in [" +
-                                 key.section + "] of " + reading.path + " " + why +
-                                 "; taken as " + takenAs(key, c));
+                                 key.section + "] of " + reading.path + " " + why + "; taken as " +
+                                 takenAs(key, c));
     }
   }
   warnAboutList("area path list", "AreaPath", ini.getString(kInclude, "AreaPath", ""),
@@ -313,8 +313,8 @@ ConfigReading readConfiguration(const std::string& programDir) {
     if (loadLinkList(c.linksFile, links, &problems).ok()) {
       for (const LinkLineProblem& problem : problems) {
         reading.warnings.push_back("Warning: line " + std::to_string(problem.line) +
-                                   " of the links list " + c.linksFile + " cannot be read: " +
-                                   problem.why + "; it names no link");
+                                   " of the links list " + c.linksFile +
+                                   " cannot be read: " + problem.why + "; it names no link");
       }
     }
   }

@@ -27,8 +27,8 @@ enum class KeyKind {
 // One key of quenfar.cfg. The reader, --check and the manual page's list go by one table of
 // them, so that a key is spelt in one place.
 struct ConfigKey {
-  const char* section;   // "QUENFAR" or "INCLUDE"
-  const char* name;      // as the program spells it
+  const char* section;  // "QUENFAR" or "INCLUDE"
+  const char* name;     // as the program spells it
   KeyKind kind;
   const char* fallback;  // the default, as it would be written
   std::int32_t minimum;  // numbers: the least value taken as written

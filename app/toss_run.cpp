@@ -28,8 +28,8 @@ ArrivalChecks arrivalChecks(const TossConfig& settings) {
   checks.linksNamed = !settings.linksFile.empty();
   if (checks.linksNamed) {
     if (const platform::Status read = loadLinkList(settings.linksFile, checks.links); !read) {
-      checks.linksUnreadable = "cannot read the links list " + settings.linksFile + ": " +
-                               read.text();
+      checks.linksUnreadable =
+          "cannot read the links list " + settings.linksFile + ": " + read.text();
     }
   }
   // The node's own address as the announcement takes it, and every readable one of the Akas.

@@ -332,27 +332,29 @@ platform::Status DescFileUpdater::removeEntries(const std::string& listPath,
   for (const std::string& name : fileNames) {
     upperNames.push_back(toUpperAnsi(name));
   }
-  return withList(listPath, [this, &listPath, &upperNames](platform::File& list,
-                                                          KnownList& state) -> platform::Status {
-    state = KnownList();
-    std::string contents;
-    if (platform::Status read = list.readAll(contents); !read) {
-      return read;
-    }
-    ByteBuffer output(static_cast<std::uint32_t>(contents.size()));
-    bool dropped = false;
-    const auto isDropped = [&upperNames](const std::string& upper) {
-      return std::find(upperNames.begin(), upperNames.end(), upper) != upperNames.end();
-    };
-    if (!contents.empty() && (output.data() == nullptr ||
-                              !appendOtherLines(contents, isDropped, continuations, output, &dropped))) {
-      return platform::Status::refused("it does not fit in memory");
-    }
-    if (!dropped) {
-      return {};
-    }
-    return platform::writeWhole(listPath, output.view(), &list);
-  });
+  return withList(
+      listPath,
+      [this, &listPath, &upperNames](platform::File& list, KnownList& state) -> platform::Status {
+        state = KnownList();
+        std::string contents;
+        if (platform::Status read = list.readAll(contents); !read) {
+          return read;
+        }
+        ByteBuffer output(static_cast<std::uint32_t>(contents.size()));
+        bool dropped = false;
+        const auto isDropped = [&upperNames](const std::string& upper) {
+          return std::find(upperNames.begin(), upperNames.end(), upper) != upperNames.end();
+        };
+        if (!contents.empty() &&
+            (output.data() == nullptr ||
+             !appendOtherLines(contents, isDropped, continuations, output, &dropped))) {
+          return platform::Status::refused("it does not fit in memory");
+        }
+        if (!dropped) {
+          return {};
+        }
+        return platform::writeWhole(listPath, output.view(), &list);
+      });
 }
 
 platform::Status DescFileUpdater::takeList(KnownList& state, const std::string& listPath,
@@ -492,8 +494,7 @@ platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& s
   ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.line.size()));
   const std::string upperName = toUpperAnsi(entry.fileName);
   const auto isEntry = [&upperName](const std::string& upper) { return upper == upperName; };
-  if (output.data() == nullptr ||
-      !appendOtherLines(contents, isEntry, continuations, output) ||
+  if (output.data() == nullptr || !appendOtherLines(contents, isEntry, continuations, output) ||
       !output.append(entry.line)) {
     return platform::Status::refused("it does not fit in memory");
   }

@@ -40,8 +40,8 @@ class NameKeys {
 // What becomes of the continuation lines (lines that begin with a space) that follow an entry
 // that is dropped.
 enum class Continuations {
-  stay,          // they stay where they stood
-  goWithEntry,   // they go with their entry
+  stay,         // they stay where they stood
+  goWithEntry,  // they go with their entry
 };
 
 class DescFileUpdater {

@@ -321,17 +321,15 @@ TossResult TicProcessor::fail(const Toss& toss, const std::string& cause) {
   return TossResult::failed;
 }
 
-TossResult TicProcessor::wait(const TicFile& tic, const Toss& toss,
-                              const std::string& difference) {
+TossResult TicProcessor::wait(const TicFile& tic, const Toss& toss, const std::string& difference) {
   const std::string fileName = maskControlCharacters(toss.fileName);
   services.log.writeLine(loadMessage(msg::kCantMove) + " " + fileName);
   // Waiting for a file still on its way is the normal case: it is only worth a word on
   // standard error once it has waited for more than a day, and then once a day. A file that
   // differs from its .tic waits the same way, for a good copy to arrive.
-  const std::string line = "Warning: " + maskControlCharacters(toss.ticName) + " waits for " +
-                           fileName +
-                           (difference.empty() ? ", which has not arrived in the inbound"
-                                               : ": " + difference);
+  const std::string line =
+      "Warning: " + maskControlCharacters(toss.ticName) + " waits for " + fileName +
+      (difference.empty() ? ", which has not arrived in the inbound" : ": " + difference);
   if (waitNotices.due(toss.ticName, tic.modifiedTime(), platform::now())) {
     services.log.writeWarning(line + " for more than a day");
   } else {
@@ -402,8 +400,8 @@ TossResult TicProcessor::refuse(TicFile& tic, const Toss& toss, const Refusal& r
                               "; it stays");
     return TossResult::failed;
   }
-  services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason +
-                            "); moved to " + badTicDir);
+  services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason + "); moved to " +
+                            badTicDir);
   return TossResult::failed;
 }
 

@@ -23,16 +23,16 @@
 
 // The checks of what arrives, each off unless the settings turn it on.
 struct ArrivalChecks {
-  bool linksNamed = false;           // a links list is named: From, Pw and To are checked
-  std::string linksUnreadable;       // why the named list cannot be read; empty when it was read
+  bool linksNamed = false;      // a links list is named: From, Pw and To are checked
+  std::string linksUnreadable;  // why the named list cannot be read; empty when it was read
   LinkList links;
   std::vector<NodeAddress> ownAddresses;  // FTNAddress and the Akas: what To may name
-  bool verifyFiles = false;          // a file must fit the .tic's Size and Crc
-  std::string badTicDir;             // where refused .tic files go (ends with a separator);
-                                     // empty: they stay in the inbound
-  bool autoCreate = true;            // an area that is nowhere yet is made
-  bool replaces = false;             // the .tic's Replaces values remove older files
-  bool longDesc = false;             // LDesc lines follow the entry as continuation lines
+  bool verifyFiles = false;               // a file must fit the .tic's Size and Crc
+  std::string badTicDir;                  // where refused .tic files go (ends with a separator);
+                                          // empty: they stay in the inbound
+  bool autoCreate = true;                 // an area that is nowhere yet is made
+  bool replaces = false;                  // the .tic's Replaces values remove older files
+  bool longDesc = false;                  // LDesc lines follow the entry as continuation lines
 };
 
 // What tossing takes from the settings.
@@ -159,10 +159,10 @@ class TicProcessor {
   // keeps them in little memory. Two destinations of one run that share a hash would make a
   // second .tic of the later one count as a dupe: a chance too small to weigh.
   std::unordered_set<std::size_t> tossedHere;
-  InboundIndex inboundNames;  // read on the first name not found exactly
-  InboundIndex fileechoNames;  // the same for the Fileecho directory
-  std::unordered_map<std::string, std::string> folders;       // tag -> its directory
-  std::unordered_map<std::string, std::string> foldersMade;   // upper-cased tag -> directory
+  InboundIndex inboundNames;                             // read on the first name not found exactly
+  InboundIndex fileechoNames;                            // the same for the Fileecho directory
+  std::unordered_map<std::string, std::string> folders;  // tag -> its directory
+  std::unordered_map<std::string, std::string> foldersMade;  // upper-cased tag -> directory
   std::optional<platform::Status> badTicDirMade;
   WaitNotices waitNotices;
   bool movedAny = false;

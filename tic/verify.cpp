@@ -106,8 +106,8 @@ bool isRenamedCopyName(std::string_view candidate, std::string_view name) {
   }
   // rename-style postfix: the name, a dot and a number from 1 on.
   if (candidate.size() > name.size() + 1 &&
-      equalsIgnoringCase(candidate.substr(0, name.size()), name) &&
-      candidate[name.size()] == '.' && candidate[name.size() + 1] != '0') {
+      equalsIgnoringCase(candidate.substr(0, name.size()), name) && candidate[name.size()] == '.' &&
+      candidate[name.size() + 1] != '0') {
     const std::string_view number = candidate.substr(name.size() + 1);
     if (std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       return true;
@@ -124,12 +124,12 @@ bool isRenamedCopyName(std::string_view candidate, std::string_view name) {
     ++counted;
   }
   const std::size_t kept = name.size() - counted;
-  return counted > 0 && kept > 0 && equalsIgnoringCase(candidate.substr(0, kept), name.substr(0, kept));
+  return counted > 0 && kept > 0 &&
+         equalsIgnoringCase(candidate.substr(0, kept), name.substr(0, kept));
 }
 
-CheckedSource checkSource(const std::string& source, const TicFile& tic,
-                          const std::string& ticName, const std::string& fileName,
-                          InboundIndex& inboundNames) {
+CheckedSource checkSource(const std::string& source, const TicFile& tic, const std::string& ticName,
+                          const std::string& fileName, InboundIndex& inboundNames) {
   CheckedSource checked;
   const FileDescription description = describedFile(tic);
   std::string named = source;

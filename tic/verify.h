@@ -61,6 +61,5 @@ struct CheckedSource {
 // else the one copy that the mailer renamed and that fits. A .tic that gives neither Size nor
 // Crc takes `source` as it is. `ticName` and `fileName` word the difference: "A.ZIP is 1000
 // bytes with CRC 0A1B2C3D; a.tic says 4000 bytes, CRC DEADBEEF".
-CheckedSource checkSource(const std::string& source, const TicFile& tic,
-                          const std::string& ticName, const std::string& fileName,
-                          InboundIndex& inboundNames);
+CheckedSource checkSource(const std::string& source, const TicFile& tic, const std::string& ticName,
+                          const std::string& fileName, InboundIndex& inboundNames);

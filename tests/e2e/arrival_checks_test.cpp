@@ -91,8 +91,9 @@ TEST(BadTicDir, RefusedTicsLeaveTheInboundWithTheirFiles) {
   // A file that another waiting .tic names (one whose Size it does not fit) stays for it; a
   // name taken in BadTicDir is kept.
   node.addTic("shared.tic", "AREA FE_A\r\nFILE shared.zip\r\nFrom 2:5020/99\r\n");
-  node.addTic("waiting.tic", "AREA FE_A\r\nFILE SHARED.ZIP\r\nFrom 2:5020/1\r\nPw SECRET\r\n"
-                             "Size 9\r\n");
+  node.addTic("waiting.tic",
+              "AREA FE_A\r\nFILE SHARED.ZIP\r\nFrom 2:5020/1\r\nPw SECRET\r\n"
+              "Size 9\r\n");
   node.write("in/shared.zip", "data");
   node.write("bad/shared.tic", "an older one");
 
@@ -114,8 +115,10 @@ TEST(BadTicDir, RefusedTicsLeaveTheInboundWithTheirFiles) {
   }
   EXPECT_TRUE(node.exists("bad/escape.tic"));
   EXPECT_EQ(node.read("outside"), "kept");
-  EXPECT_TRUE(logHas(node, "Warning: escape.tic refused (the name is not a plain file name of "
-                           "the inbound); moved to " + bad));
+  EXPECT_TRUE(logHas(node,
+                     "Warning: escape.tic refused (the name is not a plain file name of "
+                     "the inbound); moved to " +
+                         bad));
   EXPECT_EQ(node.read("bad/shared.tic"), "an older one");
   EXPECT_NE(node.read("bad/shared.tic.1").find("FILE shared.zip"), std::string::npos);
   EXPECT_EQ(node.read("in/shared.zip"), "data");
@@ -143,12 +146,15 @@ TEST(VerifyFiles, AFileThatDiffersFromItsTicWaits) {
     EXPECT_TRUE(node.exists(std::string("in/") + waiting + ".zip")) << waiting;
     EXPECT_FALSE(node.exists(std::string("files/FE_A/") + waiting + ".zip")) << waiting;
   }
-  EXPECT_TRUE(logHas(node, "Warning: flipped.tic waits for flipped.zip: flipped.zip is 4 bytes "
-                           "with CRC AFB54D3A; flipped.tic says 4 bytes, CRC ADF3F363"));
-  EXPECT_TRUE(logHas(node, "Warning: short.tic waits for short.zip: short.zip is 4 bytes with "
-                           "CRC ADF3F363; short.tic says 4000 bytes, CRC DEADBEEF"));
-  EXPECT_TRUE(logHas(node, "Warning: badsize.tic waits for badsize.zip: badsize.zip is 4 bytes; "
-                           "badsize.tic says four bytes"));
+  EXPECT_TRUE(logHas(node,
+                     "Warning: flipped.tic waits for flipped.zip: flipped.zip is 4 bytes "
+                     "with CRC AFB54D3A; flipped.tic says 4 bytes, CRC ADF3F363"));
+  EXPECT_TRUE(logHas(node,
+                     "Warning: short.tic waits for short.zip: short.zip is 4 bytes with "
+                     "CRC ADF3F363; short.tic says 4000 bytes, CRC DEADBEEF"));
+  EXPECT_TRUE(logHas(node,
+                     "Warning: badsize.tic waits for badsize.zip: badsize.zip is 4 bytes; "
+                     "badsize.tic says four bytes"));
   EXPECT_TRUE(logHas(node, "Can't move file flipped.zip"));
 
   // Without the key the same inbound is tossed as it always was.
@@ -199,9 +205,9 @@ TEST(AreaFolders, OneEchoKeepsOneFolderInAnyLetterCase) {
     std::string placedAs;
   };
   const std::vector<Case> cases = {
-      {"Husky.Dev", "pub/husky/"},   // the list's entry in another case
+      {"Husky.Dev", "pub/husky/"},  // the list's entry in another case
       {"EXISTING", "files/Existing/"},
-      {"BOTH", "files/BOTH/"},       // an exact match wins
+      {"BOTH", "files/BOTH/"},  // an exact match wins
       {"New.Area", "files/New.Area/"},
       {"NEW.AREA", "files/New.Area/"},  // made by this run in another case
   };
@@ -243,8 +249,8 @@ TEST(Replaces, RemovesTheOlderFilesItNamesAndTheirEntries) {
   test::Node node;
   node.writeStandardConfig("OnScreen=no\nReplaces=yes");
   const std::string area = "files/ARCHIVES/";
-  for (const char* old : {"OLDVER10.ZIP", "prog10.zip", "PROG11.ZIP", "KEEP.ZIP", ".quenfar-x",
-                          "PROG1.ZIP.keep"}) {
+  for (const char* old :
+       {"OLDVER10.ZIP", "prog10.zip", "PROG11.ZIP", "KEEP.ZIP", ".quenfar-x", "PROG1.ZIP.keep"}) {
     node.write(area + old, "old");
   }
   std::filesystem::create_directories(node.path(area + "PROG1DIR.ZIP"));
@@ -289,8 +295,9 @@ TEST(Replaces, ARunCutShortIsFinishedByTossingTheTicAgain) {
   node.write("files/FE_A/NEW.ZIP", "data");
   node.write("files/FE_A/OLD.ZIP", "old");
   node.write("files/FE_A/files.bbs", "NEW.ZIP       New\r\n");
-  node.addTic("a.tic", "AREA FE_A\r\nFILE NEW.ZIP\r\nDESC New\r\nReplaces OLD.ZIP\r\n"
-                       "Size 4\r\nCrc ADF3F363\r\n");
+  node.addTic("a.tic",
+              "AREA FE_A\r\nFILE NEW.ZIP\r\nDESC New\r\nReplaces OLD.ZIP\r\n"
+              "Size 4\r\nCrc ADF3F363\r\n");
   const test::RunResult result = node.run();
   EXPECT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_FALSE(node.exists("files/FE_A/OLD.ZIP"));

@@ -331,7 +331,8 @@ TEST(CheckOption, ShowsTheChecksOfArrivingFilesAndWarnsOfTheirTroubles) {
            std::string("  Akas         2:5020/3: To may name these or FTNAddress\n"),
            std::string("  BadTicDir    a refused .tic stays in the inbound\n"),
            std::string("  LongDesc     NO: only the first Desc line is listed\n"),
-           "Warning: OnScreen = off in [QUENFAR] of " + cfg + " is neither YES nor NO; taken as YES\n",
+           "Warning: OnScreen = off in [QUENFAR] of " + cfg +
+               " is neither YES nor NO; taken as YES\n",
            atNode(node,
                   "Warning: line 3 of the links list <root>/links.lst cannot be read: it does not "
                   "begin with an FTN address zone:net/node[.point]; it names no link\n"),
