@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
 #include <vector>
 
 #include "platform/directory.h"
@@ -63,16 +64,20 @@ platform::Status measureFile(const std::string& path, bool withCrc, FileFacts& f
     return {};
   }
   Crc32 crc;
-  std::vector<char> chunk(1U << 17);
+  // Read in pieces of at most 128 KiB, no larger than the file (plus one byte, to see its end
+  // in one read), and left uninitialised: most files are small.
+  const std::size_t capacity =
+      static_cast<std::size_t>(std::min<std::uint64_t>(facts.size + 1, 1U << 17));
+  const auto chunk = std::make_unique_for_overwrite<char[]>(capacity);
   for (;;) {
-    const auto count = file.read(chunk.data(), chunk.size());
+    const auto count = file.read(chunk.get(), capacity);
     if (!count) {
       return platform::Status::lastSystemError();
     }
     if (*count == 0) {
       break;
     }
-    crc.update(chunk.data(), *count);
+    crc.update(chunk.get(), *count);
   }
   facts.crc = crc.value();
   return {};
@@ -132,20 +137,23 @@ CheckedSource checkSource(const std::string& source, const TicFile& tic, const s
                           const std::string& fileName, InboundIndex& inboundNames) {
   CheckedSource checked;
   const FileDescription description = describedFile(tic);
-  std::string named = source;
-  if (!platform::exists(named)) {
-    if (const std::string found = inboundNames.find(fileName); !found.empty()) {
-      named = platform::directoryOf(source) + found;
-    }
-  }
   if (description.empty()) {
     checked.verdict = CheckedSource::Verdict::fits;
-    checked.path = named;
+    checked.path = source;
     return checked;
   }
   const bool withCrc = !description.crc.empty();
   FileFacts facts;
-  if (measureFile(named, withCrc, facts).ok()) {
+  std::string named = source;
+  bool measured = measureFile(named, withCrc, facts).ok();
+  if (!measured && !platform::exists(named)) {
+    // Names in a .tic often differ in letter case from the file that arrived.
+    if (const std::string found = inboundNames.find(fileName); !found.empty()) {
+      named = platform::directoryOf(source) + found;
+      measured = measureFile(named, withCrc, facts).ok();
+    }
+  }
+  if (measured) {
     if (fitsDescription(description, facts)) {
       checked.verdict = CheckedSource::Verdict::fits;
       checked.path = named;
