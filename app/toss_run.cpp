@@ -110,6 +110,14 @@ RunReport TossRun::run() {
 }
 
 void TossRun::recover() {
+  if (journal.adoptedCount() != 0) {
+    log.writeLine(
+        "Recovering " + std::to_string(journal.adoptedCount()) + " journal(s) of runs that died: " +
+        std::to_string(journal.unfinishedTics().size()) + " toss(es) to finish, " +
+        std::to_string(journal.pendingDisposals().size()) + " .tic file(s) to dispose of, " +
+        std::to_string(journal.withoutEvents().size()) + " file(s) whose events to run, " +
+        std::to_string(journal.unannounced().size()) + " file(s) to announce");
+  }
   // What runs that died tossed and never announced is announced in this run's message.
   for (const JournalEntry& earlier : journal.unannounced()) {
     announcer.addFile(AnnounceEntry{earlier.area, fileNameOf(earlier.destination),
@@ -120,15 +128,13 @@ void TossRun::recover() {
   }
   // Events run at least once: those that a dead run did not get to are carried out now.
   for (const JournalEntry& earlier : journal.withoutEvents()) {
-    if (!events.list().empty()) {
-      events.runEvents(earlier.area, fileNameOf(earlier.destination), earlier.destination);
-      journal.noteEventsRun(earlier.ticName);
-    }
+    processor.runEvents(earlier.area, fileNameOf(earlier.destination), earlier);
   }
   // Tosses that a run cut short come before everything new.
   for (const std::string& name : journal.unfinishedTics()) {
-    count(processor.processTic(inboundPath + name));
+    count(processor.queue(inboundPath + name));
   }
+  tossBatch();
 }
 
 void TossRun::tossInbound() {
@@ -138,8 +144,15 @@ void TossRun::tossInbound() {
   std::string name;
   while (platform::stopRequested() == 0 && search.next(name)) {
     if (endsWithIgnoringCase(name, ".tic")) {
-      count(processor.processTic(inboundPath + name));
+      count(processor.queue(inboundPath + name));
+      if (processor.batchFull()) {
+        tossBatch();
+      }
     }
+  }
+  tossBatch();
+  for (const TossResult result : processor.finishTossing()) {
+    count(result);
   }
   if (const int signal = platform::stopRequested(); signal != 0) {
     report.stoppedBy = signal;
@@ -151,16 +164,21 @@ void TossRun::tossInbound() {
   lists.releaseHolds();
 }
 
+void TossRun::tossBatch() {
+  for (const TossResult result : processor.tossBatch()) {
+    count(result);
+  }
+}
+
 void TossRun::count(TossResult result) {
   switch (result) {
     case TossResult::tossed:
       ++report.tossed;
-      // Once there is work, what the mailer wrote goes to the disk while the run tosses.
-      flushAhead.start(inboundPath);
       break;
     case TossResult::failed:
       report.troubled = true;
       break;
+    case TossResult::queued:
     case TossResult::waiting:
     case TossResult::duplicate:
     case TossResult::passedOver:
@@ -203,7 +221,6 @@ void TossRun::flushAndPublish() {
 bool TossRun::flushWritten() {
   // Everything written is put on the disk once, at the end, rather than file by file: the
   // message too, which gets its name only after that.
-  flushAhead.wait();
   if (!processor.placedAny() && announcer.fileCount() == 0) {
     return true;
   }

@@ -31,9 +31,13 @@ constexpr std::size_t kMaxKeptOpen = 256;
 
 std::string formatEntry(const std::string& fileName, const std::string& cleaned,
                         const std::vector<std::string>& more) {
-  std::string entry = fileName + "  ";
-  if (fileName.size() < kNameColumns) {
-    entry.append(kNameColumns - fileName.size(), ' ');
+  // A name with a space in it is quoted, as lists of long names do, so that its entry is
+  // found again by its whole name and never taken for that of the name's first word.
+  const std::string name =
+      fileName.find(' ') == std::string::npos ? fileName : '"' + fileName + '"';
+  std::string entry = name + "  ";
+  if (name.size() < kNameColumns) {
+    entry.append(kNameColumns - name.size(), ' ');
   }
   // Continuation lines start where the first line's description starts.
   const std::size_t column = entry.size();
@@ -97,9 +101,16 @@ LinePass forEachLine(platform::File& list, std::vector<char>& buffer, std::size_
   }
 }
 
-// The name of the entry a line of the list is (the text before its first space), or nothing
-// for a line without a space, which is nobody's entry.
+// The name of the entry a line of the list is (the text between the quotes that open it and a
+// space, or else before its first space), or nothing for a line without a space, which is
+// nobody's entry.
 std::optional<std::string_view> entryName(std::string_view line) {
+  if (line.size() > 3 && line[0] == '"') {
+    const std::size_t quote = line.find("\" ", 1);
+    if (quote != std::string_view::npos && quote > 1) {
+      return line.substr(1, quote - 1);
+    }
+  }
   const std::size_t space = line.find(' ');
   if (space == std::string_view::npos) {
     return std::nullopt;
@@ -150,9 +161,10 @@ std::optional<bool> hasEntryOf(platform::File& list, std::vector<char>& buffer,
 }
 
 // Appends every non-empty line of the old list that is not an entry to drop, each ended by
-// CR LF. An entry is a line whose text before its first space, upper-cased, `isDropped` takes;
-// a line without a space is nobody's entry. With Continuations::goWithEntry the lines that
-// begin with a space and follow a dropped entry go too. `droppedAny` tells whether a line went.
+// CR LF. An entry's name is as entryName reads it; `isDropped` says whether the entry of that
+// name goes. With Continuations::goWithEntry the lines that begin with a space and follow a
+// dropped entry go too. `droppedAny` tells whether an entry went. NUL bytes are dropped: they
+// are what a write that a power cut tore leaves.
 template <typename IsDropped>
 bool appendOtherLines(std::string_view oldList, IsDropped&& isDropped, Continuations continuations,
                       ByteBuffer& output, bool* droppedAny = nullptr) {
@@ -161,6 +173,7 @@ bool appendOtherLines(std::string_view oldList, IsDropped&& isDropped, Continuat
   bool droppingContinuations = false;
   do {
     std::string line = readLine(oldList, position);
+    line.erase(std::remove(line.begin(), line.end(), '\0'), line.end());
     if (line.empty()) {
       continue;
     }
@@ -168,9 +181,7 @@ bool appendOtherLines(std::string_view oldList, IsDropped&& isDropped, Continuat
       continue;
     }
     droppingContinuations = false;
-    const std::size_t space = line.find(' ');
-    if (space != std::string::npos && space > 0 &&
-        isDropped(toUpperAnsi(std::string_view(line).substr(0, space)))) {
+    if (const std::optional<std::string_view> name = entryName(line); name && isDropped(*name)) {
       droppingContinuations = continuations == Continuations::goWithEntry;
       if (droppedAny != nullptr) {
         *droppedAny = true;
@@ -312,6 +323,7 @@ platform::Status DescFileUpdater::withList(const std::string& listPath, Write&& 
 platform::Status DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
                                          const std::string& cleaned,
                                          const std::vector<std::string>& more) {
+  otherCases.clear();
   // An empty name would make every continuation line (which starts with a space) look like
   // its entry.
   if (listPath.empty() || fileName.empty()) {
@@ -328,13 +340,10 @@ platform::Status DescFileUpdater::removeEntries(const std::string& listPath,
   if (fileNames.empty() || !platform::exists(listPath)) {
     return {};
   }
-  std::vector<std::string> upperNames;
-  for (const std::string& name : fileNames) {
-    upperNames.push_back(toUpperAnsi(name));
-  }
   return withList(
       listPath,
-      [this, &listPath, &upperNames](platform::File& list, KnownList& state) -> platform::Status {
+      [this, &listPath, &fileNames](platform::File& list, KnownList& state) -> platform::Status {
+        // The list is replaced whole, by another file: it is read again when next updated.
         state = KnownList();
         std::string contents;
         if (platform::Status read = list.readAll(contents); !read) {
@@ -342,8 +351,10 @@ platform::Status DescFileUpdater::removeEntries(const std::string& listPath,
         }
         ByteBuffer output(static_cast<std::uint32_t>(contents.size()));
         bool dropped = false;
-        const auto isDropped = [&upperNames](const std::string& upper) {
-          return std::find(upperNames.begin(), upperNames.end(), upper) != upperNames.end();
+        const auto isDropped = [&fileNames](std::string_view name) {
+          return std::any_of(fileNames.begin(), fileNames.end(), [name](const std::string& file) {
+            return equalsIgnoringCase(name, file);
+          });
         };
         if (!contents.empty() &&
             (output.data() == nullptr ||
@@ -492,8 +503,17 @@ platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& s
     return platform::Status::refused("it would grow past 4 GiB");
   }
   ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.line.size()));
-  const std::string upperName = toUpperAnsi(entry.fileName);
-  const auto isEntry = [&upperName](const std::string& upper) { return upper == upperName; };
+  // The entries of the name in another letter case are noted: where the file system tells
+  // cases apart, they are other files.
+  const auto isEntry = [this, &entry](std::string_view name) {
+    if (!equalsIgnoringCase(name, entry.fileName)) {
+      return false;
+    }
+    if (name != entry.fileName) {
+      otherCases.emplace_back(name);
+    }
+    return true;
+  };
   if (output.data() == nullptr || !appendOtherLines(contents, isEntry, continuations, output) ||
       !output.append(entry.line)) {
     return platform::Status::refused("it does not fit in memory");

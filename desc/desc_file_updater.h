@@ -33,10 +33,6 @@ class NameKeys {
   bool hasZero = false;
 };
 
-// Puts tossed files' entries into their areas' description lists. One updater serves a whole
-// run and remembers what each list held when it last wrote it, so that a list in the form it
-// writes (every line ended by CR LF, no empty line) that holds no entry of a file gets the new
-// entry appended, while any other list is rewritten whole. Both ways give the same bytes.
 // What becomes of the continuation lines (lines that begin with a space) that follow an entry
 // that is dropped.
 enum class Continuations {
@@ -44,6 +40,10 @@ enum class Continuations {
   goWithEntry,  // they go with their entry
 };
 
+// Puts tossed files' entries into their areas' description lists. One updater serves a whole
+// run and remembers what each list held when it last wrote it, so that a list in the form it
+// writes (every line ended by CR LF, no empty line) that holds no entry of a file gets the new
+// entry appended, while any other list is rewritten whole. Both ways give the same bytes.
 class DescFileUpdater {
  public:
   // `descriptionCleaner` makes a description fit for the list; a list that another program
@@ -71,6 +71,10 @@ class DescFileUpdater {
   // as it is.
   platform::Status removeEntries(const std::string& listPath,
                                  const std::vector<std::string>& fileNames);
+
+  // The names of the entries that the last update dropped and that differ from its file's name
+  // in letter case: on a file system that tells letter cases apart, other files.
+  const std::vector<std::string>& otherCaseEntries() const { return otherCases; }
 
   // A list stays held between a few updates in a row, which spares taking the hold anew each
   // time. This lets go of every list still held: a run calls it before its events, which may
@@ -124,4 +128,5 @@ class DescFileUpdater {
   std::unordered_map<std::string, KnownList> known;
   std::size_t heldLists = 0;
   std::vector<char> scratch = std::vector<char>(1U << 16);  // for reading lists in chunks
+  std::vector<std::string> otherCases;
 };

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "platform/directory.h"
+#include "platform/durability.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
@@ -26,7 +27,12 @@ TicProcessor::TicProcessor(TossSettings tossSettings, TossServices runServices, 
       move(mover),
       inboundNames(settings.inboundDir),
       fileechoNames(settings.fileechoDir),
-      waitNotices(settings.inboundDir) {}
+      waitNotices(settings.inboundDir) {
+  // Two batches are held at a time; room is left for the lists kept open, the log, the
+  // journals and an event's command.
+  const std::size_t allowed = platform::raiseOpenFileLimit();
+  batchLimit = std::clamp<std::size_t>(allowed > 512 ? (allowed - 512) / 2 : 0, 64, kLargestBatch);
+}
 
 std::string TicProcessor::reservedNameReason(const std::string& fileName) const {
   // The area's own description list, the program's temporary and journal files, and the other
@@ -44,7 +50,7 @@ std::string TicProcessor::reservedNameReason(const std::string& fileName) const 
   return {};
 }
 
-TicProcessor::Refusal TicProcessor::refusal(const TicFile& tic, Toss& toss) {
+TicProcessor::Refusal TicProcessor::refusal(Toss& toss) {
   // Both values come from a remote system: neither may name anything outside the inbound
   // directory and the area tree, nor a file that the program keeps there. Such a .tic fails
   // like a file that cannot be moved.
@@ -54,7 +60,7 @@ TicProcessor::Refusal TicProcessor::refusal(const TicFile& tic, Toss& toss) {
   if (std::string reason = reservedNameReason(toss.fileName); !reason.empty()) {
     return {std::move(reason), true};
   }
-  if (std::string reason = linkRefusal(tic); !reason.empty()) {
+  if (std::string reason = linkRefusal(toss.tic); !reason.empty()) {
     // A list that cannot be read now may be readable by the next run.
     return {std::move(reason), settings.checks.linksUnreadable.empty()};
   }
@@ -139,178 +145,304 @@ platform::Status TicProcessor::locate(Toss& toss) {
   return made->second;
 }
 
-TossResult TicProcessor::processTic(const std::string& ticPath) {
+TicProcessor::~TicProcessor() = default;
+
+TossResult TicProcessor::queue(const std::string& ticPath) {
   Toss toss;
   toss.ticName = fileNameOf(ticPath);
   // Its file is tossed already; only the .tic is left, and this run has tried it.
   if (services.journal.isDisposalPending(toss.ticName)) {
     return TossResult::passedOver;
   }
-  TicFile tic;
-  if (!tic.read(ticPath)) {
+  if (!toss.tic.read(ticPath)) {
     return TossResult::passedOver;
   }
-  toss.area = tic.valueOf("AREA");
-  toss.description = tic.valueOf("DESC");
-  toss.fileName = tic.valueOf("FILE");
-
-  if (const Refusal refused = refusal(tic, toss); !refused.reason.empty()) {
-    return refuse(tic, toss, refused);
+  toss.area = toss.tic.valueOf("AREA");
+  toss.description = toss.tic.valueOf("DESC");
+  toss.fileName = toss.tic.valueOf("FILE");
+  if (const Refusal refused = refusal(toss); !refused.reason.empty()) {
+    return refuse(toss, refused);
   }
-  std::optional<std::uint64_t> size;
-  const TossResult placed = place(tic, toss, size);
-  if (placed == TossResult::tossed) {
-    return finishToss(tic, toss, size);
+  toss.facts = JournalEntry{toss.ticName,
+                            toss.destination,
+                            maskControlCharacters(toss.area),
+                            maskControlCharacters(toss.tic.valueOf("Origin")),
+                            services.lists.clean(toss.description),
+                            {}};
+  if (const TossResult found = findSource(toss); found != TossResult::queued) {
+    return found;
   }
-  if (placed == TossResult::duplicate) {
-    disposeTic(tic, toss);
-    services.log.writeLine("Duplicate " + maskControlCharacters(toss.ticName) + ": " +
-                           maskControlCharacters(toss.fileName) + " was tossed in this run");
-  }
-  return placed;
-}
-
-TossResult TicProcessor::place(const TicFile& tic, const Toss& toss,
-                               std::optional<std::uint64_t>& size) {
-  const JournalEntry entry{toss.ticName, toss.destination, maskControlCharacters(toss.area),
-                           maskControlCharacters(tic.valueOf("Origin")),
-                           services.lists.clean(toss.description)};
-  if (const platform::Status noted = services.journal.noteToss(entry); !noted) {
+  if (const platform::Status noted = services.journal.noteToss(toss.facts); !noted) {
     return fail(toss, "cannot note the toss in the run's journal: " + noted.text());
   }
-  std::string source = settings.inboundDir + toss.fileName;
+  batchBytes += toss.tic.stamp().size;
+  batch.push_back(std::move(toss));
+  return TossResult::queued;
+}
+
+bool TicProcessor::batchFull() const {
+  return batch.size() >= batchLimit || batchBytes >= kBatchBytes;
+}
+
+TossResult TicProcessor::findSource(Toss& toss) {
+  toss.facts.evidence.takeTic(toss.tic.stamp());
+  toss.source = settings.inboundDir + toss.fileName;
   if (settings.checks.verifyFiles) {
     // The file moved is the one that fits the .tic's Size and Crc: under its name, or a copy
     // that the mailer renamed because that name was taken.
     const CheckedSource checked =
-        checkSource(source, tic, toss.ticName, toss.fileName, inboundNames);
+        checkSource(toss.source, toss.tic, toss.ticName, toss.fileName, inboundNames);
     if (checked.verdict == CheckedSource::Verdict::differs) {
-      services.journal.noteNotTossed(toss.ticName);
-      return wait(tic, toss, checked.difference);
+      return wait(toss, checked.difference);
     }
-    source = checked.path;
+    toss.source = checked.path;
   }
-  std::uint64_t moved = 0;
-  platform::Status status = move(source, toss.destination, &moved);
+  std::optional<platform::FileStamp> found = platform::entryStamp(toss.source);
   // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
   // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
-  if (!status && !platform::exists(source) && tic.stillInPlace()) {
-    const std::string found = inboundNames.find(toss.fileName);
-    if (!found.empty() && found != toss.fileName) {
-      source = settings.inboundDir + found;
-      status = move(source, toss.destination, &moved);
+  if (!found) {
+    const std::string other = inboundNames.find(toss.fileName);
+    if (!other.empty() && other != toss.fileName) {
+      toss.source = settings.inboundDir + other;
+      found = platform::entryStamp(toss.source);
     }
   }
-  if (status) {
-    services.journal.noteMoved(toss.ticName);
-    size = moved;
-    return TossResult::tossed;
+  if (found) {
+    toss.facts.evidence.takeSource(*found);
+    return TossResult::queued;
   }
-  const TossResult result = placedBefore(tic, toss, source, status);
-  if (result != TossResult::tossed) {
-    services.journal.noteNotTossed(toss.ticName);
+  // A run that died after moving the file left its .tic behind: the file is in place, and the
+  // rest of the toss is done now. The file there counts as this toss's only when the journal
+  // proves it the moved one or, where no journal tells, when it is the file the .tic
+  // describes: a file of the same name from an earlier toss is not taken for the new one.
+  if (const TossEvidence* moved = services.journal.placedBefore(toss.ticName, toss.destination)) {
+    toss.facts.evidence = *moved;
+    toss.inPlace = true;
+    return TossResult::queued;
   }
-  return result;
+  if (isDescribedFile(toss.tic, toss.destination)) {
+    if (tossedHere.count(std::hash<std::string>{}(toss.destination)) != 0) {
+      toss.result = TossResult::duplicate;
+      batch.push_back(std::move(toss));
+      return TossResult::queued;
+    }
+    if (const auto there = platform::entryStamp(toss.destination)) {
+      toss.facts.evidence.takeSource(*there);
+    }
+    toss.inPlace = true;
+    return TossResult::queued;
+  }
+  return wait(toss);
 }
 
-TossResult TicProcessor::placedBefore(const TicFile& tic, const Toss& toss,
-                                      const std::string& source, const platform::Status& moved) {
-  // A .tic that another run has tossed and moved to TICDir since this one read it describes a
-  // file that is in place already: it is no toss of this run's.
-  if (!tic.stillInPlace()) {
-    return TossResult::passedOver;
+std::vector<TossResult> TicProcessor::tossBatch() {
+  std::vector<TossResult> results;
+  const auto queued = [](const Toss& toss) { return toss.result == TossResult::queued; };
+  if (std::any_of(batch.begin(), batch.end(), queued)) {
+    // Every record of the batch is on the disk before any of its files moves.
+    if (const platform::Status synced = services.journal.sync(); !synced) {
+      for (Toss& toss : batch) {
+        if (toss.result == TossResult::queued) {
+          toss.result = fail(toss, "cannot put the run's journal on the disk: " + synced.text());
+        }
+      }
+    }
   }
-  if (platform::exists(source)) {
-    return fail(toss, "cannot move " + source + " to " + toss.destination + ": " + moved.text());
+  for (Toss& toss : batch) {
+    if (toss.result == TossResult::queued) {
+      place(toss);
+    }
+    if (toss.result != TossResult::tossed && toss.result != TossResult::duplicate) {
+      results.push_back(toss.result);
+    }
   }
-  // A run that died after moving the file left its .tic behind: the file is already in place,
-  // and the rest of the toss is done now. The file there counts as this toss's only when the
-  // journal recorded the move as done or, after a power loss that the journal need not
-  // survive, when it is the file the .tic describes: a file of the same name from an earlier
-  // toss is not taken for the new one.
-  if (services.journal.moveRecorded(toss.ticName, toss.destination) &&
-      platform::exists(toss.destination)) {
-    return TossResult::tossed;
+  // The batch before this one has been flushing while this one was read and placed: it is
+  // completed now.
+  completePlaced(results);
+  if (std::any_of(batch.begin(), batch.end(),
+                  [](const Toss& toss) { return toss.result == TossResult::tossed; })) {
+    services.lists.releaseHolds();  // where a flush opens the lists, it must find them free
+    flushing.start(batchPaths());
   }
-  if (isDescribedFile(tic, toss.destination)) {
-    return tossedHere.count(std::hash<std::string>{}(toss.destination)) != 0 ? TossResult::duplicate
-                                                                             : TossResult::tossed;
-  }
-  return wait(tic, toss);
+  placed.swap(batch);
+  batch.clear();
+  batchBytes = 0;
+  return results;
 }
 
-TossResult TicProcessor::finishToss(TicFile& tic, const Toss& toss,
-                                    std::optional<std::uint64_t> size) {
+std::vector<TossResult> TicProcessor::finishTossing() {
+  std::vector<TossResult> results;
+  completePlaced(results);
+  return results;
+}
+
+void TicProcessor::completePlaced(std::vector<TossResult>& results) {
+  // The files and entries are on the disk before any .tic goes.
+  bool flushed = true;
+  for (const platform::SyncFailure& failure : flushing.wait()) {
+    services.log.writeWarning("Warning: cannot flush " + failure.path + " to the disk: " +
+                              failure.cause.text() + "; the next run finishes its tosses");
+    flushed = false;
+  }
+  for (Toss& toss : placed) {
+    if (toss.result == TossResult::tossed && !flushed) {
+      services.journal.noteUnfinished(toss.facts);
+      toss.result = TossResult::failed;
+    } else if (toss.result == TossResult::tossed) {
+      complete(toss);
+    } else if (toss.result == TossResult::duplicate) {
+      disposeTic(toss);
+      services.log.writeLine("Duplicate " + maskControlCharacters(toss.ticName) + ": " +
+                             maskControlCharacters(toss.fileName) + " was tossed in this run");
+    } else {
+      continue;  // reported when it was placed
+    }
+    results.push_back(toss.result);
+  }
+  placed.clear();
+}
+
+void TicProcessor::place(Toss& toss) {
+  if (!toss.inPlace) {
+    std::uint64_t moved = 0;
+    const platform::Status status = move(toss.source, toss.destination, &moved);
+    if (status) {
+      services.journal.noteMoved(toss.ticName);
+      toss.size = moved;
+    } else if (toss.result = placedAfterAll(toss, status); toss.result != TossResult::tossed) {
+      return;
+    }
+  }
   movedAny = true;
   tossedHere.insert(std::hash<std::string>{}(toss.destination));
-  const std::string shownArea = maskControlCharacters(toss.area);
-  const std::string cleaned = services.lists.clean(toss.description);
-  // The entry is in the list before the .tic goes, so that a toss cut short anywhere is
-  // finished by the next run.
   const std::string listPath = toss.areaDir + platform::kSeparator + settings.descFile;
-  if (const platform::Status listed =
-          services.lists.update(listPath, toss.fileName, cleaned, longDescription(tic));
+  if (const platform::Status listed = services.lists.update(
+          listPath, toss.fileName, toss.facts.description, longDescription(toss.tic));
       !listed) {
     services.log.writeWarning("Warning: cannot update the description list " + listPath + " for " +
                               maskControlCharacters(toss.fileName) + " of " +
                               maskControlCharacters(toss.ticName) + ": " + listed.text() +
                               "; the next run tries again");
-    services.journal.noteUnfinished(toss.ticName, toss.destination);
-    return TossResult::failed;
+    services.journal.noteUnfinished(toss.facts);
+    toss.result = TossResult::failed;
+    return;
   }
-  // Older files go once the new one is listed and before the .tic does: a toss cut short in
-  // between is tossed again, which finds what is left of them.
-  if (const platform::Status replaced = replaceOlder(tic, toss); !replaced) {
+  dropOtherCases(toss);
+  toss.result = TossResult::tossed;
+}
+
+void TicProcessor::dropOtherCases(const Toss& toss) {
+  // The list now holds one entry of the name in any letter case, as it always did; where the
+  // file system tells cases apart, the file of the entry it replaced goes as well, as it would
+  // where names ignore letter case. (There, it is the new file itself, and stays.)
+  if (services.lists.otherCaseEntries().empty()) {
+    return;
+  }
+  const auto moved = platform::entryStamp(toss.destination);
+  for (const std::string& name : services.lists.otherCaseEntries()) {
+    const std::string twin = toss.areaDir + platform::kSeparator + name;
+    const auto found = platform::entryStamp(twin);
+    if (moved && found && (found->device != moved->device || found->inode != moved->inode) &&
+        platform::isPlainEntryName(name) && platform::checkRegularFile(twin)) {
+      platform::deleteFile(twin).ignore();
+    }
+  }
+}
+
+TossResult TicProcessor::placedAfterAll(Toss& toss, const platform::Status& moved) {
+  // A .tic that another run has tossed and moved to TICDir since this one read it describes a
+  // file that is in place already: it is no toss of this run's.
+  if (!toss.tic.stillInPlace()) {
+    return TossResult::passedOver;
+  }
+  const auto there = platform::entryStamp(toss.destination);
+  if (!platform::exists(toss.source) && there && toss.facts.evidence.isMovedFile(*there) &&
+      tossedHere.count(std::hash<std::string>{}(toss.destination)) != 0) {
+    return TossResult::duplicate;
+  }
+  return fail(toss, "cannot move " + toss.source + " to " + toss.destination + ": " + moved.text());
+}
+
+std::vector<std::string> TicProcessor::batchPaths() const {
+  // The areas this batch wrote to, the inbound and TICDir (where .tic files are to go).
+  std::vector<std::string> paths = {settings.inboundDir.empty() ? "." : settings.inboundDir};
+  if (!settings.ticDir.empty()) {
+    paths.push_back(settings.ticDir);
+  }
+  for (const Toss& toss : batch) {
+    if (toss.result == TossResult::tossed &&
+        std::find(paths.begin(), paths.end(), toss.areaDir) == paths.end()) {
+      paths.push_back(toss.areaDir);
+      paths.push_back(toss.areaDir + platform::kSeparator + settings.descFile);
+    }
+  }
+  return paths;
+}
+
+void TicProcessor::complete(Toss& toss) {
+  // Older files go once the new one and its entry are on the disk, and before the .tic goes:
+  // a toss cut short in between is tossed again, which finds what is left of them.
+  if (const platform::Status replaced = replaceOlder(toss); !replaced) {
     services.log.writeWarning("Warning: cannot replace older files in " + toss.areaDir + " for " +
                               maskControlCharacters(toss.ticName) + ": " + replaced.text() +
                               "; the next run tries again");
-    services.journal.noteUnfinished(toss.ticName, toss.destination);
-    return TossResult::failed;
-  }
-  // Events find the .tic where it is kept (TICDir), or gone, as a tosser's events expect.
-  disposeTic(tic, toss);
-  services.log.writeMove(toss.fileName, shownArea, cleaned);
-  if (!services.events.list().empty()) {
-    services.lists.releaseHolds();  // an event's command may read or change the lists
-    // A stop sent to the whole process group may have ended a command too: the next run then
-    // carries the events out again, as events run at least once.
-    if (services.events.runEvents(toss.area, toss.fileName, toss.destination) ||
-        platform::stopRequested() == 0) {
-      services.journal.noteEventsRun(toss.ticName);
-    } else {
-      services.journal.noteEventsOwed(toss.ticName);
-    }
-  }
-  services.announcer.addFile(AnnounceEntry{shownArea, toss.fileName, cleaned,
-                                           maskControlCharacters(tic.valueOf("Origin")),
-                                           toss.destination, size});
-  return TossResult::tossed;
-}
-
-void TicProcessor::disposeTic(TicFile& tic, const Toss& toss) {
-  const std::string kept = settings.ticDir.empty() ? std::string() : settings.ticDir + toss.ticName;
-  const platform::Status disposed = tic.dispose(kept);
-  if (disposed) {
-    services.journal.noteDone(toss.ticName);
+    services.journal.noteUnfinished(toss.facts);
+    toss.result = TossResult::failed;
     return;
   }
-  const std::string what =
-      kept.empty() ? "cannot delete " + tic.path() : "cannot move " + tic.path() + " to " + kept;
+  // Events find the .tic where it is kept (TICDir), or gone, as a tosser's events expect.
+  disposeTic(toss);
+  services.log.writeMove(toss.fileName, toss.facts.area, toss.facts.description);
+  runEvents(toss.area, toss.fileName, toss.facts);
+  services.announcer.addFile(AnnounceEntry{toss.facts.area, toss.fileName, toss.facts.description,
+                                           toss.facts.origin, toss.destination, toss.size});
+}
+
+void TicProcessor::runEvents(const std::string& area, const std::string& fileName,
+                             const JournalEntry& facts) {
+  if (!services.events.list().empty()) {
+    // Once a stop is asked for, the tosses in hand are completed and announced, and their
+    // events left for the next run. A stop sent to the whole process group may have ended a
+    // command too: the next run then carries its events out again, as events run at least
+    // once.
+    if (platform::stopRequested() != 0) {
+      services.journal.noteEventsOwed(facts);
+      return;
+    }
+    services.lists.releaseHolds();  // an event's command may read or change the lists
+    if (!services.events.runEvents(area, fileName, facts.destination) &&
+        platform::stopRequested() != 0) {
+      services.journal.noteEventsOwed(facts);
+      return;
+    }
+  }
+  services.journal.noteEventsRun(facts.ticName);
+}
+
+void TicProcessor::disposeTic(Toss& toss) {
+  const std::string kept = settings.ticDir.empty() ? std::string() : settings.ticDir + toss.ticName;
+  const platform::Status disposed = toss.tic.dispose(kept);
+  if (disposed) {
+    services.journal.noteDisposed(toss.ticName);
+    return;
+  }
+  const std::string what = kept.empty() ? "cannot delete " + toss.tic.path()
+                                        : "cannot move " + toss.tic.path() + " to " + kept;
   services.log.writeWarning("Warning: " + maskControlCharacters(what) + ": " + disposed.text() +
                             "; " + maskControlCharacters(toss.fileName) +
                             " is tossed, and the next run only disposes of the .tic");
-  services.journal.noteDisposalPending(toss.ticName);
+  services.journal.noteDisposalPending(toss.facts);
 }
 
 void TicProcessor::disposeLeftover(const std::string& ticPath) {
-  TicFile tic;
-  if (!tic.read(ticPath)) {
+  Toss toss;
+  if (!toss.tic.read(ticPath)) {
     return;
   }
-  Toss toss;
   toss.ticName = fileNameOf(ticPath);
-  toss.fileName = tic.valueOf("FILE");
-  disposeTic(tic, toss);
+  toss.fileName = toss.tic.valueOf("FILE");
+  toss.facts.ticName = toss.ticName;
+  disposeTic(toss);
 }
 
 TossResult TicProcessor::fail(const Toss& toss, const std::string& cause) {
@@ -321,7 +453,7 @@ TossResult TicProcessor::fail(const Toss& toss, const std::string& cause) {
   return TossResult::failed;
 }
 
-TossResult TicProcessor::wait(const TicFile& tic, const Toss& toss, const std::string& difference) {
+TossResult TicProcessor::wait(const Toss& toss, const std::string& difference) {
   const std::string fileName = maskControlCharacters(toss.fileName);
   services.log.writeLine(loadMessage(msg::kCantMove) + " " + fileName);
   // Waiting for a file still on its way is the normal case: it is only worth a word on
@@ -330,7 +462,7 @@ TossResult TicProcessor::wait(const TicFile& tic, const Toss& toss, const std::s
   const std::string line =
       "Warning: " + maskControlCharacters(toss.ticName) + " waits for " + fileName +
       (difference.empty() ? ", which has not arrived in the inbound" : ": " + difference);
-  if (waitNotices.due(toss.ticName, tic.modifiedTime(), platform::now())) {
+  if (waitNotices.due(toss.ticName, toss.tic.modifiedTime(), platform::now())) {
     services.log.writeWarning(line + " for more than a day");
   } else {
     services.log.writeLine(line);
@@ -355,7 +487,7 @@ std::vector<std::string> TicProcessor::writtenPaths() const {
   return paths;
 }
 
-TossResult TicProcessor::refuse(TicFile& tic, const Toss& toss, const Refusal& refused) {
+TossResult TicProcessor::refuse(Toss& toss, const Refusal& refused) {
   const std::string& badTicDir = settings.checks.badTicDir;
   if (!refused.forGood || badTicDir.empty()) {
     return fail(toss, refused.reason);
@@ -394,7 +526,7 @@ TossResult TicProcessor::refuse(TicFile& tic, const Toss& toss, const Refusal& r
       }
     }
   }
-  if (const platform::Status moved = tic.dispose(freeName(toss.ticName)); !moved) {
+  if (const platform::Status moved = toss.tic.dispose(freeName(toss.ticName)); !moved) {
     services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason +
                               "); cannot move it to " + badTicDir + ": " + moved.text() +
                               "; it stays");
@@ -405,34 +537,53 @@ TossResult TicProcessor::refuse(TicFile& tic, const Toss& toss, const Refusal& r
   return TossResult::failed;
 }
 
-bool TicProcessor::namedByOtherTic(const std::string& ticName, const std::string& fileName) const {
-  platform::DirectorySearch search(settings.inboundDir);
-  std::string entry;
-  while (search.next(entry)) {
-    if (!endsWithIgnoringCase(entry, ".tic") || entry == ticName) {
-      continue;
-    }
-    TicFile other;
-    if (!other.read(settings.inboundDir + entry)) {
-      // Held by another run: taken as naming it, so that nothing it needs is moved.
-      if (platform::exists(settings.inboundDir + entry)) {
-        return true;
+bool TicProcessor::namedByOtherTic(const std::string& ticName, const std::string& fileName) {
+  // The inbound's .tic files are read once, at the first refusal that needs them: a run with
+  // many refusals reads the inbound once, not once for each.
+  if (!ticsByFile) {
+    ticsByFile.emplace();
+    for (const std::vector<Toss>* tosses : {&batch, &placed}) {
+      for (const Toss& toss : *tosses) {
+        (*ticsByFile)[toUpperAnsi(toss.fileName)].push_back(toss.ticName);
       }
-      continue;
     }
-    if (equalsIgnoringCase(other.valueOf("FILE"), fileName)) {
-      return true;
+    platform::DirectorySearch search(settings.inboundDir);
+    std::string entry;
+    while (search.next(entry)) {
+      TicFile other;
+      if (!endsWithIgnoringCase(entry, ".tic") || entry == ticName) {
+        continue;
+      }
+      if (!other.read(settings.inboundDir + entry)) {
+        // One held by this run is in its batches; one held by another run names what it may:
+        // nothing is moved away from under it.
+        heldElsewhere =
+            heldElsewhere ||
+            (endsWithIgnoringCase(entry, ".tic") && platform::exists(settings.inboundDir + entry) &&
+             !std::any_of(batch.begin(), batch.end(),
+                          [&entry](const Toss& toss) { return toss.ticName == entry; }) &&
+             !std::any_of(placed.begin(), placed.end(),
+                          [&entry](const Toss& toss) { return toss.ticName == entry; }));
+        continue;
+      }
+      (*ticsByFile)[toUpperAnsi(other.valueOf("FILE"))].push_back(entry);
     }
   }
-  return false;
+  if (heldElsewhere) {
+    return true;
+  }
+  const auto found = ticsByFile->find(toUpperAnsi(fileName));
+  return found != ticsByFile->end() &&
+         std::any_of(found->second.begin(), found->second.end(),
+                     [&ticName](const std::string& other) { return other != ticName; });
 }
 
-platform::Status TicProcessor::replaceOlder(const TicFile& tic, const Toss& toss) {
+platform::Status TicProcessor::replaceOlder(const Toss& toss) {
   if (!settings.checks.replaces) {
     return {};
   }
   std::vector<std::string> masks;
-  for (const std::string& value : tic.valuesOf("Replaces")) {
+  for (const std::string& value : toss.tic.valuesOf("Replaces")) {
     if (std::string mask = trimSpaces(value, " \t"); !mask.empty()) {
       masks.push_back(std::move(mask));
     }
