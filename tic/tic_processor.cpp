@@ -41,7 +41,7 @@ std::string TicProcessor::reservedNameReason(const std::string& fileName) const 
   if (toUpperAnsi(fileName) == toUpperAnsi(fileNameOf(settings.descFile))) {
     return "the name is that of the area's description list";
   }
-  if (fileName.compare(0, TossJournal::kOwnPrefix.size(), TossJournal::kOwnPrefix) == 0) {
+  if (fileName.compare(0, platform::kOwnPrefix.size(), platform::kOwnPrefix) == 0) {
     return "the name is reserved for the program's own files";
   }
   if (endsWithIgnoringCase(fileName, ".tic")) {
@@ -185,7 +185,7 @@ bool TicProcessor::batchFull() const {
 }
 
 TossResult TicProcessor::findSource(Toss& toss) {
-  toss.facts.evidence.takeTic(toss.tic.stamp());
+  toss.facts.evidence.tic = toss.tic.stamp();
   toss.source = settings.inboundDir + toss.fileName;
   if (settings.checks.verifyFiles) {
     // The file moved is the one that fits the .tic's Size and Crc: under its name, or a copy
@@ -208,7 +208,7 @@ TossResult TicProcessor::findSource(Toss& toss) {
     }
   }
   if (found) {
-    toss.facts.evidence.takeSource(*found);
+    toss.facts.evidence.source = *found;
     return TossResult::queued;
   }
   // A run that died after moving the file left its .tic behind: the file is in place, and the
@@ -227,7 +227,7 @@ TossResult TicProcessor::findSource(Toss& toss) {
       return TossResult::queued;
     }
     if (const auto there = platform::entryStamp(toss.destination)) {
-      toss.facts.evidence.takeSource(*there);
+      toss.facts.evidence.source = *there;
     }
     toss.inPlace = true;
     return TossResult::queued;
@@ -410,7 +410,7 @@ void TicProcessor::runEvents(const std::string& area, const std::string& fileNam
       return;
     }
     services.lists.releaseHolds();  // an event's command may read or change the lists
-    if (!services.events.runEvents(area, fileName, facts.destination) &&
+    if (services.events.runEvents(area, fileName, facts.destination).interrupted &&
         platform::stopRequested() != 0) {
       services.journal.noteEventsOwed(facts);
       return;
@@ -599,7 +599,7 @@ platform::Status TicProcessor::replaceOlder(const Toss& toss) {
   std::string entry;
   while (search.next(entry)) {
     if (equalsIgnoringCase(entry, toss.fileName) || equalsIgnoringCase(entry, listName) ||
-        entry.compare(0, TossJournal::kOwnPrefix.size(), TossJournal::kOwnPrefix) == 0) {
+        entry.compare(0, platform::kOwnPrefix.size(), platform::kOwnPrefix) == 0) {
       continue;
     }
     const bool named = std::any_of(masks.begin(), masks.end(), [&entry](const std::string& mask) {
