@@ -328,8 +328,10 @@ relocate_to() {
     -e "s|/var/log/quenfar|$target/log|g" -e "s|/etc/quenfar|$target/etc|g" "$@"
 }
 relocate() { relocate_to "$node" "$@"; }
-relocate -e 's/^;\([A-Za-z][A-Za-z]*[ ]*=\)/\1/' "$work/quenfar.cfg.shipped" \
-  >/etc/quenfar/quenfar.cfg
+# Every key the example leaves commented out is set, but the links list: the sample .tic files
+# come from no listed link.
+relocate -e 's/^;\([A-Za-z][A-Za-z]*[ ]*=\)/\1/' -e 's/^\(Links[ ]*=\)/;\1/' \
+  "$work/quenfar.cfg.shipped" >/etc/quenfar/quenfar.cfg
 examples=/usr/share/doc/quenfar/examples
 [ -d "$examples" ] || examples="$source/doc/examples"
 relocate "$examples/areas.lst" >"$node/etc/areas.lst"
