@@ -334,9 +334,7 @@ class Recorder:
 
     def call(self, pid, call, args, ret, ret_path, began, line):
         if call in ("open", "openat", "creat"):
-            flags = args[-2] if call == "openat" or (call == "open" and len(args) == 3) else args[1]
-            if call == "creat":
-                flags = "O_CREAT|O_TRUNC"
+            flags = {"openat": args[2], "open": args[1]}.get(call, "O_CREAT|O_TRUNC")
             rel = self.relative(ret_path) if ret_path else None
             if rel is None or rel in self.tree.dirs or rel == "":
                 self.fds[(pid, ret)] = [None, 0, False] if rel is None else None
