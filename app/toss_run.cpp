@@ -78,6 +78,14 @@ RunReport TossRun::run() {
 }
 
 void TossRun::recover() {
+  if (journal.adoptedCount() != 0) {
+    log.writeLine("Recovering " + std::to_string(journal.adoptedCount()) +
+                  " journal(s) of runs that died: " +
+                  std::to_string(journal.unfinishedTics().size()) + " toss(es) to finish, " +
+                  std::to_string(journal.pendingDisposals().size()) + " .tic file(s) to dispose of, " +
+                  std::to_string(journal.withoutEvents().size()) + " file(s) whose events to run, " +
+                  std::to_string(journal.unannounced().size()) + " file(s) to announce");
+  }
   // What runs that died tossed and never announced is announced in this run's message.
   for (const JournalEntry& earlier : journal.unannounced()) {
     announcer.addFile(AnnounceEntry{earlier.area, fileNameOf(earlier.destination),
@@ -88,15 +96,13 @@ void TossRun::recover() {
   }
   // Events run at least once: those that a dead run did not get to are carried out now.
   for (const JournalEntry& earlier : journal.withoutEvents()) {
-    if (!events.list().empty()) {
-      events.runEvents(earlier.area, fileNameOf(earlier.destination), earlier.destination);
-      journal.noteEventsRun(earlier.ticName);
-    }
+    processor.runEvents(earlier.area, fileNameOf(earlier.destination), earlier);
   }
   // Tosses that a run cut short come before everything new.
   for (const std::string& name : journal.unfinishedTics()) {
-    count(processor.processTic(inboundPath + name));
+    count(processor.queue(inboundPath + name));
   }
+  tossBatch();
 }
 
 void TossRun::tossInbound() {
@@ -106,9 +112,13 @@ void TossRun::tossInbound() {
   std::string name;
   while (platform::stopRequested() == 0 && search.next(name)) {
     if (endsWithIgnoringCase(name, ".tic")) {
-      count(processor.processTic(inboundPath + name));
+      count(processor.queue(inboundPath + name));
+      if (processor.batchFull()) {
+        tossBatch();
+      }
     }
   }
+  tossBatch();
   if (const int signal = platform::stopRequested(); signal != 0) {
     report.stoppedBy = signal;
     log.writeLine("Stopped by signal " + std::to_string(signal) +
@@ -117,6 +127,12 @@ void TossRun::tossInbound() {
     processor.saveWaitNotices();
   }
   lists.releaseHolds();
+}
+
+void TossRun::tossBatch() {
+  for (const TossResult result : processor.tossBatch()) {
+    count(result);
+  }
 }
 
 void TossRun::count(TossResult result) {
@@ -129,6 +145,7 @@ void TossRun::count(TossResult result) {
     case TossResult::failed:
       report.troubled = true;
       break;
+    case TossResult::queued:
     case TossResult::waiting:
     case TossResult::duplicate:
     case TossResult::passedOver:

@@ -60,6 +60,7 @@ class TossRun {
   // Names the staged message once everything it announces is on the disk; false, with a
   // warning, when there is a message that is not stored.
   bool publishMessage(bool flushed);
+  void tossBatch();
   void count(TossResult result);
   void warn(const std::string& line);
 

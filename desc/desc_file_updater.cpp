@@ -30,9 +30,13 @@ constexpr int kUpdatesPerHold = 8;
 constexpr std::size_t kMaxKeptOpen = 256;
 
 std::string formatEntry(const std::string& fileName, const std::string& cleaned) {
-  std::string entry = fileName + "  ";
-  if (fileName.size() < kNameColumns) {
-    entry.append(kNameColumns - fileName.size(), ' ');
+  // A name with a space in it is quoted, as lists of long names do, so that its entry is
+  // found again by its whole name and never taken for that of the name's first word.
+  const std::string name =
+      fileName.find(' ') == std::string::npos ? fileName : '"' + fileName + '"';
+  std::string entry = name + "  ";
+  if (name.size() < kNameColumns) {
+    entry.append(kNameColumns - name.size(), ' ');
   }
   entry += cleaned;
   entry += "\r\n";
@@ -87,9 +91,16 @@ LinePass forEachLine(platform::File& list, std::vector<char>& buffer, std::size_
   }
 }
 
-// The name of the entry a line of the list is (the text before its first space), or nothing
-// for a line without a space, which is nobody's entry.
+// The name of the entry a line of the list is (the text between the quotes that open it and a
+// space, or else before its first space), or nothing for a line without a space, which is
+// nobody's entry.
 std::optional<std::string_view> entryName(std::string_view line) {
+  if (line.size() > 3 && line[0] == '"') {
+    const std::size_t quote = line.find("\" ", 1);
+    if (quote != std::string_view::npos && quote > 1) {
+      return line.substr(1, quote - 1);
+    }
+  }
   const std::size_t space = line.find(' ');
   if (space == std::string_view::npos) {
     return std::nullopt;
@@ -140,20 +151,24 @@ std::optional<bool> hasEntryOf(platform::File& list, std::vector<char>& buffer,
 }
 
 // Appends every non-empty line of the old list that is not an entry of `fileName`, each
-// ended by CR LF. An entry is a line whose text before its first space equals the name,
-// ignoring letter case; a line without a space is nobody's entry.
-bool appendOtherLines(std::string_view oldList, const std::string& fileName, ByteBuffer& output) {
-  const std::string upperName = toUpperAnsi(fileName);
+// ended by CR LF; the names of the entries dropped that differ from `fileName` in letter case
+// go to `otherCases`. An entry's name is as entryName reads it, and compares ignoring letter
+// case. NUL bytes are dropped: they are what a write that a power cut tore leaves.
+bool appendOtherLines(std::string_view oldList, const std::string& fileName, ByteBuffer& output,
+                      std::vector<std::string>& otherCases) {
   const auto length = static_cast<std::uint32_t>(oldList.size());
   std::uint32_t position = 0;
   do {
     std::string line = readLine(oldList, position);
+    line.erase(std::remove(line.begin(), line.end(), '\0'), line.end());
     if (line.empty()) {
       continue;
     }
-    const std::size_t space = line.find(' ');
-    if (space != std::string::npos &&
-        toUpperAnsi(std::string_view(line).substr(0, space)) == upperName) {
+    if (const std::optional<std::string_view> name = entryName(line);
+        name && equalsIgnoringCase(*name, fileName)) {
+      if (*name != fileName) {
+        otherCases.emplace_back(*name);
+      }
       continue;
     }
     line += "\r\n";
@@ -255,6 +270,7 @@ std::string DescFileUpdater::clean(const std::string& description) const {
 
 platform::Status DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
                                          const std::string& cleaned) {
+  otherCases.clear();
   // An empty name would make every continuation line (which starts with a space) look like
   // its entry.
   if (listPath.empty() || fileName.empty()) {
@@ -429,7 +445,8 @@ platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& s
     return platform::Status::refused("it would grow past 4 GiB");
   }
   ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.line.size()));
-  if (output.data() == nullptr || !appendOtherLines(contents, entry.fileName, output) ||
+  if (output.data() == nullptr ||
+      !appendOtherLines(contents, entry.fileName, output, otherCases) ||
       !output.append(entry.line)) {
     return platform::Status::refused("it does not fit in memory");
   }

@@ -56,6 +56,10 @@ class DescFileUpdater {
   platform::Status update(const std::string& listPath, const std::string& fileName,
                           const std::string& cleaned);
 
+  // The names of the entries that the last update dropped and that differ from its file's name
+  // in letter case: on a file system that tells letter cases apart, other files.
+  const std::vector<std::string>& otherCaseEntries() const { return otherCases; }
+
   // A list stays held between a few updates in a row, which spares taking the hold anew each
   // time. This lets go of every list still held: a run calls it before its events, which may
   // read the lists, and once it has tossed all.
@@ -103,4 +107,5 @@ class DescFileUpdater {
   std::unordered_map<std::string, KnownList> known;
   std::size_t heldLists = 0;
   std::vector<char> scratch = std::vector<char>(1U << 16);  // for reading lists in chunks
+  std::vector<std::string> otherCases;
 };

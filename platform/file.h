@@ -116,8 +116,10 @@ class File {
   // it only checks that `path` exists.
   Status copyPermissionsFrom(const std::string& path);
 
-  // Gives the file the permission bits of the open file `other` (nothing to do on Windows).
-  Status copyPermissionsFrom(const File& other);
+  // Gives the file the permission bits (POSIX only) and the modification time of the open file
+  // `other`, as a move within one file system keeps them: a copy is then known by its size and
+  // time as the file it was made from. Call it after the last write.
+  Status copyAttributesFrom(const File& other);
 
   // Closes the file and releases the hold; fails when the close reported an error (a write
   // that the system could only report then).
@@ -163,6 +165,10 @@ class File {
   Status failure;
 #endif
 };
+
+// The stamp of the entry at `path` itself (a link is not followed); nothing when there is no
+// such entry or it cannot be looked up.
+std::optional<FileStamp> entryStamp(const std::string& path);
 
 // Copies `input` from its current position to its end into `output`, in chunks.
 Status copyContents(File& input, File& output);

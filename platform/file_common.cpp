@@ -111,7 +111,7 @@ Status moveHeldReplacing(File& held, const std::string& path, const std::string&
   }
   const Status copied = writeWhole(destination, [&](File& output) {
     Status status = copyContents(held, output);
-    return status ? output.copyPermissionsFrom(held) : status;
+    return status ? output.copyAttributesFrom(held) : status;
   });
   if (!copied) {
     return copied;

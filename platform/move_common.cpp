@@ -24,7 +24,7 @@ Status copyReplacing(const std::string& source, const std::string& destination,
   // The copy keeps the source's permission bits, as a move within one file system does.
   return writeWhole(destination, [&](File& output) {
     Status copied = copyContents(input, output);
-    return copied ? output.copyPermissionsFrom(input) : copied;
+    return copied ? output.copyAttributesFrom(input) : copied;
   });
 }
 

@@ -27,6 +27,9 @@ class TicFile {
   // When the .tic was last changed (seconds since 1970-01-01 00:00:00 UTC), as read.
   std::int64_t modifiedTime() const { return hold.openedStamp().modifiedTime; }
 
+  // Which file the .tic read is, and how it was when read.
+  const platform::FileStamp& stamp() const { return hold.openedStamp(); }
+
   // Lets go of the .tic and deletes it (an empty `destination`) or moves it to `destination`,
   // replacing a file there; the contents read stay. Where the system can, the hold lasts until
   // the .tic is gone, so that no other run takes it up in between and tosses its file again.

@@ -1,7 +1,9 @@
 #include "tic/tic_processor.h"
 
+#include <algorithm>
 #include <functional>
 
+#include "platform/durability.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
@@ -72,157 +74,256 @@ platform::Status TicProcessor::locate(Toss& toss) {
   return made->second;
 }
 
-TossResult TicProcessor::processTic(const std::string& ticPath) {
+TicProcessor::~TicProcessor() = default;
+
+TossResult TicProcessor::queue(const std::string& ticPath) {
   Toss toss;
   toss.ticName = fileNameOf(ticPath);
   // Its file is tossed already; only the .tic is left, and this run has tried it.
   if (services.journal.isDisposalPending(toss.ticName)) {
     return TossResult::passedOver;
   }
-  TicFile tic;
-  if (!tic.read(ticPath)) {
+  if (!toss.tic.read(ticPath)) {
     return TossResult::passedOver;
   }
-  toss.area = tic.valueOf("AREA");
-  toss.description = tic.valueOf("DESC");
-  toss.fileName = tic.valueOf("FILE");
-
+  toss.area = toss.tic.valueOf("AREA");
+  toss.description = toss.tic.valueOf("DESC");
+  toss.fileName = toss.tic.valueOf("FILE");
   if (const std::string refused = refusal(toss); !refused.empty()) {
     return fail(toss, refused);
   }
-  std::optional<std::uint64_t> size;
-  const TossResult placed = place(tic, toss, size);
-  if (placed == TossResult::tossed) {
-    return finishToss(tic, toss, size);
+  toss.facts = JournalEntry{toss.ticName, toss.destination, maskControlCharacters(toss.area),
+                            maskControlCharacters(toss.tic.valueOf("Origin")),
+                            services.lists.clean(toss.description), {}};
+  if (const TossResult found = findSource(toss); found != TossResult::queued) {
+    return found;
   }
-  if (placed == TossResult::duplicate) {
-    disposeTic(tic, toss);
-    services.log.writeLine("Duplicate " + maskControlCharacters(toss.ticName) + ": " +
-                           maskControlCharacters(toss.fileName) + " was tossed in this run");
-  }
-  return placed;
-}
-
-TossResult TicProcessor::place(const TicFile& tic, const Toss& toss,
-                               std::optional<std::uint64_t>& size) {
-  const JournalEntry entry{toss.ticName, toss.destination, maskControlCharacters(toss.area),
-                           maskControlCharacters(tic.valueOf("Origin")),
-                           services.lists.clean(toss.description)};
-  if (const platform::Status noted = services.journal.noteToss(entry); !noted) {
+  if (const platform::Status noted = services.journal.noteToss(toss.facts); !noted) {
     return fail(toss, "cannot note the toss in the run's journal: " + noted.text());
   }
-  std::string source = settings.inboundDir + toss.fileName;
-  std::uint64_t moved = 0;
-  platform::Status status = move(source, toss.destination, &moved);
+  batch.push_back(std::move(toss));
+  return TossResult::queued;
+}
+
+bool TicProcessor::batchFull() const {
+  return batch.size() >= batchLimit;
+}
+
+TossResult TicProcessor::findSource(Toss& toss) {
+  toss.facts.evidence.takeTic(toss.tic.stamp());
+  toss.source = settings.inboundDir + toss.fileName;
+  std::optional<platform::FileStamp> found = platform::entryStamp(toss.source);
   // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
   // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
-  if (!status && !platform::exists(source) && tic.stillInPlace()) {
-    const std::string found = inboundNames.find(toss.fileName);
-    if (!found.empty() && found != toss.fileName) {
-      source = settings.inboundDir + found;
-      status = move(source, toss.destination, &moved);
+  if (!found) {
+    const std::string other = inboundNames.find(toss.fileName);
+    if (!other.empty() && other != toss.fileName) {
+      toss.source = settings.inboundDir + other;
+      found = platform::entryStamp(toss.source);
     }
   }
-  if (status) {
-    services.journal.noteMoved(toss.ticName);
-    size = moved;
-    return TossResult::tossed;
+  if (found) {
+    toss.facts.evidence.takeSource(*found);
+    return TossResult::queued;
   }
-  const TossResult result = placedBefore(tic, toss, source, status);
-  if (result != TossResult::tossed) {
-    services.journal.noteNotTossed(toss.ticName);
+  // A run that died after moving the file left its .tic behind: the file is in place, and the
+  // rest of the toss is done now. The file there counts as this toss's only when the journal
+  // proves it the moved one or, where no journal tells, when it is the file the .tic
+  // describes: a file of the same name from an earlier toss is not taken for the new one.
+  if (const TossEvidence* moved = services.journal.placedBefore(toss.ticName, toss.destination)) {
+    toss.facts.evidence = *moved;
+    toss.inPlace = true;
+    return TossResult::queued;
   }
-  return result;
+  if (isDescribedFile(toss.tic, toss.destination)) {
+    if (tossedHere.count(std::hash<std::string>{}(toss.destination)) != 0) {
+      toss.result = TossResult::duplicate;
+      batch.push_back(std::move(toss));
+      return TossResult::queued;
+    }
+    if (const auto there = platform::entryStamp(toss.destination)) {
+      toss.facts.evidence.takeSource(*there);
+    }
+    toss.inPlace = true;
+    return TossResult::queued;
+  }
+  return wait(toss);
 }
 
-TossResult TicProcessor::placedBefore(const TicFile& tic, const Toss& toss,
-                                      const std::string& source, const platform::Status& moved) {
-  // A .tic that another run has tossed and moved to TICDir since this one read it describes a
-  // file that is in place already: it is no toss of this run's.
-  if (!tic.stillInPlace()) {
-    return TossResult::passedOver;
+std::vector<TossResult> TicProcessor::tossBatch() {
+  std::vector<TossResult> results;
+  const auto queued = [](const Toss& toss) { return toss.result == TossResult::queued; };
+  if (std::none_of(batch.begin(), batch.end(), queued)) {
+    // Nothing to move: only duplicates, whose files are on the disk from an earlier batch.
+  } else if (const platform::Status synced = services.journal.sync(); !synced) {
+    // Every record of the batch is on the disk before any of its files moves.
+    for (Toss& toss : batch) {
+      if (toss.result == TossResult::queued) {
+        toss.result = fail(toss, "cannot put the run's journal on the disk: " + synced.text());
+      }
+    }
   }
-  if (platform::exists(source)) {
-    return fail(toss, "cannot move " + source + " to " + toss.destination + ": " + moved.text());
+  for (Toss& toss : batch) {
+    if (toss.result == TossResult::queued) {
+      place(toss);
+    }
   }
-  // A run that died after moving the file left its .tic behind: the file is already in place,
-  // and the rest of the toss is done now. The file there counts as this toss's only when the
-  // journal recorded the move as done or, after a power loss that the journal need not
-  // survive, when it is the file the .tic describes: a file of the same name from an earlier
-  // toss is not taken for the new one.
-  if (services.journal.moveRecorded(toss.ticName, toss.destination) &&
-      platform::exists(toss.destination)) {
-    return TossResult::tossed;
+  // The files and entries are on the disk before any .tic goes.
+  const auto tossed = [](const Toss& toss) { return toss.result == TossResult::tossed; };
+  const bool flushed = std::none_of(batch.begin(), batch.end(), tossed) || flushBatch();
+  for (Toss& toss : batch) {
+    if (toss.result == TossResult::tossed && !flushed) {
+      services.journal.noteUnfinished(toss.facts);
+      toss.result = TossResult::failed;
+    } else if (toss.result == TossResult::tossed) {
+      complete(toss);
+    } else if (toss.result == TossResult::duplicate) {
+      disposeTic(toss);
+      services.log.writeLine("Duplicate " + maskControlCharacters(toss.ticName) + ": " +
+                             maskControlCharacters(toss.fileName) + " was tossed in this run");
+    }
+    results.push_back(toss.result);
   }
-  if (isDescribedFile(tic, toss.destination)) {
-    return tossedHere.count(std::hash<std::string>{}(toss.destination)) != 0 ? TossResult::duplicate
-                                                                             : TossResult::tossed;
-  }
-  return wait(tic, toss);
+  batch.clear();
+  batchLimit = std::min(batchLimit * 2, kLargestBatch);
+  return results;
 }
 
-TossResult TicProcessor::finishToss(TicFile& tic, const Toss& toss,
-                                    std::optional<std::uint64_t> size) {
+void TicProcessor::place(Toss& toss) {
+  if (!toss.inPlace) {
+    std::uint64_t moved = 0;
+    const platform::Status status = move(toss.source, toss.destination, &moved);
+    if (status) {
+      services.journal.noteMoved(toss.ticName);
+      toss.size = moved;
+    } else if (toss.result = placedAfterAll(toss, status); toss.result != TossResult::tossed) {
+      return;
+    }
+  }
   movedAny = true;
   tossedHere.insert(std::hash<std::string>{}(toss.destination));
-  const std::string shownArea = maskControlCharacters(toss.area);
-  const std::string cleaned = services.lists.clean(toss.description);
-  // The entry is in the list before the .tic goes, so that a toss cut short anywhere is
-  // finished by the next run.
   const std::string listPath = toss.areaDir + platform::kSeparator + settings.descFile;
-  if (const platform::Status listed = services.lists.update(listPath, toss.fileName, cleaned);
+  if (const platform::Status listed =
+          services.lists.update(listPath, toss.fileName, toss.facts.description);
       !listed) {
     services.log.writeWarning("Warning: cannot update the description list " + listPath + " for " +
                               maskControlCharacters(toss.fileName) + " of " +
                               maskControlCharacters(toss.ticName) + ": " + listed.text() +
                               "; the next run tries again");
-    services.journal.noteUnfinished(toss.ticName, toss.destination);
-    return TossResult::failed;
-  }
-  // Events find the .tic where it is kept (TICDir), or gone, as a tosser's events expect.
-  disposeTic(tic, toss);
-  services.log.writeMove(toss.fileName, shownArea, cleaned);
-  if (!services.events.list().empty()) {
-    services.lists.releaseHolds();  // an event's command may read or change the lists
-    // A stop sent to the whole process group may have ended a command too: the next run then
-    // carries the events out again, as events run at least once.
-    if (services.events.runEvents(toss.area, toss.fileName, toss.destination) ||
-        platform::stopRequested() == 0) {
-      services.journal.noteEventsRun(toss.ticName);
-    } else {
-      services.journal.noteEventsOwed(toss.ticName);
-    }
-  }
-  services.announcer.addFile(AnnounceEntry{shownArea, toss.fileName, cleaned,
-                                           maskControlCharacters(tic.valueOf("Origin")),
-                                           toss.destination, size});
-  return TossResult::tossed;
-}
-
-void TicProcessor::disposeTic(TicFile& tic, const Toss& toss) {
-  const std::string kept = settings.ticDir.empty() ? std::string() : settings.ticDir + toss.ticName;
-  const platform::Status disposed = tic.dispose(kept);
-  if (disposed) {
-    services.journal.noteDone(toss.ticName);
+    services.journal.noteUnfinished(toss.facts);
+    toss.result = TossResult::failed;
     return;
   }
-  const std::string what =
-      kept.empty() ? "cannot delete " + tic.path() : "cannot move " + tic.path() + " to " + kept;
+  dropOtherCases(toss);
+  toss.result = TossResult::tossed;
+}
+
+void TicProcessor::dropOtherCases(const Toss& toss) {
+  // The list now holds one entry of the name in any letter case, as it always did; where the
+  // file system tells cases apart, the file of the entry it replaced goes as well, as it would
+  // where names ignore letter case. (There, it is the new file itself, and stays.)
+  const auto placed = platform::entryStamp(toss.destination);
+  for (const std::string& name : services.lists.otherCaseEntries()) {
+    const std::string twin = toss.areaDir + platform::kSeparator + name;
+    const auto found = platform::entryStamp(twin);
+    if (placed && found && (found->device != placed->device || found->inode != placed->inode) &&
+        platform::isPlainEntryName(name) && platform::checkRegularFile(twin)) {
+      platform::deleteFile(twin).ignore();
+    }
+  }
+}
+
+TossResult TicProcessor::placedAfterAll(Toss& toss, const platform::Status& moved) {
+  // A .tic that another run has tossed and moved to TICDir since this one read it describes a
+  // file that is in place already: it is no toss of this run's.
+  if (!toss.tic.stillInPlace()) {
+    return TossResult::passedOver;
+  }
+  const auto there = platform::entryStamp(toss.destination);
+  if (!platform::exists(toss.source) && there && toss.facts.evidence.isMovedFile(*there) &&
+      tossedHere.count(std::hash<std::string>{}(toss.destination)) != 0) {
+    return TossResult::duplicate;
+  }
+  return fail(toss, "cannot move " + toss.source + " to " + toss.destination + ": " + moved.text());
+}
+
+bool TicProcessor::flushBatch() {
+  bool flushed = true;
+  // The areas this batch wrote to, the inbound and TICDir (where .tic files are to go).
+  std::vector<std::string> paths = {settings.inboundDir.empty() ? "." : settings.inboundDir};
+  if (!settings.ticDir.empty()) {
+    paths.push_back(settings.ticDir);
+  }
+  for (const Toss& toss : batch) {
+    if (toss.result == TossResult::tossed &&
+        std::find(paths.begin(), paths.end(), toss.areaDir) == paths.end()) {
+      paths.push_back(toss.areaDir);
+      paths.push_back(toss.areaDir + platform::kSeparator + settings.descFile);
+    }
+  }
+  for (const platform::SyncFailure& failure : platform::syncToDisk(paths)) {
+    services.log.writeWarning("Warning: cannot flush " + failure.path + " to the disk: " +
+                              failure.cause.text() + "; the next run finishes its tosses");
+    flushed = false;
+  }
+  return flushed;
+}
+
+void TicProcessor::complete(Toss& toss) {
+  // Events find the .tic where it is kept (TICDir), or gone, as a tosser's events expect.
+  disposeTic(toss);
+  services.log.writeMove(toss.fileName, toss.facts.area, toss.facts.description);
+  runEvents(toss.area, toss.fileName, toss.facts);
+  services.announcer.addFile(AnnounceEntry{toss.facts.area, toss.fileName,
+                                           toss.facts.description, toss.facts.origin,
+                                           toss.destination, toss.size});
+}
+
+void TicProcessor::runEvents(const std::string& area, const std::string& fileName,
+                             const JournalEntry& facts) {
+  if (!services.events.list().empty()) {
+    // Once a stop is asked for, the tosses in hand are completed and announced, and their
+    // events left for the next run. A stop sent to the whole process group may have ended a
+    // command too: the next run then carries its events out again, as events run at least
+    // once.
+    if (platform::stopRequested() != 0) {
+      services.journal.noteEventsOwed(facts);
+      return;
+    }
+    services.lists.releaseHolds();  // an event's command may read or change the lists
+    if (!services.events.runEvents(area, fileName, facts.destination) &&
+        platform::stopRequested() != 0) {
+      services.journal.noteEventsOwed(facts);
+      return;
+    }
+  }
+  services.journal.noteEventsRun(facts.ticName);
+}
+
+void TicProcessor::disposeTic(Toss& toss) {
+  const std::string kept = settings.ticDir.empty() ? std::string() : settings.ticDir + toss.ticName;
+  const platform::Status disposed = toss.tic.dispose(kept);
+  if (disposed) {
+    services.journal.noteDisposed(toss.ticName);
+    return;
+  }
+  const std::string what = kept.empty() ? "cannot delete " + toss.tic.path()
+                                        : "cannot move " + toss.tic.path() + " to " + kept;
   services.log.writeWarning("Warning: " + maskControlCharacters(what) + ": " + disposed.text() +
                             "; " + maskControlCharacters(toss.fileName) +
                             " is tossed, and the next run only disposes of the .tic");
-  services.journal.noteDisposalPending(toss.ticName);
+  services.journal.noteDisposalPending(toss.facts);
 }
 
 void TicProcessor::disposeLeftover(const std::string& ticPath) {
-  TicFile tic;
-  if (!tic.read(ticPath)) {
+  Toss toss;
+  if (!toss.tic.read(ticPath)) {
     return;
   }
-  Toss toss;
   toss.ticName = fileNameOf(ticPath);
-  toss.fileName = tic.valueOf("FILE");
-  disposeTic(tic, toss);
+  toss.fileName = toss.tic.valueOf("FILE");
+  toss.facts.ticName = toss.ticName;
+  disposeTic(toss);
 }
 
 TossResult TicProcessor::fail(const Toss& toss, const std::string& cause) {
@@ -233,14 +334,14 @@ TossResult TicProcessor::fail(const Toss& toss, const std::string& cause) {
   return TossResult::failed;
 }
 
-TossResult TicProcessor::wait(const TicFile& tic, const Toss& toss) {
+TossResult TicProcessor::wait(const Toss& toss) {
   const std::string fileName = maskControlCharacters(toss.fileName);
   services.log.writeLine(loadMessage(msg::kCantMove) + " " + fileName);
   // Waiting for a file still on its way is the normal case: it is only worth a word on
   // standard error once it has waited for more than a day, and then once a day.
   const std::string line = "Warning: " + maskControlCharacters(toss.ticName) + " waits for " +
                            fileName + ", which has not arrived in the inbound";
-  if (waitNotices.due(toss.ticName, tic.modifiedTime(), platform::now())) {
+  if (waitNotices.due(toss.ticName, toss.tic.modifiedTime(), platform::now())) {
     services.log.writeWarning(line + " for more than a day");
   } else {
     services.log.writeLine(line);

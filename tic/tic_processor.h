@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -40,6 +41,7 @@ struct TossServices {
 
 // What became of one .tic.
 enum class TossResult {
+  queued,      // read, checked and noted: its file is moved with the rest of its batch
   tossed,      // its file is in its area with its entry, and the .tic is disposed of (or
                // noted for the next run to dispose of)
   waiting,     // its file has not arrived yet (logged); the .tic stays
@@ -49,17 +51,37 @@ enum class TossResult {
   passedOver,  // it was gone, held by another run, or no regular file: nothing was done
 };
 
-// Tosses the .tic files of a run, one at a time: the file into its area, its entry into the
-// area's list, the .tic deleted or moved to TICDir, the log line, the events, the
-// announcement. The entry is in the list before the .tic goes, so that a toss cut short
-// anywhere before is finished by the next run; what comes after the .tic is gone, the journal
-// holds for the next run to announce.
+// Tosses the .tic files of a run in batches, each toss up the same ladder:
+//
+//   read and check the .tic, note the toss with its evidence          (queue)
+//   -- the batch's records put on the disk --
+//   move the file, note it; its entry in the area's list                (tossBatch)
+//   -- the batch's files, lists and directories put on the disk --
+//   dispose of the .tic, the log line, the events (noted), the announcement entry
+//
+// so that a run that dies anywhere, by a kill or a power cut, leaves every moved file with
+// its record, and every .tic that is gone with its file and entry on the disk: the next run
+// finishes the rest from the journal.
 class TicProcessor {
  public:
   TicProcessor(TossSettings settings, TossServices services, MoveFile move);
+  ~TicProcessor();
 
-  // Reads the .tic at `ticPath`, holding it while it is tossed, and tosses the file it names.
-  TossResult processTic(const std::string& ticPath);
+  // Reads the .tic at `ticPath`, holding it until its toss is over, checks it and notes its
+  // toss; `queued` when it joins the batch, else what became of it.
+  TossResult queue(const std::string& ticPath);
+
+  // True when the batch should be tossed before another .tic is queued: it grows from a few
+  // tosses to a few hundred, so that a small run waits for no one and a large one flushes
+  // seldom, and the .tic files it holds open stay few.
+  bool batchFull() const;
+
+  // Tosses the batch up the rest of the ladder; what became of each of its .tic files.
+  std::vector<TossResult> tossBatch();
+
+  // Runs the events of a tossed file, and notes that they ran (or that a stop may have cut them
+  // short, so that the next run runs them again).
+  void runEvents(const std::string& area, const std::string& fileName, const JournalEntry& facts);
 
   // Disposes of a .tic whose file a run that died had tossed (and announced, or left for this
   // run's message to announce): nothing else is done again.
@@ -77,14 +99,21 @@ class TicProcessor {
   void saveWaitNotices() { waitNotices.save(); }
 
  private:
-  // The values of one .tic that its toss works with.
+  // One toss of the batch: the .tic, held; what it says; and the facts of the toss, built once
+  // for the journal, the list, the log and the announcement.
   struct Toss {
+    TicFile tic;
     std::string ticName;
     std::string area;
     std::string fileName;
     std::string description;
     std::string areaDir;
     std::string destination;
+    std::string source;     // the file in the inbound, as found
+    JournalEntry facts;     // area, origin and description as shown, with the evidence
+    bool inPlace = false;   // already at its destination before this batch moved anything
+    std::optional<std::uint64_t> size;  // of the file, once this run moved it
+    TossResult result = TossResult::queued;
   };
 
   // Why the toss cannot even be tried (its name or tag refused, its area directory not to be
@@ -93,21 +122,27 @@ class TicProcessor {
   std::string refusal(Toss& toss);
   // Where the file goes; an area directory that cannot be made fails with the cause.
   platform::Status locate(Toss& toss);
-  // Puts the file at its destination: moved from the inbound (under its name or the one entry
-  // of another letter case), or already there from a toss that a dead run recorded or that
-  // the .tic's Size and Crc recognise. `size` gets its size when it was moved.
-  TossResult place(const TicFile& tic, const Toss& toss, std::optional<std::uint64_t>& size);
-  // Whether a file that could not be moved from `source` is in place all the same; otherwise
-  // why not (logged), or that it waits.
-  TossResult placedBefore(const TicFile& tic, const Toss& toss, const std::string& source,
-                          const platform::Status& moved);
-  // The rest of a toss once its file is placed.
-  TossResult finishToss(TicFile& tic, const Toss& toss, std::optional<std::uint64_t> size);
+  // Finds the file in the inbound (under its name or the one entry of another letter case) and
+  // takes its evidence; a file not there may be in place already, from a toss that a dead run
+  // recorded or that the .tic's Size and Crc recognise. `queued`, or why the toss waits.
+  TossResult findSource(Toss& toss);
+  // Moves the file (noted) and puts its entry in the list; the result says how far it got.
+  void place(Toss& toss);
+  // Deletes the files of the entries that the list update dropped for another letter case.
+  void dropOtherCases(const Toss& toss);
+  // Whether a file that could not be moved is at its destination all the same: the one this
+  // toss noted, moved by another .tic of this run (a duplicate).
+  TossResult placedAfterAll(Toss& toss, const platform::Status& moved);
+  // The rest of a toss once its file and entry are on the disk: the .tic disposed of, the log
+  // line, the events, the announcement entry.
+  void complete(Toss& toss);
+  // Puts the batch's moves and entries on the disk; false, with a warning, when that failed.
+  bool flushBatch();
   // Deletes the .tic or moves it to TICDir; a failure is a warning, and the journal keeps the
   // .tic for the next run to dispose of, without tossing its file again.
-  void disposeTic(TicFile& tic, const Toss& toss);
+  void disposeTic(Toss& toss);
   TossResult fail(const Toss& toss, const std::string& cause);
-  TossResult wait(const TicFile& tic, const Toss& toss);
+  TossResult wait(const Toss& toss);
   std::string reservedNameReason(const std::string& fileName) const;
 
   TossSettings settings;
@@ -120,6 +155,10 @@ class TicProcessor {
   std::unordered_set<std::size_t> tossedHere;
   InboundIndex inboundNames;  // read on the first name not found exactly
   WaitNotices waitNotices;
+  std::vector<Toss> batch;
+  std::size_t batchLimit = kFirstBatch;
+  static constexpr std::size_t kFirstBatch = 16;
+  static constexpr std::size_t kLargestBatch = 256;
   bool movedAny = false;
 };
 

@@ -2,35 +2,69 @@
 
 #include <algorithm>
 #include <charconv>
-#include <iterator>
 #include <set>
 #include <utility>
 
 #include "platform/directory.h"
 #include "platform/file_system.h"
-#include "platform/system.h"
 #include "tic/wait_notices.h"
 
 namespace {
 
 constexpr std::string_view kJournalStem = ".quenfar-journal-";
 
+// The kinds of record. A toss's record holds its whole entry; the others name its .tic and
+// add to what is known of the latest toss of that name in the same journal.
+constexpr char kToss = 'T';             // a toss, before its file is moved
+constexpr char kMoved = 'V';            // its file is moved
+constexpr char kDisposalPending = 'D';  // tossed, the .tic still to go
+constexpr char kEventsRun = 'E';        // its events are carried out
+constexpr char kAnnounced = 'S';        // its announcement is stored
+constexpr char kStaged = 'A';           // the message is complete under this temporary name
+constexpr char kNotStored = 'X';        // the staged message will not be stored
+constexpr char kOldUnfinished = 'U';    // (older runs) moved, its list entry still to come
+
+// A toss's record has this many fields; the others have one, the .tic name (older runs gave
+// them five).
+constexpr std::size_t kMaxFields = 6;
+
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+std::string evidenceText(const TossEvidence& evidence) {
+  return std::to_string(evidence.ticDevice) + ' ' + std::to_string(evidence.ticInode) + ' ' +
+         std::to_string(evidence.sourceDevice) + ' ' + std::to_string(evidence.sourceInode) +
+         ' ' + std::to_string(evidence.size) + ' ' + std::to_string(evidence.modified) + ' ' +
+         std::to_string(evidence.ticModified);
+}
+
+TossEvidence evidenceOf(std::string_view text) {
+  TossEvidence evidence;
+  std::uint64_t* const counts[] = {&evidence.ticDevice, &evidence.ticInode,
+                                   &evidence.sourceDevice, &evidence.sourceInode, &evidence.size};
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  for (std::uint64_t* count : counts) {
+    at = std::from_chars(at, end, *count).ptr;
+    at += at < end ? 1 : 0;
+  }
+  at = std::from_chars(at, end, evidence.modified).ptr;
+  at += at < end ? 1 : 0;
+  std::from_chars(at, end, evidence.ticModified);
+  return evidence;
+}
+
 // One record: a kind letter, the lengths of its fields, a line end, then the fields. Lengths
 // rather than separators, because a .tic name may hold any character.
-std::string record(char kind, const JournalEntry& entry) {
-  const std::string_view fields[] = {entry.ticName, entry.destination, entry.area, entry.origin,
-                                     entry.description};
+std::string record(char kind, const std::string_view* fields, std::size_t count) {
   std::string text(1, kind);
-  for (const std::string_view field : fields) {
-    text += ' ' + std::to_string(field.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    text += ' ' + std::to_string(fields[i].size());
   }
   text += '\n';
-  for (const std::string_view field : fields) {
-    text += field;
+  for (std::size_t i = 0; i < count; ++i) {
+    text += fields[i];
   }
   return text;
 }
@@ -42,52 +76,65 @@ char nextRecord(std::string_view text, std::size_t& position, JournalEntry& entr
   if (lineEnd == std::string_view::npos || lineEnd == position) {
     return 0;
   }
-  std::string* const fields[] = {&entry.ticName, &entry.destination, &entry.area, &entry.origin,
-                                 &entry.description};
-  std::size_t lengths[std::size(fields)] = {};
-  const char* at = text.data() + position + 1;
-  const char* end = text.data() + lineEnd;
+  std::size_t lengths[kMaxFields] = {};
+  std::size_t count = 0;
   std::size_t total = 0;
-  for (std::size_t& length : lengths) {
-    if (at >= end || *at != ' ') {
+  const char* at = text.data() + position + 1;
+  const char* const end = text.data() + lineEnd;
+  while (at < end) {
+    if (*at != ' ' || count == kMaxFields) {
       return 0;
     }
-    const auto [next, error] = std::from_chars(at + 1, end, length);
-    if (error != std::errc() || length > text.size()) {
+    const auto [next, error] = std::from_chars(at + 1, end, lengths[count]);
+    if (error != std::errc() || lengths[count] > text.size()) {
       return 0;
     }
+    total += lengths[count++];
     at = next;
-    total += length;
   }
   std::size_t start = lineEnd + 1;
-  if (at != end || total > text.size() - start) {
+  if (count == 0 || total > text.size() - start) {
     return 0;
   }
-  for (std::size_t i = 0; i < std::size(fields); ++i) {
-    fields[i]->assign(text.substr(start, lengths[i]));
+  std::string_view fields[kMaxFields];
+  for (std::size_t i = 0; i < count; ++i) {
+    fields[i] = text.substr(start, lengths[i]);
     start += lengths[i];
   }
+  entry = JournalEntry{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
+                       std::string(fields[3]),  std::string(fields[4]), evidenceOf(fields[5])};
   const char kind = text[position];
   position = start;
   return kind;
 }
 
-// The kinds of record. A toss's record holds its whole entry; the others name its .tic and
-// add to what is known of its latest toss.
-constexpr char kToss = 'T';             // a toss, before its file is moved
-constexpr char kMoved = 'V';            // its file is moved
-constexpr char kUnfinished = 'U';       // moved, its list entry still to come
-constexpr char kDisposalPending = 'D';  // tossed, the .tic still to go
-constexpr char kEventsRun = 'E';        // its events are carried out
-constexpr char kAnnounced = 'S';        // its announcement is stored
-constexpr char kStaged = 'A';           // the message is complete under this temporary name
-constexpr char kNotStored = 'X';        // the staged message will not be stored
+}  // namespace
 
-JournalEntry named(const std::string& name, const std::string& destination = {}) {
-  return JournalEntry{name, destination, "", "", ""};
+void TossEvidence::takeTic(const platform::FileStamp& tic) {
+  ticDevice = tic.device;
+  ticInode = tic.inode;
+  ticModified = tic.modified;
 }
 
-}  // namespace
+void TossEvidence::takeSource(const platform::FileStamp& source) {
+  sourceDevice = source.device;
+  sourceInode = source.inode;
+  size = source.size;
+  modified = source.modified;
+}
+
+bool TossEvidence::isMovedFile(const platform::FileStamp& found) const {
+  if (found.device == sourceDevice) {
+    return found.inode == sourceInode;  // renamed within its file system
+  }
+  // Copied across file systems: the copy keeps the size and the modification time.
+  return found.size == size && found.modified == modified;
+}
+
+bool TossEvidence::isTic(const platform::FileStamp& found) const {
+  return (ticDevice == 0 && ticInode == 0) ||
+         (found.device == ticDevice && found.inode == ticInode && found.modified == ticModified);
+}
 
 TossJournal::TossJournal(const std::string& directory, const std::vector<std::string>& sweep)
     : inbound(directory) {
@@ -97,29 +144,24 @@ TossJournal::TossJournal(const std::string& directory, const std::vector<std::st
   std::string name;
   while (search.next(name)) {
     if (startsWith(name, kJournalStem)) {
-      found.push_back(name);
+      found.push_back(directory + name);
     }
   }
   std::map<std::string, Toss> tosses;
-  std::vector<platform::File> held;
-  std::vector<std::string> heldPaths;
-  for (const std::string& entry : found) {
-    platform::File journal =
-        platform::File::open(directory + entry, platform::OpenMode::updateExisting);
+  for (const std::string& path : found) {
+    platform::File journal = platform::File::open(path, platform::OpenMode::readExisting);
     // A journal that its run still holds is alive; one that another run adopted first is
-    // held by that run, or gone.
-    if (journal.isOpen() && journal.isAt(directory + entry)) {
-      std::string text;
-      if (journal.readAll(text)) {
-        readJournal(text, tosses);
-      }
-      held.push_back(std::move(journal));
-      heldPaths.push_back(directory + entry);
+    // held by that run, or gone. One that cannot be read stays for a later run.
+    std::string text;
+    if (journal.isOpen() && journal.isAt(path) && journal.readAll(text)) {
+      readJournal(text, tosses);
+      adopted.push_back(std::move(journal));
+      adoptedPaths.push_back(path);
     }
   }
   own = platform::File::createTemporary(directory, ownPath, kJournalStem);
-  if (!held.empty()) {
-    carryOver(tosses, held, heldPaths);
+  if (!adopted.empty()) {
+    recover(tosses);
     clearDeadRunsFiles(sweep);
   }
 }
@@ -127,49 +169,39 @@ TossJournal::TossJournal(const std::string& directory, const std::vector<std::st
 TossJournal::~TossJournal() = default;
 
 void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>& tosses) {
-  // Records of one journal, keyed by .tic name and destination: a name comes back over time.
+  // Records of one journal, keyed by the whole toss: a .tic name comes back over time.
   std::map<std::string, Toss> read;
-  std::map<std::string, std::string> latest;  // .tic name to its latest key
+  std::map<std::string, std::string> latest;  // .tic name to the key of its latest toss
   std::string staged;
   bool notStored = false;
   std::size_t position = 0;
   JournalEntry entry;
   while (const char kind = nextRecord(text, position, entry)) {
-    if (kind == kStaged) {
-      staged = entry.ticName;
-      notStored = false;
-      continue;
-    }
-    if (kind == kNotStored) {
-      notStored = true;
-      continue;
-    }
-    if (kind == kToss) {
-      const std::string key = entry.ticName + '\0' + entry.destination;
-      Toss& toss = read[key];
-      toss.entry = entry;
-      toss.order = order++;
+    if (kind == kStaged || kind == kNotStored) {
+      staged = kind == kStaged ? entry.ticName : staged;
+      notStored = kind == kNotStored;
+    } else if (kind == kToss) {
+      const std::string key =
+          entry.ticName + '\0' + entry.destination + '\0' + evidenceText(entry.evidence);
+      read[key].entry = entry;
+      read[key].order = read[key].order == 0 ? order++ : read[key].order;
       latest[entry.ticName] = key;
-      continue;
+    } else if (const auto key = latest.find(entry.ticName); key != latest.end()) {
+      read[key->second].add(kind);
     }
-    const auto key = latest.find(entry.ticName);
-    if (key == latest.end()) {
-      continue;
-    }
-    read[key->second].add(kind);
   }
   // A message whose temporary file is gone has its name: what the journal noted before it is
   // announced.
   const bool stored = !staged.empty() && !notStored && !platform::exists(staged);
   for (auto& [key, toss] : read) {
     toss.announced = toss.announced || stored;
-    sweepDirectories.insert(platform::directoryOf(toss.entry.destination));
+    sweepDirectories.push_back(platform::directoryOf(toss.entry.destination));
     tosses[key].merge(toss);
   }
 }
 
 void TossJournal::Toss::add(char kind) {
-  moved = moved || kind == kMoved || kind == kUnfinished || kind == kDisposalPending;
+  moved = moved || kind == kMoved || kind == kOldUnfinished || kind == kDisposalPending;
   disposalPending = disposalPending || kind == kDisposalPending;
   eventsRun = eventsRun || kind == kEventsRun;
   announced = announced || kind == kAnnounced;
@@ -186,148 +218,140 @@ void TossJournal::Toss::merge(const Toss& other) {
   announced = announced || other.announced;
 }
 
-void TossJournal::carryOver(const std::map<std::string, Toss>& tosses,
-                            std::vector<platform::File>& held,
-                            const std::vector<std::string>& paths) {
-  std::vector<const Toss*> ordered;
-  for (const auto& [key, toss] : tosses) {
+void TossJournal::recover(std::map<std::string, Toss>& tosses) {
+  std::vector<Toss*> ordered;
+  for (auto& [key, toss] : tosses) {
     ordered.push_back(&toss);
   }
   std::sort(ordered.begin(), ordered.end(),
             [](const Toss* a, const Toss* b) { return a->order < b->order; });
-  for (const Toss* toss : ordered) {
-    const std::string& ticName = toss->entry.ticName;
-    const bool ticThere = platform::exists(inbound + ticName);
-    const bool tossed = !ticThere || toss->disposalPending;
-    if (!ticThere && toss->announced && toss->eventsRun) {
-      continue;  // complete: nothing is owed
+  for (Toss* toss : ordered) {
+    const JournalEntry& entry = toss->entry;
+    const auto ticFound = platform::entryStamp(inbound + entry.ticName);
+    const auto fileFound = platform::entryStamp(entry.destination);
+    const bool ticThere = ticFound && entry.evidence.isTic(*ticFound);
+    const bool placed =
+        fileFound && (entry.evidence.known() ? entry.evidence.isMovedFile(*fileFound) : toss->moved);
+    if (!placed) {
+      continue;  // nothing was moved, or what was moved is gone: nothing is owed
     }
-    if (ticThere && !toss->moved && !toss->disposalPending) {
-      continue;  // nothing was moved: the .tic is tossed as any other
+    toss->moved = true;
+    toss->unfinished = ticThere && !toss->disposalPending;
+    toss->disposalPending = ticThere && toss->disposalPending;
+    toss->eventsOwed = !toss->eventsRun && !toss->unfinished;
+    if (toss->unfinished) {
+      toFinish.push_back(entry.ticName);
+    } else if (toss->disposalPending) {
+      toDispose.push_back(entry.ticName);
     }
-    if (tossed && !toss->announced) {
-      completed.push_back(toss->entry);
+    if (toss->eventsOwed) {
+      toRunEvents.push_back(entry);
     }
-    if (tossed && !toss->eventsRun) {
-      eventsOwed.push_back(toss->entry);
+    if (!toss->announced && !toss->unfinished) {
+      toAnnounce.push_back(entry);
     }
-    if (ticThere) {
-      interrupted[ticName] = *toss;
+    if (toss->owesSomething() || !toss->announced) {
+      // This run's journal stands for the dead runs' from here on: a toss to announce is
+      // noted before the message that announces it.
+      writeToss(*toss, toss->announced);
     }
-    // This run's journal stands for the dead runs' from here on.
-    writeToss(*toss);
+    if (toss->owesSomething()) {
+      owed[entry.ticName] = *toss;
+    }
   }
-  for (std::size_t i = 0; i < held.size(); ++i) {
-    platform::disposeHeld(held[i], paths[i]).ignore();  // adopted again next time otherwise
-  }
+  // Carried and on the disk before anything of it is done again.
+  sync().ignore();
 }
 
 platform::Status TossJournal::write(char kind, const JournalEntry& entry) {
   if (!own.isOpen()) {
     return platform::Status::refused("the run has no journal");
   }
-  const std::string bytes = record(kind, entry);
+  const std::string evidence = evidenceText(entry.evidence);
+  const std::string_view fields[] = {entry.ticName, entry.destination, entry.area,
+                                     entry.origin,  entry.description, evidence};
+  const std::string bytes = record(kind, fields, kind == kToss ? kMaxFields : 1);
   const platform::Status written = own.write(bytes);
   if (written) {
     length += bytes.size();
   } else {
-    // A record cut short (a full disk) is taken back, so that the journal still reads whole;
-    // what this run knows stays in memory, and the journal is written anew when it ends.
+    // A record cut short (a full disk) is taken back, so that the journal still reads whole.
     own.truncateTo(length).ignore();
   }
   return written;
 }
 
-void TossJournal::writeName(char kind, const std::string& name) {
-  write(kind, named(name)).ignore();
+bool TossJournal::writeName(char kind, const std::string& ticName) {
+  JournalEntry entry;
+  entry.ticName = ticName;
+  return static_cast<bool>(write(kind, entry));
 }
 
-void TossJournal::writeToss(const Toss& toss) {
-  write(kToss, toss.entry).ignore();
+bool TossJournal::writeToss(const Toss& toss, bool announced) {
   const std::string& ticName = toss.entry.ticName;
-  if (toss.disposalPending) {
-    writeName(kDisposalPending, ticName);
-  } else if (toss.unfinished) {
-    writeName(kUnfinished, ticName);
-  } else if (toss.moved) {
-    writeName(kMoved, ticName);
+  return write(kToss, toss.entry) &&
+         writeName(toss.disposalPending ? kDisposalPending : kMoved, ticName) &&
+         (toss.eventsOwed || toss.unfinished || writeName(kEventsRun, ticName)) &&
+         (!announced || writeName(kAnnounced, ticName));
+}
+
+platform::Status TossJournal::noteToss(const JournalEntry& entry) {
+  return write(kToss, entry);
+}
+
+platform::Status TossJournal::sync() {
+  return own.isOpen() ? own.sync() : platform::Status::refused("the run has no journal");
+}
+
+void TossJournal::noteMoved(const std::string& ticName) {
+  writeName(kMoved, ticName);
+}
+
+TossJournal::Toss& TossJournal::owedToss(const JournalEntry& entry) {
+  Toss& toss = owed[entry.ticName];
+  if (toss.entry.ticName.empty()) {
+    toss.entry = entry;
+    toss.moved = true;
   }
-  if (toss.eventsRun) {
-    writeName(kEventsRun, ticName);
+  return toss;
+}
+
+void TossJournal::forgetIfSettled(const std::string& ticName) {
+  const auto found = owed.find(ticName);
+  if (found != owed.end() && !found->second.owesSomething()) {
+    owed.erase(found);
   }
-  if (toss.announced) {
-    writeName(kAnnounced, ticName);
+}
+
+void TossJournal::noteUnfinished(const JournalEntry& entry) {
+  owedToss(entry).unfinished = true;
+}
+
+void TossJournal::noteDisposalPending(const JournalEntry& entry) {
+  writeName(kDisposalPending, entry.ticName);
+  Toss& toss = owedToss(entry);
+  toss.unfinished = false;
+  toss.disposalPending = true;
+}
+
+void TossJournal::noteDisposed(const std::string& ticName) {
+  if (const auto found = owed.find(ticName); found != owed.end()) {
+    found->second.unfinished = false;
+    found->second.disposalPending = false;
+    forgetIfSettled(ticName);
   }
 }
 
 void TossJournal::noteEventsRun(const std::string& ticName) {
   writeName(kEventsRun, ticName);
-  const auto ours = ownTosses.find(ticName);
-  if (ours != ownTosses.end()) {
-    ours->second.eventsRun = true;
+  if (const auto found = owed.find(ticName); found != owed.end()) {
+    found->second.eventsOwed = false;
+    forgetIfSettled(ticName);
   }
 }
 
-platform::Status TossJournal::noteToss(const JournalEntry& entry) {
-  const platform::Status noted = write(kToss, entry);
-  if (!noted) {
-    return noted;
-  }
-  Toss& toss = ownTosses[entry.ticName];
-  toss.entry = entry;
-  toss.moved = false;
-  toss.disposalPending = false;
-  toss.unfinished = false;
-  toss.eventsRun = false;
-  toss.announced = false;
-  return {};
-}
-
-void TossJournal::noteNotTossed(const std::string& ticName) {
-  ownTosses.erase(ticName);
-}
-
-void TossJournal::noteMoved(const std::string& ticName) {
-  writeName(kMoved, ticName);
-  ownTosses[ticName].moved = true;
-}
-
-void TossJournal::noteUnfinished(const std::string& ticName, const std::string& destination) {
-  Toss& toss = ownTosses[ticName];
-  toss.entry.ticName = ticName;
-  toss.entry.destination = destination;
-  toss.moved = true;
-  toss.unfinished = true;
-}
-
-void TossJournal::noteDisposalPending(const std::string& ticName) {
-  writeName(kDisposalPending, ticName);
-  auto found = interrupted.find(ticName);
-  Toss& toss = ownTosses[ticName];
-  if (found != interrupted.end() && toss.entry.ticName.empty()) {
-    toss = found->second;  // a leftover of a dead run's, carried on
-  }
-  toss.entry.ticName = ticName;
-  toss.moved = true;
-  toss.disposalPending = true;
-  interrupted.erase(ticName);
-}
-
-void TossJournal::noteDone(const std::string& ticName) {
-  interrupted.erase(ticName);
-  const auto ours = ownTosses.find(ticName);
-  if (ours != ownTosses.end()) {
-    lastDone = std::move(ours->second);
-    ownTosses.erase(ours);
-  }
-}
-
-void TossJournal::noteEventsOwed(const std::string& ticName) {
-  if (lastDone.entry.ticName == ticName) {
-    Toss& toss = ownTosses[ticName];
-    toss = lastDone;
-    toss.eventsOwed = true;
-  }
+void TossJournal::noteEventsOwed(const JournalEntry& entry) {
+  owedToss(entry).eventsOwed = true;
 }
 
 void TossJournal::noteMessageStaged(const std::string& stagedPath) {
@@ -338,48 +362,22 @@ void TossJournal::noteMessageNotStored() {
   writeName(kNotStored, "");
 }
 
-bool TossJournal::moveRecorded(const std::string& ticName, const std::string& destination) const {
-  const auto found = interrupted.find(ticName);
-  if (found != interrupted.end() && found->second.moved &&
-      found->second.entry.destination == destination) {
-    return true;
-  }
-  const auto ours = ownTosses.find(ticName);
-  return ours != ownTosses.end() && ours->second.moved &&
-         ours->second.entry.destination == destination;
-}
-
-std::vector<std::string> TossJournal::unfinishedTics() const {
-  std::vector<std::string> names;
-  for (const auto& [ticName, toss] : interrupted) {
-    if (!toss.disposalPending) {
-      names.push_back(ticName);
-    }
-  }
-  return names;
-}
-
 bool TossJournal::isDisposalPending(const std::string& ticName) const {
-  const auto found = interrupted.find(ticName);
-  if (found != interrupted.end() && found->second.disposalPending) {
-    return true;
-  }
-  const auto ours = ownTosses.find(ticName);
-  return ours != ownTosses.end() && ours->second.disposalPending;
+  const auto found = owed.find(ticName);
+  return found != owed.end() && found->second.disposalPending;
 }
 
-std::vector<std::string> TossJournal::pendingDisposals() const {
-  std::vector<std::string> names;
-  for (const auto& [ticName, toss] : interrupted) {
-    if (toss.disposalPending) {
-      names.push_back(ticName);
-    }
-  }
-  return names;
+const TossEvidence* TossJournal::placedBefore(const std::string& ticName,
+                                              const std::string& destination) const {
+  const auto found = owed.find(ticName);
+  return found != owed.end() && found->second.unfinished &&
+                 found->second.entry.destination == destination
+             ? &found->second.entry.evidence
+             : nullptr;
 }
 
 void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories) const {
-  std::set<std::string> all(sweepDirectories);
+  std::set<std::string> all(sweepDirectories.begin(), sweepDirectories.end());
   all.insert(inbound);
   all.insert(directories.begin(), directories.end());
   for (const std::string& directory : all) {
@@ -407,24 +405,31 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
 }
 
 void TossJournal::finish() {
-  // What is still owed stays noted for the next run, in place of everything else.
-  for (const auto& [ticName, toss] : interrupted) {
-    if (platform::exists(inbound + ticName) && ownTosses.count(ticName) == 0) {
-      ownTosses[ticName] = toss;
+  if (!owed.empty()) {
+    // What is still owed goes into a journal of its own, whole and on the disk, before the
+    // journals that stand for it now go. The message is stored: everything is announced.
+    std::string path;
+    platform::File next = platform::File::createTemporary(inbound, path, kJournalStem);
+    std::swap(next, own);
+    length = 0;
+    bool written = own.isOpen();
+    for (auto toss = owed.begin(); written && toss != owed.end(); ++toss) {
+      // A toss left unfinished was not in the message; all others were.
+      written = writeToss(toss->second, !toss->second.unfinished);
+    }
+    written = written && own.sync() && own.close();
+    std::swap(next, own);
+    if (!written) {
+      if (next.isOpen()) {
+        platform::disposeHeld(next, path).ignore();
+      }
+      return;  // every journal stays for the next run
     }
   }
-  if (!own.isOpen()) {
-    return;
+  for (std::size_t i = 0; i < adopted.size(); ++i) {
+    platform::disposeHeld(adopted[i], adoptedPaths[i]).ignore();
   }
-  if (ownTosses.empty() || !own.truncateTo(0)) {
+  if (own.isOpen()) {
     platform::disposeHeld(own, ownPath).ignore();
-    return;
   }
-  length = 0;
-  // The message is stored, or there is none: what is carried is announced.
-  for (auto& [ticName, toss] : ownTosses) {
-    toss.announced = toss.announced || toss.disposalPending || toss.eventsOwed;
-    writeToss(toss);
-  }
-  own.close().ignore();
 }

@@ -318,7 +318,7 @@ Status File::copyPermissionsFrom(const std::string& path) {
   return {};
 }
 
-Status File::copyPermissionsFrom(const File& other) {
+Status File::copyAttributesFrom(const File& other) {
   struct stat info {};
   if (fd < 0 || other.fd < 0) {
     return Status::systemError(EBADF);
@@ -326,7 +326,16 @@ Status File::copyPermissionsFrom(const File& other) {
   if (fstat(other.fd, &info) != 0 || fchmod(fd, info.st_mode & 07777) != 0) {
     return Status::lastSystemError();
   }
-  return {};
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  return futimens(fd, times) == 0 ? Status() : Status::lastSystemError();
+}
+
+std::optional<FileStamp> entryStamp(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) {
+    return std::nullopt;
+  }
+  return stampOf(info);
 }
 
 Status File::close() {

@@ -177,7 +177,9 @@ std::optional<std::uint64_t> File::size() const {
   return static_cast<std::uint64_t>(value.QuadPart);
 }
 
-std::optional<FileStamp> File::stamp() const {
+namespace {
+
+std::optional<FileStamp> stampOfHandle(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (handle == nullptr || !identify(handle, info)) {
     return std::nullopt;
@@ -193,6 +195,12 @@ std::optional<FileStamp> File::stamp() const {
   result.modifiedTime = result.modified / 10000000 - 11644473600LL;
   result.links = info.nNumberOfLinks;
   return result;
+}
+
+}  // namespace
+
+std::optional<FileStamp> File::stamp() const {
+  return stampOfHandle(handle);
 }
 
 Status File::readAll(std::string& out) const {
@@ -340,9 +348,27 @@ Status File::copyPermissionsFrom(const std::string& path) {
                                                                      : Status::lastSystemError();
 }
 
-Status File::copyPermissionsFrom(const File& other) {
-  return handle != nullptr && other.handle != nullptr ? Status()
-                                                      : Status::systemError(ERROR_INVALID_HANDLE);
+Status File::copyAttributesFrom(const File& other) {
+  FILETIME written{};
+  if (handle == nullptr || other.handle == nullptr) {
+    return Status::systemError(ERROR_INVALID_HANDLE);
+  }
+  if (GetFileTime(other.handle, nullptr, nullptr, &written) == 0 ||
+      SetFileTime(handle, nullptr, nullptr, &written) == 0) {
+    return Status::lastSystemError();
+  }
+  return {};
+}
+
+std::optional<FileStamp> entryStamp(const std::string& path) {
+  // Asking for attributes only meets no other opener's sharing, so a held file is stamped too;
+  // a reparse point is stamped itself, not what it points to.
+  const UniqueHandle entry(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
+  return stampOfHandle(entry.get());
 }
 
 Status File::close() {

@@ -48,6 +48,7 @@ TEST(DescFileUpdater, NewListHoldsOneEntryPaddedToTwelveColumns) {
       {"FILE0001.ZIP", "FILE0001.ZIP  desc\r\n"},
       {"LONGFILE01.ZIP", "LONGFILE01.ZIP  desc\r\n"},
       {"a.zip", "a.zip         \r\n"},  // a description that is cut away entirely
+      {"my file.zip", "\"my file.zip\"  desc\r\n"},  // a name with a space is quoted
   };
   for (const auto& [name, list] : cases) {
     test::TempDir dir;
@@ -69,6 +70,11 @@ TEST(DescFileUpdater, ReplacesOldEntriesAndNormalisesOtherLines) {
       {"\r\n\r\nB.ZIP  b\n\nC.ZIP  \xB0\xFF\rD.ZIP  d\r\n\r\n\nE.ZIP  e",
        "B.ZIP  b\r\nC.ZIP  \xB0\xFF\r\nD.ZIP  d\r\nE.ZIP  e\r\n" + entry},
       {"", entry},
+      // A write that a power cut tore leaves NUL bytes: they go.
+      {std::string("B.ZIP  b\r\nARC.ZIP  half", 17) + std::string(37, '\0'),
+       "B.ZIP  b\r\nARC.ZIP\r\n" + entry},
+      // Quoted names are whole names: neither is this file's entry.
+      {"\"Arc.Zip x\"  other\r\n\"Arc\"  two\r\n", "\"Arc.Zip x\"  other\r\n\"Arc\"  two\r\n" + entry},
   };
   for (const auto& [oldList, newList] : cases) {
     test::TempDir dir;

@@ -132,7 +132,7 @@ TEST(Faults, AStaleFileOfTheSameNameIsNotTakenForTheNewOne) {
   {
     // A run died after noting the toss, before the file arrived.
     TossJournal dead(node.path("in/"), {});
-    ASSERT_TRUE(dead.noteToss({"a.tic", node.path("files/FE_A/a.zip"), "FE_A", "", "New"}));
+    ASSERT_TRUE(dead.noteToss({"a.tic", node.path("files/FE_A/a.zip"), "FE_A", "", "New", {}}));
   }
   const test::RunResult waiting = node.run();
   EXPECT_EQ(waiting.exitCode, 0);
@@ -248,7 +248,7 @@ TEST(Faults, AnAnnouncementThatCannotBeStoredIsAWarningAndComesLater) {
   EXPECT_NE(node.read("netmail/500.msg").find("=== a.zip "), std::string::npos);
 }
 
-TEST(Signals, TermFinishesTheTicInHandStoresItsMessageAndStops) {
+TEST(Signals, TermFinishesTheTossesInHandStoresItsMessageAndStops) {
   test::Node node;
   configure(node);
   // The event of the first toss says it started, then takes its time.
@@ -265,15 +265,16 @@ TEST(Signals, TermFinishesTheTicInHandStoresItsMessageAndStops) {
             "kill -TERM $pid; wait $pid; echo $? > rc)");
   ASSERT_EQ(status, 0);
   EXPECT_EQ(node.read("rc"), "0\n");
-  // One toss, complete and announced; the rest left for the next run.
+  // The tosses in hand, complete and announced; the events not begun left for the next run.
   EXPECT_EQ(test::countOf(node.read("events.out"), ".zip"), 1U);
   const std::string first = test::allMessages(node);
-  EXPECT_EQ(test::countOf(first, "File proceded 1\r\n"), 1U);
+  EXPECT_EQ(test::countOf(first, "File proceded 3\r\n"), 1U);
   EXPECT_NE(node.read("quenfar.log").find("Stopped by signal 15"), std::string::npos);
   node.run();
   const std::string all = test::allMessages(node);
   for (const char* name : {"a.zip", "b.zip", "c.zip"}) {
     EXPECT_EQ(test::countOf(all, std::string("=== ") + name + " "), 1U) << name;
+    EXPECT_EQ(test::countOf(node.read("events.out"), name), 1U) << name;
   }
 }
 

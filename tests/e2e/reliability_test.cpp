@@ -72,7 +72,7 @@ TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
     // A run that died right after moving the file: its journal is left behind unheld.
     TossJournal dead(node.path("in/"), {});
     ASSERT_TRUE(
-        dead.noteToss({"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late"}));
+        dead.noteToss({"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late", {}}));
     fs::create_directories(node.path("files/FE_A"));
     fs::rename(node.path("in/late.zip"), node.path("files/FE_A/late.zip"));
     dead.noteMoved("late.tic");
@@ -92,10 +92,13 @@ TEST(Reliability, FilesThatADeadRunTossedAreAnnouncedByTheNextRun) {
   test::Node node;
   configure(node);
   {
+    // It died after the move; the .tic is gone.
     TossJournal dead(node.path("in/"), {});
-    ASSERT_TRUE(
-        dead.noteToss({"gone.tic", node.path("files/FE_A/gone.zip"), "FE_A", "2:5020/1", "Gone"}));
     test::writeFile(node.path("files/FE_A/gone.zip"), "data");
+    TossEvidence moved;
+    moved.takeSource(*platform::entryStamp(node.path("files/FE_A/gone.zip")));
+    ASSERT_TRUE(dead.noteToss(
+        {"gone.tic", node.path("files/FE_A/gone.zip"), "FE_A", "2:5020/1", "Gone", moved}));
   }
   addFile(node, "fresh");
   node.run();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "platform/file.h"
 #include "tests/support/node.h"
@@ -78,6 +79,32 @@ TEST(Tossing, ReplacesAFileAlreadyInTheArea) {
   const test::RunResult result = node.run();
   EXPECT_EQ(node.read("files/FE_A/x.zip"), "new");
   EXPECT_NE(result.output.find("x.zip ---> FE_A\n"), std::string::npos);
+}
+
+TEST(Tossing, AFileThatComesAgainKeepsOneFileAndOneEntry) {
+  // A name with a space, a name that is its first word, and the same name in another case.
+  test::Node node;
+  node.writeStandardConfig("DescFilter=no");
+  const std::pair<const char*, const char*> rounds[] = {
+      {"my file.zip", "my"}, {"MY FILE.ZIP", "A.ZIP"}, {"a.zip", "my file.zip"}};
+  for (const auto& [first, second] : rounds) {
+    node.addTic("1.tic", std::string("AREA FE_A\r\nFILE ") + first + "\r\nDESC First\r\n");
+    node.write(std::string("in/") + first, first);
+    node.addTic("2.tic", std::string("AREA FE_A\r\nFILE ") + second + "\r\nDESC Second\r\n");
+    node.write(std::string("in/") + second, second);
+    node.run();
+  }
+  const std::string list = node.read("files/FE_A/files.bbs");
+  EXPECT_EQ(test::countOf(list, "\r\n"), 3U);
+  for (const char* entry :
+       {"my            Second\r\n", "a.zip         First\r\n", "\"my file.zip\"  Second\r\n"}) {
+    EXPECT_NE(list.find(entry), std::string::npos) << entry;
+  }
+  std::set<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(node.path("files/FE_A"))) {
+    files.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(files, (std::set<std::string>{"files.bbs", "my", "a.zip", "my file.zip"}));
 }
 
 TEST(Tossing, TicDirKeepsTicsReplacingOlderOnes) {
