@@ -16,7 +16,11 @@ program's own directory are left out: nothing in them is needed to finish a toss
 After each operation that changes a file there is a crash point k. For each, the states a crash
 there may leave are built in memory from the tree before the run, deduplicated by their
 contents, laid out in the node, and the program is run once to its end on each as the recovery
-run. Then the node is checked (see `check_state`).
+run. Then the node is checked (see `check_state`). The files that the run does not write to
+(the files that arrive, their .tic files) are laid out as links to the very files of the
+recorded run, kept beside the node: the journal tells them by device and inode, and after a
+real crash they are the same files. So the run is recorded on the file system the states are
+laid out on (a tmpfs when there is one: --dir).
 
 The states of a crash point k (operations 0..k-1 made):
 
@@ -337,9 +341,7 @@ class Recorder:
             flags = {"openat": args[2], "open": args[1]}.get(call, "O_CREAT|O_TRUNC")
             rel = self.relative(ret_path) if ret_path else None
             if rel is None or rel in self.tree.dirs or rel == "":
-                self.fds[(pid, ret)] = [None, 0, False] if rel is None else None
-                if rel is not None:
-                    self.fds.pop((pid, ret), None)
+                self.fds[(pid, ret)] = [None, 0, False]  # left out, or a directory
                 return
             if "O_CREAT" in flags and rel not in self.tree.names:
                 self.add(Op("create", path=rel, inode=self.next_inode, parents=(parent(rel),)), line)
@@ -453,9 +455,8 @@ def snapshot(root):
     return tree
 
 
-def record(node):
-    """The tree before the run and the operations of one run under strace -f."""
-    initial = snapshot(node.root)
+def record(node, initial):
+    """The operations of one run under strace -f, from the tree `initial`."""
     trace = os.path.join(node.root, "trace")
     command = ["strace", "-f", "-qq", "-y", "-xx", "-s", str(1 << 24), "-o", trace, "-e", "trace=" + TRACED,
                "-e", "signal=none", node.program]
@@ -467,7 +468,7 @@ def record(node):
         for line in lines:
             recorder.feed(line.rstrip("\n"))
     os.replace(trace, os.path.join(os.path.dirname(node.root), os.path.basename(node.root) + ".trace"))
-    return initial, recorder.ops
+    return recorder.ops
 
 
 # ---------------------------------------------------------------------------------- the states
@@ -547,10 +548,27 @@ def op_path(timeline, inode):
     return next((op.path for op in timeline.changes if op.inode == inode), "inode %d" % inode)
 
 
-def lay_out(node, tree):
-    """Replaces the node's tree (but its left-out parts) by `tree`."""
+def keep_identities(root, initial):
+    """Links every file of the tree before the run that the run does not write to (the files
+    that arrive, their .tic files, old files in the areas) into a directory beside the node, as
+    {inode: path}. The journal tells these files by their device, inode and modification time:
+    a state lays them out as links to these, so that they are the same files to the recovery
+    run, as they are after a real crash."""
+    stash = root + ".files"
+    os.mkdir(stash)
+    kept = {}
+    for name, inode in initial.names.items():
+        if os.path.basename(name) != "files.bbs":
+            kept[inode] = os.path.join(stash, str(inode))
+            os.link(os.path.join(root, name), kept[inode])
+    return kept
+
+
+def lay_out(node, tree, initial=None, stash=None):
+    """Replaces the node's tree (but its left-out parts) by `tree`; a file of `initial` with
+    its contents unchanged is a link to the same file in `stash`."""
     for entry in os.listdir(node.root):
-        if entry in LEFT_OUT and entry != "events.out" and entry != "quenfar.log":
+        if entry == "bin":  # the program and its settings
             continue
         path = os.path.join(node.root, entry)
         if os.path.isdir(path) and not os.path.islink(path):
@@ -566,6 +584,9 @@ def lay_out(node, tree):
         path = os.path.join(node.root, name)
         if inode in placed:
             os.link(placed[inode], path)
+        elif stash and inode in stash and tree.files.get(inode) == initial.files.get(inode):
+            os.link(stash[inode], path)
+            placed[inode] = path
         else:
             stress.write_bytes(path, tree.files.get(inode, b""))
             placed[inode] = path
@@ -663,14 +684,9 @@ def explore(args, binary, workdir, layout, recording, summary, models):
         if len({item.area for item in node.items}) == min(2, args.tics):
             break
         shutil.rmtree(root)
-    initial, ops = record(node)
-    if args.replay_dir:
-        # The states are laid out on the scratch file system under the recorded node's own
-        # path (a symbolic link now): the journal names files by their full paths.
-        elsewhere = tempfile.mkdtemp(prefix="crash-%s-" % layout, dir=args.replay_dir)
-        shutil.copytree(os.path.join(root, "bin"), os.path.join(elsewhere, "bin"), symlinks=True)
-        shutil.rmtree(root)
-        os.symlink(elsewhere, root)
+    initial = snapshot(node.root)
+    stash = keep_identities(node.root, initial)
+    ops = record(node, initial)
     timeline = Timeline(initial, ops)
     n = len(timeline.changes)
     flushes = collections.Counter(f.path for f in timeline.flushes)
@@ -691,7 +707,7 @@ def explore(args, binary, workdir, layout, recording, summary, models):
                 continue
             seen.add((model, digest))
             if digest not in verdicts:
-                lay_out(node, tree)
+                lay_out(node, tree, initial, stash)
                 summary.runs += 1
                 proc = subprocess.run([node.program], cwd=root, stdin=subprocess.DEVNULL, capture_output=True,
                                       timeout=RUN_TIMEOUT)
@@ -703,7 +719,7 @@ def explore(args, binary, workdir, layout, recording, summary, models):
                 summary.distinct_violating += bool(found)
                 if args.keep and found:
                     kept = os.path.join(workdir, "state-%s-%d-%d" % (layout, k, len(verdicts)))
-                    lay_out(node, tree)
+                    lay_out(node, tree, initial, stash)
                     shutil.copytree(root, kept, symlinks=True)
             found = verdicts[digest]
             summary.states[(layout, model)] += 1
@@ -717,7 +733,7 @@ def explore(args, binary, workdir, layout, recording, summary, models):
                         "%s, crash after #%d (%s), %s: %s" % (layout, k - 1, timeline.changes[k - 1].describe(), variant, detail))
         if args.verbose:
             print("  point %d done, %d distinct states so far" % (k, len(verdicts)))
-    lay_out(node, initial)  # what --keep leaves: the node as it was before the recorded run
+    lay_out(node, initial, initial, stash)  # what --keep leaves: the node as it was before the recorded run
 
 
 def main():
@@ -746,13 +762,11 @@ def main():
     args.recordings = args.recordings or (1 if args.quick or args.point is not None else 3)
     models = {"posix": form, "ext4": form}
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    # The run is recorded on the disk, where a flush takes the time it takes there (the program
-    # flushes in the background while it goes on). The states are built in memory, so the file
-    # system they are laid out on does not matter: on a tmpfs the recovery runs' flushes cost
-    # nothing.
-    workdir = tempfile.mkdtemp(prefix="quenfar-crash-")
+    # The states are built in memory, so the file system they are laid out on does not matter:
+    # on a tmpfs the recovery runs' flushes cost nothing. The run is recorded there too (the
+    # files that arrive keep their device and inode from the recorded run to the states).
     scratch = args.dir or ("/dev/shm" if os.access("/dev/shm", os.W_OK) else None)
-    args.replay_dir = tempfile.mkdtemp(prefix="quenfar-crash-", dir=scratch) if scratch else None
+    workdir = tempfile.mkdtemp(prefix="quenfar-crash-", dir=scratch)
     summary = Summary()
     began = time.monotonic()
     try:
@@ -763,11 +777,9 @@ def main():
         sys.exit("crash: %s" % why)
     finally:
         if args.keep:
-            print("nodes and violating states kept in %s %s" % (workdir, args.replay_dir or ""))
+            print("nodes and violating states kept in " + workdir)
         else:
             shutil.rmtree(workdir, ignore_errors=True)
-            if args.replay_dir:
-                shutil.rmtree(args.replay_dir, ignore_errors=True)
     print("\n=== crash states (%s form, %d .tic files, seed %s): %d recovery runs in %.1f s (%d ended with exit 3)" % (
         form, args.tics, args.seed, summary.runs, time.monotonic() - began, summary.exit3))
     for key in sorted(summary.states):

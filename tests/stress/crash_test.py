@@ -3,6 +3,8 @@
 models of the disk give. No program is run."""
 import os
 import sys
+import tempfile
+import types
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -112,6 +114,32 @@ class Models(unittest.TestCase):
         crash.apply(tree, crash.Op("link", source="a", path="b", inode=1))
         crash.apply(tree, crash.Op("unlink", path="a", inode=1))
         self.assertEqual((tree.names, tree.files[1]), ({"b": 1}, b"x\0\0y"))
+
+
+
+class LayOut(unittest.TestCase):
+    def test_unchanged_files_keep_their_identity_from_state_to_state(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            root = os.path.join(scratch, "node")
+            os.makedirs(os.path.join(root, "inbound"))
+            for name in ("inbound/F", "inbound/F.tic"):
+                with open(os.path.join(root, name), "wb") as f:
+                    f.write(name.encode())
+            node = types.SimpleNamespace(root=root)
+            initial = crash.snapshot(root)
+            stash = crash.keep_identities(root, initial)
+            before = {n: os.stat(os.path.join(root, n)).st_ino for n in initial.names}
+            state = initial.copy()
+            crash.apply(state, crash.Op("rename", source="inbound/F", path="inbound/G", inode=initial.names["inbound/F"]))
+            crash.apply(state, crash.Op("write", inode=initial.names["inbound/F.tic"], offset=0, data=b"new"))
+            for _ in range(2):  # the run between two states may delete what it likes
+                crash.lay_out(node, state, initial, stash)
+                os.unlink(os.path.join(root, "inbound/G"))
+                crash.lay_out(node, state, initial, stash)
+            self.assertEqual(os.stat(os.path.join(root, "inbound/G")).st_ino, before["inbound/F"])
+            self.assertNotEqual(os.stat(os.path.join(root, "inbound/F.tic")).st_ino, before["inbound/F.tic"])
+            self.assertEqual(open(os.path.join(root, "inbound/F.tic"), "rb").read(), b"newound/F.tic")
+            self.assertEqual(sorted(os.listdir(os.path.join(root, "inbound"))), ["F.tic", "G"])
 
 
 if __name__ == "__main__":
