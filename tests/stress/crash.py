@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Crash-state explorer for quenfar: recovery checked at every point where a run may die.
 
-    python3 tests/stress/crash.py BINARY [--quick] [--tics N] [--seed S] [--layout ticdir|plain]
-                                         [--point K] [--keep] [--verbose]
+    python3 tests/stress/crash.py BINARY [--quick] [--recordings N] [--tics N] [--seed S]
+                                         [--layout ticdir|plain] [--point K] [--dir D] [--keep] [--verbose]
 
 One real run over a small node (stress.Node: 3 .tic files over 2 areas by default, once with
-TICDir set and once without) is recorded with `strace -f`, and its trace is turned into an
+TICDir set and once without; three runs over other files each, one with --quick) is recorded
+with `strace -f`, and its trace is turned into an
 ordered list of the file operations it made under the node: files created (O_CREAT) and
 truncated (O_TRUNC, ftruncate), bytes written (write, pwrite64, writev; the offset of plain
 writes is followed through lseek and O_APPEND), names changed (rename, renameat, renameat2,
@@ -516,9 +517,8 @@ class Timeline:
             lost = [i for i in range(k) if not self.durable(i, k, False)]
             if lost:
                 yield "posix", "every unflushed operation lost (%d)" % len(lost), self.build(k, set(lost))
-            if models["posix"] == "full":
-                for i in lost:
-                    yield "posix", "only #%d lost: %s" % (i, self.changes[i].describe()), self.build(k, {i})
+            for i in lost:
+                yield "posix", "only #%d lost: %s" % (i, self.changes[i].describe()), self.build(k, {i})
             extending = [i for i in lost if self.changes[i].kind == "write" and self.changes[i].extends]
             if extending:
                 i = extending[-1]
@@ -532,8 +532,7 @@ class Timeline:
                     and not self.durable(i, k, True)]
             data = [i for i in range(k) if self.changes[i].kind == "write" and not self.durable(i, k, True)]
             zeroed = {i: with_data(self.changes[i], b"\0" * len(self.changes[i].data)) for i in data}
-            cuts = range(len(meta) + 1) if models["ext4"] == "full" else sorted({0, len(meta) // 2, len(meta)})
-            for p in cuts:
+            for p in range(len(meta) + 1):
                 gone = set(meta[p:])
                 where = ("metadata committed up to #%d" % meta[p - 1]) if p else "no unflushed metadata committed"
                 if p < len(meta):
@@ -740,11 +739,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("binary")
     parser.add_argument("--quick", action="store_true",
-                        help="fewer power-cut states per crash point: no single losses, three metadata cuts")
+                        help="one recorded run per node, for CI (the full form records 3)")
     parser.add_argument("--tics", type=int, default=3)
     parser.add_argument("--recordings", type=int,
-                        help="runs recorded per node, each of other files (default 1, quick 1; full 3): where "
-                             "the program's flushes land in its run differs from one to the next")
+                        help="runs recorded per node, each of other files: where the program's flushes "
+                             "land in its run differs from one to the next")
     parser.add_argument("--seed", default="crash")
     parser.add_argument("--layout", choices=("plain", "ticdir"), help="only this node (default both)")
     parser.add_argument("--point", type=int, help="only this crash point (with --layout)")
@@ -760,7 +759,7 @@ def main():
         sys.exit("crash: strace is not installed")
     form = "quick" if args.quick else "full"
     args.recordings = args.recordings or (1 if args.quick or args.point is not None else 3)
-    models = {"posix": form, "ext4": form}
+    models = ("posix", "ext4")
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     # The states are built in memory, so the file system they are laid out on does not matter:
     # on a tmpfs the recovery runs' flushes cost nothing. The run is recorded there too (the

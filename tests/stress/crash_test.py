@@ -97,7 +97,7 @@ class Models(unittest.TestCase):
 
     def test_power_cut_states(self):
         t = self.timeline()
-        states = {(model, variant.split(":")[0]): tree for model, variant, tree in t.states(5, {"posix": "full", "ext4": "full"})}
+        states = {(model, variant.split(":")[0]): tree for model, variant, tree in t.states(5, ("posix", "ext4"))}
         contents = lambda tree: {n: tree.files[i] for n, i in tree.names.items()}
         self.assertEqual(contents(states[("kill", "every operation made")]), {"d/l": b"new\n", "d/f": b"abcdefgh"})
         lost = [tree for (model, v), tree in states.items() if model == "posix" and v.startswith("every unflushed")]
