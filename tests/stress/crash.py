@@ -105,9 +105,12 @@ class Tree:
         return Tree(self.names, self.files, self.dirs)
 
     def digest(self):
+        """What tells two states apart: names, contents, and which names are one file (the
+        identity of a file that arrived is what the journal goes by)."""
         h = hashlib.sha256()
         for name in sorted(self.names):
-            h.update(b"f\0%s\0%s\0" % (name.encode(), hashlib.sha256(self.files.get(self.names[name], b"")).digest()))
+            inode = self.names[name]
+            h.update(b"f\0%s\0%d\0%s\0" % (name.encode(), inode, hashlib.sha256(self.files.get(inode, b"")).digest()))
         for d in sorted(self.dirs):
             h.update(b"d\0%s\0" % d.encode())
         return h.hexdigest()
