@@ -2,7 +2,8 @@
 """Crash-state explorer for quenfar: recovery checked at every point where a run may die.
 
     python3 tests/stress/crash.py BINARY [--quick] [--recordings N] [--tics N] [--seed S]
-                                         [--layout ticdir|plain] [--point K] [--dir D] [--keep] [--verbose]
+                                         [--layout ticdir|plain] [--point K] [--no-nested] [--dir D]
+                                         [--keep] [--verbose]
 
 One real run over a small node (stress.Node: 3 .tic files over 2 areas by default, once with
 TICDir set and once without; three runs over other files each, one with --quick) is recorded
@@ -26,6 +27,10 @@ laid out on (a tmpfs when there is one: --dir).
 The states of a crash point k (operations 0..k-1 made):
 
 - kill: every operation before k is there (a killed process loses nothing the kernel has).
+
+- kill, then kill in recovery: the recovery run of each kill state is recorded in its turn,
+  and each state a kill of it leaves is recovered by a third run (a node whose recovery is cut
+  short, as a sysop's second reboot does).
 
 - power cut, POSIX model (pessimistic): an operation is on the disk only when a flush that
   began after it and ended before k covers it: for the bytes and size of a file, fsync or
@@ -465,7 +470,7 @@ def record(node, initial):
     command = ["strace", "-f", "-qq", "-y", "-xx", "-s", str(1 << 24), "-o", trace, "-e", "trace=" + TRACED,
                "-e", "signal=none", node.program]
     result = subprocess.run(command, cwd=node.root, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT)
-    if result.returncode != 0:
+    if result.returncode not in (0, 3):
         sys.exit("crash: the recorded run failed (exit %d): %s" % (result.returncode, result.stderr.decode("latin-1")[-400:]))
     recorder = Recorder(node.root, initial)
     with open(trace, encoding="latin-1") as lines:
@@ -550,17 +555,19 @@ def op_path(timeline, inode):
     return next((op.path for op in timeline.changes if op.inode == inode), "inode %d" % inode)
 
 
-def keep_identities(root, initial):
+def keep_identities(root, initial, label):
     """Links every file of the tree before the run that the run does not write to (the files
     that arrive, their .tic files, old files in the areas) into a directory beside the node, as
     {inode: path}. The journal tells these files by their device, inode and modification time:
     a state lays them out as links to these, so that they are the same files to the recovery
     run, as they are after a real crash."""
-    stash = root + ".files"
+    stash = "%s.files-%s" % (root, label)
     os.mkdir(stash)
     kept = {}
     for name, inode in initial.names.items():
-        if os.path.basename(name) != "files.bbs":
+        # Lists, messages, journals and temporary files are written again: never linked.
+        base = os.path.basename(name)
+        if base != "files.bbs" and not base.startswith(TEMP_PREFIX) and not name.startswith("netmail" + os.sep):
             kept[inode] = os.path.join(stash, str(inode))
             os.link(os.path.join(root, name), kept[inode])
     return kept
@@ -677,8 +684,40 @@ class Summary:
         self.exit3 = 0
 
 
+def recover(args, node, tree, initial, stash, summary, verdicts, label):
+    """The violations after a recovery run on the state `tree`; one run for equal states."""
+    digest = tree.digest()
+    if digest not in verdicts:
+        lay_out(node, tree, initial, stash)
+        summary.runs += 1
+        proc = subprocess.run([node.program], cwd=node.root, stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=RUN_TIMEOUT)
+        found = check_state(node)
+        if proc.returncode not in (0, 3):
+            found.append(("recovery run failed", "exit %d: %s" % (proc.returncode, proc.stdout.decode("latin-1")[-200:])))
+        summary.exit3 += proc.returncode == 3
+        verdicts[digest] = found
+        summary.distinct_violating += bool(found)
+        if args.keep and found:
+            lay_out(node, tree, initial, stash)
+            shutil.copytree(node.root, os.path.join(os.path.dirname(node.root), "state-%d-%s" % (
+                len(verdicts), re.sub(r"[^A-Za-z0-9]+", "-", label)[:80])), symlinks=True)
+    return verdicts[digest]
+
+
+def tally(args, summary, layout, model, found, where):
+    summary.states[(layout, model)] += 1
+    summary.violating[(layout, model)] += bool(found)
+    for kind in dict.fromkeys(k for k, _ in found):
+        summary.kinds[(model, kind)] += 1
+        if len(summary.examples[(model, kind)]) < args.examples:
+            summary.examples[(model, kind)].append("%s: %s" % (where, "; ".join(d for k, d in found if k == kind)))
+
+
 def explore(args, binary, workdir, layout, recording, summary, models):
-    """Records one run of the `layout` node and runs the recovery on every state of it."""
+    """Records one run of the `layout` node and runs the recovery on every state of it; with
+    `args.nested`, records the recovery run on every kill state too, and runs the recovery
+    again on every state that a kill of that one leaves."""
     for attempt in range(100):  # the first node whose files go to both areas
         root = tempfile.mkdtemp(prefix="crash-%s-" % layout, dir=workdir)
         node = stress.Node(root, binary, random.Random("%s-%s-%d-%d" % (args.seed, layout, recording, attempt)), args.tics,
@@ -687,9 +726,8 @@ def explore(args, binary, workdir, layout, recording, summary, models):
             break
         shutil.rmtree(root)
     initial = snapshot(node.root)
-    stash = keep_identities(node.root, initial)
-    ops = record(node, initial)
-    timeline = Timeline(initial, ops)
+    stash = keep_identities(node.root, initial, "first")
+    timeline = Timeline(initial, record(node, initial))
     n = len(timeline.changes)
     flushes = collections.Counter(f.path for f in timeline.flushes)
     print("%s: %d file operations, flushes %s" % (layout, n, " ".join("%s=%d" % kv for kv in sorted(flushes.items()))))
@@ -702,37 +740,28 @@ def explore(args, binary, workdir, layout, recording, summary, models):
     verdicts = {}  # digest -> violations
     points = range(1, n + 1) if args.point is None else [args.point]
     for k in points:
+        at = "%s, crash after #%d (%s)" % (layout, k - 1, timeline.changes[k - 1].describe())
         seen = set()
         for model, variant, tree in timeline.states(k, models):
             digest = tree.digest()
-            if (model, digest) in seen:
-                continue
-            seen.add((model, digest))
-            if digest not in verdicts:
-                lay_out(node, tree, initial, stash)
-                summary.runs += 1
-                proc = subprocess.run([node.program], cwd=root, stdin=subprocess.DEVNULL, capture_output=True,
-                                      timeout=RUN_TIMEOUT)
-                found = check_state(node)
-                if proc.returncode not in (0, 3):
-                    found.append(("recovery run failed", "exit %d: %s" % (proc.returncode, proc.stdout.decode("latin-1")[-200:])))
-                summary.exit3 += proc.returncode == 3
-                verdicts[digest] = found
-                summary.distinct_violating += bool(found)
-                if args.keep and found:
-                    kept = os.path.join(workdir, "state-%s-%d-%d" % (layout, k, len(verdicts)))
-                    lay_out(node, tree, initial, stash)
-                    shutil.copytree(root, kept, symlinks=True)
-            found = verdicts[digest]
-            summary.states[(layout, model)] += 1
-            if found:
-                summary.violating[(layout, model)] += 1
-            for kind in dict.fromkeys(k2 for k2, _ in found):
-                summary.kinds[(model, kind)] += 1
-                if len(summary.examples[(model, kind)]) < args.examples:
-                    detail = "; ".join(d for k2, d in found if k2 == kind)
-                    summary.examples[(model, kind)].append(
-                        "%s, crash after #%d (%s), %s: %s" % (layout, k - 1, timeline.changes[k - 1].describe(), variant, detail))
+            if (model, digest) not in seen:
+                seen.add((model, digest))
+                found = recover(args, node, tree, initial, stash, summary, verdicts, "%s %d %s" % (layout, k, variant))
+                tally(args, summary, layout, model, found, "%s, %s" % (at, variant))
+        if args.nested and k < n:
+            # The recovery run killed in its turn: recorded from the kill state, then every kill
+            # state of it recovered by a third run.
+            tree = timeline.build(k)
+            lay_out(node, tree, initial, stash)
+            inner_initial = snapshot(node.root)
+            inner_stash = keep_identities(node.root, inner_initial, "after-%d" % k)
+            inner = Timeline(inner_initial, record(node, inner_initial))
+            inner_verdicts = {}
+            for j in range(1, len(inner.changes) + 1):
+                found = recover(args, node, inner.build(j), inner_initial, inner_stash, summary, inner_verdicts,
+                                "%s %d then %d" % (layout, k, j))
+                tally(args, summary, layout, "kill, then kill in recovery", found, "%s, recovery killed after its #%d (%s)" % (
+                    at, j - 1, inner.changes[j - 1].describe()))
         if args.verbose:
             print("  point %d done, %d distinct states so far" % (k, len(verdicts)))
     lay_out(node, initial, initial, stash)  # what --keep leaves: the node as it was before the recorded run
@@ -744,6 +773,8 @@ def main():
     parser.add_argument("--quick", action="store_true",
                         help="one recorded run per node, for CI (the full form records 3)")
     parser.add_argument("--tics", type=int, default=3)
+    parser.add_argument("--nested", action=argparse.BooleanOptionalAction, default=True,
+                        help="the recovery runs of the kill states killed in their turn (default on)")
     parser.add_argument("--recordings", type=int,
                         help="runs recorded per node, each of other files: where the program's flushes "
                              "land in its run differs from one to the next")

@@ -127,7 +127,7 @@ class LayOut(unittest.TestCase):
                     f.write(name.encode())
             node = types.SimpleNamespace(root=root)
             initial = crash.snapshot(root)
-            stash = crash.keep_identities(root, initial)
+            stash = crash.keep_identities(root, initial, "test")
             before = {n: os.stat(os.path.join(root, n)).st_ino for n in initial.names}
             state = initial.copy()
             crash.apply(state, crash.Op("rename", source="inbound/F", path="inbound/G", inode=initial.names["inbound/F"]))
