@@ -122,12 +122,14 @@ class LayOut(unittest.TestCase):
         with tempfile.TemporaryDirectory() as scratch:
             root = os.path.join(scratch, "node")
             os.makedirs(os.path.join(root, "inbound"))
-            for name in ("inbound/F", "inbound/F.tic"):
+            for name in ("inbound/F", "inbound/F.tic", "inbound/.quenfar-journal-x"):
                 with open(os.path.join(root, name), "wb") as f:
                     f.write(name.encode())
             node = types.SimpleNamespace(root=root)
             initial = crash.snapshot(root)
             stash = crash.keep_identities(root, initial, "test")
+            # Journals and temporary files are the runs' own, written again: laid out afresh.
+            self.assertNotIn(initial.names["inbound/.quenfar-journal-x"], stash)
             before = {n: os.stat(os.path.join(root, n)).st_ino for n in initial.names}
             state = initial.copy()
             crash.apply(state, crash.Op("rename", source="inbound/F", path="inbound/G", inode=initial.names["inbound/F"]))
@@ -139,7 +141,7 @@ class LayOut(unittest.TestCase):
             self.assertEqual(os.stat(os.path.join(root, "inbound/G")).st_ino, before["inbound/F"])
             self.assertNotEqual(os.stat(os.path.join(root, "inbound/F.tic")).st_ino, before["inbound/F.tic"])
             self.assertEqual(open(os.path.join(root, "inbound/F.tic"), "rb").read(), b"newound/F.tic")
-            self.assertEqual(sorted(os.listdir(os.path.join(root, "inbound"))), ["F.tic", "G"])
+            self.assertEqual(sorted(os.listdir(os.path.join(root, "inbound"))), [".quenfar-journal-x", "F.tic", "G"])
 
 
 if __name__ == "__main__":
