@@ -79,12 +79,12 @@ RunReport TossRun::run() {
 
 void TossRun::recover() {
   if (journal.adoptedCount() != 0) {
-    log.writeLine("Recovering " + std::to_string(journal.adoptedCount()) +
-                  " journal(s) of runs that died: " +
-                  std::to_string(journal.unfinishedTics().size()) + " toss(es) to finish, " +
-                  std::to_string(journal.pendingDisposals().size()) + " .tic file(s) to dispose of, " +
-                  std::to_string(journal.withoutEvents().size()) + " file(s) whose events to run, " +
-                  std::to_string(journal.unannounced().size()) + " file(s) to announce");
+    log.writeLine(
+        "Recovering " + std::to_string(journal.adoptedCount()) + " journal(s) of runs that died: " +
+        std::to_string(journal.unfinishedTics().size()) + " toss(es) to finish, " +
+        std::to_string(journal.pendingDisposals().size()) + " .tic file(s) to dispose of, " +
+        std::to_string(journal.withoutEvents().size()) + " file(s) whose events to run, " +
+        std::to_string(journal.unannounced().size()) + " file(s) to announce");
   }
   // What runs that died tossed and never announced is announced in this run's message.
   for (const JournalEntry& earlier : journal.unannounced()) {
@@ -119,6 +119,9 @@ void TossRun::tossInbound() {
     }
   }
   tossBatch();
+  for (const TossResult result : processor.finishTossing()) {
+    count(result);
+  }
   if (const int signal = platform::stopRequested(); signal != 0) {
     report.stoppedBy = signal;
     log.writeLine("Stopped by signal " + std::to_string(signal) +
@@ -139,8 +142,6 @@ void TossRun::count(TossResult result) {
   switch (result) {
     case TossResult::tossed:
       ++report.tossed;
-      // Once there is work, what the mailer wrote goes to the disk while the run tosses.
-      flushAhead.start(inboundPath);
       break;
     case TossResult::failed:
       report.troubled = true;
@@ -188,7 +189,6 @@ void TossRun::flushAndPublish() {
 bool TossRun::flushWritten() {
   // Everything written is put on the disk once, at the end, rather than file by file: the
   // message too, which gets its name only after that.
-  flushAhead.wait();
   if (!processor.placedAny() && announcer.fileCount() == 0) {
     return true;
   }

@@ -73,7 +73,6 @@ class TossRun {
   DescFileUpdater lists;
   TossJournal journal;
   TicProcessor processor;
-  platform::FlushAhead flushAhead;
   RunReport report;
   bool staged = false;
 };

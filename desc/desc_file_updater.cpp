@@ -445,8 +445,7 @@ platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& s
     return platform::Status::refused("it would grow past 4 GiB");
   }
   ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.line.size()));
-  if (output.data() == nullptr ||
-      !appendOtherLines(contents, entry.fileName, output, otherCases) ||
+  if (output.data() == nullptr || !appendOtherLines(contents, entry.fileName, output, otherCases) ||
       !output.append(entry.line)) {
     return platform::Status::refused("it does not fit in memory");
   }

@@ -41,24 +41,23 @@ struct SyncFailure {
 // path whose flush failed, with its cause; empty when everything is on the disk.
 [[nodiscard]] std::vector<SyncFailure> syncToDisk(const std::vector<std::string>& paths);
 
-// Puts on the disk, in the background, what is already written to the file system of a path,
-// so that a syncToDisk at the end has less left to wait for: the files a mailer has just
-// received are written out while the run tosses them. Waits for that work when destroyed.
-// Does nothing where syncToDisk flushes path by path.
-class FlushAhead {
+// Puts paths on the disk as syncToDisk does, in the background where the system lets the run
+// go on meanwhile (POSIX); elsewhere at once. Waits for that work when destroyed.
+class BackgroundFlush {
  public:
-  FlushAhead() = default;
-  ~FlushAhead() { wait(); }
-  FlushAhead(const FlushAhead&) = delete;
-  FlushAhead& operator=(const FlushAhead&) = delete;
+  BackgroundFlush() = default;
+  ~BackgroundFlush() { wait().clear(); }
+  BackgroundFlush(const BackgroundFlush&) = delete;
+  BackgroundFlush& operator=(const BackgroundFlush&) = delete;
 
-  // Starts the flush of the file system that holds `path`; a later call does nothing.
-  void start(const std::string& path);
-  // Returns once the flush has ended.
-  void wait();
+  // Starts the flush of `paths`, once the one started before has ended.
+  void start(std::vector<std::string> paths);
+  // Returns once the flush started last has ended, with its failures; empty when none was
+  // started since the last wait.
+  [[nodiscard]] std::vector<SyncFailure> wait();
 
  private:
-  bool begun = false;
+  std::vector<SyncFailure> failures;
 #ifndef _WIN32
   std::thread worker;
 #endif

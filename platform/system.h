@@ -36,6 +36,10 @@ OsVersionInfo queryOsVersion();
 // Returns the full path of the running program file, or the empty string when unknown.
 std::string programFilePath();
 
+// Raises the number of files this process may hold open to the most the system allows it, and
+// returns that number.
+std::size_t raiseOpenFileLimit();
+
 // Returns the text converted to the console's character set (the identity outside Windows).
 std::string toConsoleCharset(std::string text);
 

@@ -24,7 +24,12 @@ TicProcessor::TicProcessor(TossSettings tossSettings, TossServices runServices, 
       services(runServices),
       move(mover),
       inboundNames(settings.inboundDir),
-      waitNotices(settings.inboundDir) {}
+      waitNotices(settings.inboundDir) {
+  // Two batches are held at a time; room is left for the lists kept open, the log, the
+  // journals and an event's command.
+  const std::size_t allowed = platform::raiseOpenFileLimit();
+  batchLimit = std::clamp<std::size_t>(allowed > 512 ? (allowed - 512) / 2 : 0, 64, kLargestBatch);
+}
 
 std::string TicProcessor::reservedNameReason(const std::string& fileName) const {
   // The area's own description list, the program's temporary and journal files, and the other
@@ -92,21 +97,25 @@ TossResult TicProcessor::queue(const std::string& ticPath) {
   if (const std::string refused = refusal(toss); !refused.empty()) {
     return fail(toss, refused);
   }
-  toss.facts = JournalEntry{toss.ticName, toss.destination, maskControlCharacters(toss.area),
+  toss.facts = JournalEntry{toss.ticName,
+                            toss.destination,
+                            maskControlCharacters(toss.area),
                             maskControlCharacters(toss.tic.valueOf("Origin")),
-                            services.lists.clean(toss.description), {}};
+                            services.lists.clean(toss.description),
+                            {}};
   if (const TossResult found = findSource(toss); found != TossResult::queued) {
     return found;
   }
   if (const platform::Status noted = services.journal.noteToss(toss.facts); !noted) {
     return fail(toss, "cannot note the toss in the run's journal: " + noted.text());
   }
+  batchBytes += toss.tic.stamp().size;
   batch.push_back(std::move(toss));
   return TossResult::queued;
 }
 
 bool TicProcessor::batchFull() const {
-  return batch.size() >= batchLimit;
+  return batch.size() >= batchLimit || batchBytes >= kBatchBytes;
 }
 
 TossResult TicProcessor::findSource(Toss& toss) {
@@ -153,13 +162,13 @@ TossResult TicProcessor::findSource(Toss& toss) {
 std::vector<TossResult> TicProcessor::tossBatch() {
   std::vector<TossResult> results;
   const auto queued = [](const Toss& toss) { return toss.result == TossResult::queued; };
-  if (std::none_of(batch.begin(), batch.end(), queued)) {
-    // Nothing to move: only duplicates, whose files are on the disk from an earlier batch.
-  } else if (const platform::Status synced = services.journal.sync(); !synced) {
+  if (std::any_of(batch.begin(), batch.end(), queued)) {
     // Every record of the batch is on the disk before any of its files moves.
-    for (Toss& toss : batch) {
-      if (toss.result == TossResult::queued) {
-        toss.result = fail(toss, "cannot put the run's journal on the disk: " + synced.text());
+    if (const platform::Status synced = services.journal.sync(); !synced) {
+      for (Toss& toss : batch) {
+        if (toss.result == TossResult::queued) {
+          toss.result = fail(toss, "cannot put the run's journal on the disk: " + synced.text());
+        }
       }
     }
   }
@@ -167,11 +176,39 @@ std::vector<TossResult> TicProcessor::tossBatch() {
     if (toss.result == TossResult::queued) {
       place(toss);
     }
+    if (toss.result != TossResult::tossed && toss.result != TossResult::duplicate) {
+      results.push_back(toss.result);
+    }
   }
+  // The batch before this one has been flushing while this one was read and placed: it is
+  // completed now.
+  completePlaced(results);
+  if (std::any_of(batch.begin(), batch.end(),
+                  [](const Toss& toss) { return toss.result == TossResult::tossed; })) {
+    services.lists.releaseHolds();  // where a flush opens the lists, it must find them free
+    flushing.start(batchPaths());
+  }
+  placed.swap(batch);
+  batch.clear();
+  batchBytes = 0;
+  return results;
+}
+
+std::vector<TossResult> TicProcessor::finishTossing() {
+  std::vector<TossResult> results;
+  completePlaced(results);
+  return results;
+}
+
+void TicProcessor::completePlaced(std::vector<TossResult>& results) {
   // The files and entries are on the disk before any .tic goes.
-  const auto tossed = [](const Toss& toss) { return toss.result == TossResult::tossed; };
-  const bool flushed = std::none_of(batch.begin(), batch.end(), tossed) || flushBatch();
-  for (Toss& toss : batch) {
+  bool flushed = true;
+  for (const platform::SyncFailure& failure : flushing.wait()) {
+    services.log.writeWarning("Warning: cannot flush " + failure.path + " to the disk: " +
+                              failure.cause.text() + "; the next run finishes its tosses");
+    flushed = false;
+  }
+  for (Toss& toss : placed) {
     if (toss.result == TossResult::tossed && !flushed) {
       services.journal.noteUnfinished(toss.facts);
       toss.result = TossResult::failed;
@@ -181,12 +218,12 @@ std::vector<TossResult> TicProcessor::tossBatch() {
       disposeTic(toss);
       services.log.writeLine("Duplicate " + maskControlCharacters(toss.ticName) + ": " +
                              maskControlCharacters(toss.fileName) + " was tossed in this run");
+    } else {
+      continue;  // reported when it was placed
     }
     results.push_back(toss.result);
   }
-  batch.clear();
-  batchLimit = std::min(batchLimit * 2, kLargestBatch);
-  return results;
+  placed.clear();
 }
 
 void TicProcessor::place(Toss& toss) {
@@ -222,11 +259,14 @@ void TicProcessor::dropOtherCases(const Toss& toss) {
   // The list now holds one entry of the name in any letter case, as it always did; where the
   // file system tells cases apart, the file of the entry it replaced goes as well, as it would
   // where names ignore letter case. (There, it is the new file itself, and stays.)
-  const auto placed = platform::entryStamp(toss.destination);
+  if (services.lists.otherCaseEntries().empty()) {
+    return;
+  }
+  const auto moved = platform::entryStamp(toss.destination);
   for (const std::string& name : services.lists.otherCaseEntries()) {
     const std::string twin = toss.areaDir + platform::kSeparator + name;
     const auto found = platform::entryStamp(twin);
-    if (placed && found && (found->device != placed->device || found->inode != placed->inode) &&
+    if (moved && found && (found->device != moved->device || found->inode != moved->inode) &&
         platform::isPlainEntryName(name) && platform::checkRegularFile(twin)) {
       platform::deleteFile(twin).ignore();
     }
@@ -247,8 +287,7 @@ TossResult TicProcessor::placedAfterAll(Toss& toss, const platform::Status& move
   return fail(toss, "cannot move " + toss.source + " to " + toss.destination + ": " + moved.text());
 }
 
-bool TicProcessor::flushBatch() {
-  bool flushed = true;
+std::vector<std::string> TicProcessor::batchPaths() const {
   // The areas this batch wrote to, the inbound and TICDir (where .tic files are to go).
   std::vector<std::string> paths = {settings.inboundDir.empty() ? "." : settings.inboundDir};
   if (!settings.ticDir.empty()) {
@@ -261,12 +300,7 @@ bool TicProcessor::flushBatch() {
       paths.push_back(toss.areaDir + platform::kSeparator + settings.descFile);
     }
   }
-  for (const platform::SyncFailure& failure : platform::syncToDisk(paths)) {
-    services.log.writeWarning("Warning: cannot flush " + failure.path + " to the disk: " +
-                              failure.cause.text() + "; the next run finishes its tosses");
-    flushed = false;
-  }
-  return flushed;
+  return paths;
 }
 
 void TicProcessor::complete(Toss& toss) {
@@ -274,9 +308,8 @@ void TicProcessor::complete(Toss& toss) {
   disposeTic(toss);
   services.log.writeMove(toss.fileName, toss.facts.area, toss.facts.description);
   runEvents(toss.area, toss.fileName, toss.facts);
-  services.announcer.addFile(AnnounceEntry{toss.facts.area, toss.fileName,
-                                           toss.facts.description, toss.facts.origin,
-                                           toss.destination, toss.size});
+  services.announcer.addFile(AnnounceEntry{toss.facts.area, toss.fileName, toss.facts.description,
+                                           toss.facts.origin, toss.destination, toss.size});
 }
 
 void TicProcessor::runEvents(const std::string& area, const std::string& fileName,

@@ -12,6 +12,7 @@
 #include "desc/desc_file_updater.h"
 #include "events/event_table.h"
 #include "log/run_log.h"
+#include "platform/durability.h"
 #include "platform/status.h"
 #include "tic/area_path_map.h"
 #include "tic/inbound_index.h"
@@ -71,13 +72,18 @@ class TicProcessor {
   // toss; `queued` when it joins the batch, else what became of it.
   TossResult queue(const std::string& ticPath);
 
-  // True when the batch should be tossed before another .tic is queued: it grows from a few
-  // tosses to a few hundred, so that a small run waits for no one and a large one flushes
-  // seldom, and the .tic files it holds open stay few.
+  // True when the batch should be tossed before another .tic is queued: at 2048 .tic files
+  // (fewer where the process may hold fewer files open) or 4 MiB of them, so that a large run
+  // flushes seldom while memory stays flat.
   bool batchFull() const;
 
-  // Tosses the batch up the rest of the ladder; what became of each of its .tic files.
+  // Tosses the batch up the rest of the ladder: its files moved and listed, and flushed in the
+  // background while the next batch is read; the batch before it, flushed by now, completed.
+  // What became of each .tic whose toss ended.
   std::vector<TossResult> tossBatch();
+
+  // Completes the batch still flushing, once all are tossed; what became of its .tic files.
+  std::vector<TossResult> finishTossing();
 
   // Runs the events of a tossed file, and notes that they ran (or that a stop may have cut them
   // short, so that the next run runs them again).
@@ -109,9 +115,9 @@ class TicProcessor {
     std::string description;
     std::string areaDir;
     std::string destination;
-    std::string source;     // the file in the inbound, as found
-    JournalEntry facts;     // area, origin and description as shown, with the evidence
-    bool inPlace = false;   // already at its destination before this batch moved anything
+    std::string source;    // the file in the inbound, as found
+    JournalEntry facts;    // area, origin and description as shown, with the evidence
+    bool inPlace = false;  // already at its destination before this batch moved anything
     std::optional<std::uint64_t> size;  // of the file, once this run moved it
     TossResult result = TossResult::queued;
   };
@@ -136,8 +142,10 @@ class TicProcessor {
   // The rest of a toss once its file and entry are on the disk: the .tic disposed of, the log
   // line, the events, the announcement entry.
   void complete(Toss& toss);
-  // Puts the batch's moves and entries on the disk; false, with a warning, when that failed.
-  bool flushBatch();
+  // Completes the batch placed last, once its flush has ended.
+  void completePlaced(std::vector<TossResult>& results);
+  // What the batch wrote to, for its flush.
+  std::vector<std::string> batchPaths() const;
   // Deletes the .tic or moves it to TICDir; a failure is a warning, and the journal keeps the
   // .tic for the next run to dispose of, without tossing its file again.
   void disposeTic(Toss& toss);
@@ -155,10 +163,13 @@ class TicProcessor {
   std::unordered_set<std::size_t> tossedHere;
   InboundIndex inboundNames;  // read on the first name not found exactly
   WaitNotices waitNotices;
-  std::vector<Toss> batch;
-  std::size_t batchLimit = kFirstBatch;
-  static constexpr std::size_t kFirstBatch = 16;
-  static constexpr std::size_t kLargestBatch = 256;
+  std::vector<Toss> batch;   // read, checked and noted
+  std::vector<Toss> placed;  // moved and listed, flushing
+  platform::BackgroundFlush flushing;
+  std::size_t batchLimit;      // .tic files, held open until their toss is over
+  std::size_t batchBytes = 0;  // of the .tic files read into the batch
+  static constexpr std::size_t kLargestBatch = 2048;
+  static constexpr std::size_t kBatchBytes = 4U << 20;
   bool movedAny = false;
 };
 

@@ -34,15 +34,15 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 
 std::string evidenceText(const TossEvidence& evidence) {
   return std::to_string(evidence.ticDevice) + ' ' + std::to_string(evidence.ticInode) + ' ' +
-         std::to_string(evidence.sourceDevice) + ' ' + std::to_string(evidence.sourceInode) +
-         ' ' + std::to_string(evidence.size) + ' ' + std::to_string(evidence.modified) + ' ' +
+         std::to_string(evidence.sourceDevice) + ' ' + std::to_string(evidence.sourceInode) + ' ' +
+         std::to_string(evidence.size) + ' ' + std::to_string(evidence.modified) + ' ' +
          std::to_string(evidence.ticModified);
 }
 
 TossEvidence evidenceOf(std::string_view text) {
   TossEvidence evidence;
-  std::uint64_t* const counts[] = {&evidence.ticDevice, &evidence.ticInode,
-                                   &evidence.sourceDevice, &evidence.sourceInode, &evidence.size};
+  std::uint64_t* const counts[] = {&evidence.ticDevice, &evidence.ticInode, &evidence.sourceDevice,
+                                   &evidence.sourceInode, &evidence.size};
   const char* at = text.data();
   const char* const end = text.data() + text.size();
   for (std::uint64_t* count : counts) {
@@ -102,7 +102,7 @@ char nextRecord(std::string_view text, std::size_t& position, JournalEntry& entr
     start += lengths[i];
   }
   entry = JournalEntry{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
-                       std::string(fields[3]),  std::string(fields[4]), evidenceOf(fields[5])};
+                       std::string(fields[3]), std::string(fields[4]), evidenceOf(fields[5])};
   const char kind = text[position];
   position = start;
   return kind;
@@ -231,7 +231,8 @@ void TossJournal::recover(std::map<std::string, Toss>& tosses) {
     const auto fileFound = platform::entryStamp(entry.destination);
     const bool ticThere = ticFound && entry.evidence.isTic(*ticFound);
     const bool placed =
-        fileFound && (entry.evidence.known() ? entry.evidence.isMovedFile(*fileFound) : toss->moved);
+        fileFound &&
+        (entry.evidence.known() ? entry.evidence.isMovedFile(*fileFound) : toss->moved);
     if (!placed) {
       continue;  // nothing was moved, or what was moved is gone: nothing is owed
     }

@@ -8,6 +8,7 @@
 
 #include <set>
 #include <system_error>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -66,41 +67,32 @@ std::vector<SyncFailure> syncToDisk(const std::vector<std::string>& paths) {
   return failures;
 }
 
-void FlushAhead::start(const std::string& path) {
-  if (begun) {
-    return;
-  }
-  begun = true;
-#ifdef __linux__
-  const int fd = openForFlush(path);
-  if (fd < 0) {
-    return;
-  }
+void BackgroundFlush::start(std::vector<std::string> paths) {
+  std::vector<SyncFailure> before = wait();
+  failures.swap(before);
   // The flushing thread takes no signals: the end of an event's command must reach the thread
   // that waits for it, which blocks that signal to wait for it.
   sigset_t all;
   sigset_t saved;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &saved);
-  // The flush only shortens the final one, which reports what failed; its result is not needed.
+  auto work = [this, flushed = std::move(paths)] {
+    const std::vector<SyncFailure> found = syncToDisk(flushed);
+    failures.insert(failures.end(), found.begin(), found.end());
+  };
   try {
-    worker = std::thread([fd] {
-      (void)syncfs(fd);
-      ::close(fd);
-    });
+    worker = std::thread(work);
   } catch (const std::system_error&) {
-    ::close(fd);  // no thread to be had: the final flush does it all
+    work();  // no thread to be had: flushed here and now
   }
   pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-#else
-  (void)path;
-#endif
 }
 
-void FlushAhead::wait() {
+std::vector<SyncFailure> BackgroundFlush::wait() {
   if (worker.joinable()) {
     worker.join();
   }
+  return std::exchange(failures, {});
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -51,6 +52,21 @@ OsVersionInfo queryOsVersion() {
     info.systemName = std::string(names.sysname) + " " + names.release;
   }
   return info;
+}
+
+std::size_t raiseOpenFileLimit() {
+  struct rlimit limit {};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    return 1024;
+  }
+  if (limit.rlim_cur < limit.rlim_max) {
+    struct rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+      limit = raised;
+    }
+  }
+  return limit.rlim_cur == RLIM_INFINITY ? SIZE_MAX : static_cast<std::size_t>(limit.rlim_cur);
 }
 
 std::string programFilePath() {

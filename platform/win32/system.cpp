@@ -73,6 +73,10 @@ OsVersionInfo queryOsVersion() {
   return info;
 }
 
+std::size_t raiseOpenFileLimit() {
+  return 16384;  // handles have no limit of their own worth counting
+}
+
 std::string programFilePath() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {

@@ -47,7 +47,7 @@ TEST(DescFileUpdater, NewListHoldsOneEntryPaddedToTwelveColumns) {
       {"ABCD.ZIP", "ABCD.ZIP      desc\r\n"},
       {"FILE0001.ZIP", "FILE0001.ZIP  desc\r\n"},
       {"LONGFILE01.ZIP", "LONGFILE01.ZIP  desc\r\n"},
-      {"a.zip", "a.zip         \r\n"},  // a description that is cut away entirely
+      {"a.zip", "a.zip         \r\n"},               // a description that is cut away entirely
       {"my file.zip", "\"my file.zip\"  desc\r\n"},  // a name with a space is quoted
   };
   for (const auto& [name, list] : cases) {
@@ -74,7 +74,8 @@ TEST(DescFileUpdater, ReplacesOldEntriesAndNormalisesOtherLines) {
       {std::string("B.ZIP  b\r\nARC.ZIP  half", 17) + std::string(37, '\0'),
        "B.ZIP  b\r\nARC.ZIP\r\n" + entry},
       // Quoted names are whole names: neither is this file's entry.
-      {"\"Arc.Zip x\"  other\r\n\"Arc\"  two\r\n", "\"Arc.Zip x\"  other\r\n\"Arc\"  two\r\n" + entry},
+      {"\"Arc.Zip x\"  other\r\n\"Arc\"  two\r\n",
+       "\"Arc.Zip x\"  other\r\n\"Arc\"  two\r\n" + entry},
   };
   for (const auto& [oldList, newList] : cases) {
     test::TempDir dir;

@@ -71,8 +71,8 @@ TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
   {
     // A run that died right after moving the file: its journal is left behind unheld.
     TossJournal dead(node.path("in/"), {});
-    ASSERT_TRUE(
-        dead.noteToss({"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late", {}}));
+    ASSERT_TRUE(dead.noteToss(
+        {"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late", {}}));
     fs::create_directories(node.path("files/FE_A"));
     fs::rename(node.path("in/late.zip"), node.path("files/FE_A/late.zip"));
     dead.noteMoved("late.tic");

@@ -25,13 +25,13 @@ std::size_t journalCount(const std::string& directory) {
 // What a dead run did to one toss before it died, and what became of its files since.
 struct Row {
   const char* name;
-  bool moved;              // the file was renamed into its area
-  const char* records;     // after its toss: V moved, D disposal pending, E events run
-  bool stored;             // a message that announces it got its name
-  bool ticThere;           // its .tic is still in the inbound
-  bool otherTic;           // ... but it is another .tic of the same name
-  bool fileReplaced;       // the file at the destination is another one
-  const char* owes;        // F finish, P dispose only, A announce, E run events
+  bool moved;           // the file was renamed into its area
+  const char* records;  // after its toss: V moved, D disposal pending, E events run
+  bool stored;          // a message that announces it got its name
+  bool ticThere;        // its .tic is still in the inbound
+  bool otherTic;        // ... but it is another .tic of the same name
+  bool fileReplaced;    // the file at the destination is another one
+  const char* owes;     // F finish, P dispose only, A announce, E run events
 };
 
 const Row kRows[] = {
@@ -130,7 +130,8 @@ TEST(TossJournal, ACutRecordIsIgnoredAndWhatIsSettledLeavesNoJournal) {
   test::TempDir dir;
   const std::string inbound = dir.path() + "/";
   test::writeFile(dir / "done.zip", "data");
-  JournalEntry done{"done.tic", dir / "done.zip", "FE_A", "2:5020/1", "Done\r\nwith a line end", {}};
+  JournalEntry done{"done.tic", dir / "done.zip",          "FE_A",
+                    "2:5020/1", "Done\r\nwith a line end", {}};
   done.evidence.takeSource(*platform::entryStamp(dir / "done.zip"));
   {
     TossJournal dead(inbound, {});
