@@ -30,6 +30,15 @@ Status writeWhole(const std::string& path, std::string_view contents, File* held
 // the rename; elsewhere the file is closed first.
 Status nameTemporary(File& file, const std::string& temporaryPath, const std::string& path);
 
+// Puts on the disk the names made, changed or removed in `directory` (a file's flush covers its
+// contents, not its name). Nothing to do where the file system keeps names with the files
+// (Windows).
+Status syncDirectory(const std::string& directory);
+
+// Deletes the program's own files in `directory` (see kOwnPrefix) that runs which died left
+// behind: those that no live run holds, except the names that start with one of `kept`.
+void clearLeftovers(const std::string& directory, const std::vector<std::string_view>& kept);
+
 // A path whose flush failed, and why.
 struct SyncFailure {
   std::string path;

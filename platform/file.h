@@ -18,8 +18,13 @@ namespace platform {
 // reads, a description list it updates. Runs hold them only for moments.
 inline constexpr std::chrono::milliseconds kHoldWait(5000);
 
+// The program's own files carry names that start with this: its temporary files, the runs'
+// journals, the notes of waiting .tic files.
+inline constexpr std::string_view kOwnPrefix = ".quenfar-";
+
 enum class OpenMode {
   readExisting,    // read; the file must exist and be a regular file
+  readToDispose,   // as readExisting, and disposeHeld may delete it without letting go first
   writeKeep,       // write; created when missing, never truncated
   createNew,       // write; fails when any entry of that name exists
   createTruncate,  // write; created when missing, emptied once held
@@ -59,7 +64,7 @@ class File {
   // is `stem` followed by six random letters and digits. A failure gives a closed File whose
   // why() tells the cause.
   static File createTemporary(const std::string& directory, std::string& pathOut,
-                              std::string_view stem = ".quenfar-");
+                              std::string_view stem = kOwnPrefix);
 
   bool isOpen() const {
 #ifdef _WIN32
@@ -136,6 +141,12 @@ class File {
 
   // Takes openedStamp() anew on a file still held, as it is now. False when that fails.
   [[nodiscard]] bool restamp();
+
+  // Deletes the file while the hold lasts, so that no other opener takes it up before it is
+  // gone, and closes it. Where the system cannot (a file not opened with readToDispose on
+  // Windows) nothing is done and the cause tells why. On POSIX the hold lasts through any
+  // delete by name: there it is only closed after deleting `path`.
+  Status deleteHeld(const std::string& path);
 
   // Gives the file the permission bits that a newly created file gets (0666 less the
   // process's file-creation mask). Nothing to do on Windows.

@@ -1,5 +1,9 @@
 // The file operations built on File and the platform's own rename, shared by every platform.
 #include "platform/durability.h"
+
+#include <algorithm>
+
+#include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/move.h"
@@ -127,8 +131,12 @@ Status disposeHeld(File& held, const std::string& path, const std::string& desti
                    Replace replace) {
   Status outcome;
   if (destination.empty()) {
-    detail::releaseBeforeRename(held);
-    outcome = deleteFile(path);
+    outcome = held.isOpen() ? held.deleteHeld(path) : deleteFile(path);
+    if (!outcome && held.isOpen()) {
+      // Held in a way that cannot delete (Windows): let go first, then delete by name.
+      detail::releaseBeforeRename(held);
+      outcome = deleteFile(path);
+    }
   } else if (replace == Replace::no) {
     detail::releaseBeforeRename(held);
     outcome = renameNoReplace(path, destination);
@@ -137,6 +145,31 @@ Status disposeHeld(File& held, const std::string& path, const std::string& desti
   }
   held.close().ignore();
   return outcome;
+}
+
+void clearLeftovers(const std::string& directory, const std::vector<std::string_view>& kept) {
+  const auto isLeftover = [&kept](std::string_view name) {
+    return name.substr(0, kOwnPrefix.size()) == kOwnPrefix &&
+           std::none_of(kept.begin(), kept.end(), [name](std::string_view stem) {
+             return name.substr(0, stem.size()) == stem;
+           });
+  };
+  std::vector<std::string> leftovers;
+  DirectorySearch search(directory);
+  std::string name;
+  while (search.next(name)) {
+    if (isLeftover(name)) {
+      leftovers.push_back(directory + name);
+    }
+  }
+  // A temporary file that a live run is writing is held by it; one that already took its
+  // final name is no longer under this one.
+  for (const std::string& path : leftovers) {
+    File leftover = File::open(path, OpenMode::updateExisting);
+    if (leftover.isOpen() && leftover.isAt(path)) {
+      disposeHeld(leftover, path).ignore();
+    }
+  }
 }
 
 }  // namespace platform

@@ -12,7 +12,7 @@ bool TicFile::read(const std::string& path) {
   hold.close().ignore();
   ticPath = path;
   text.clear();
-  hold = platform::File::open(path, platform::OpenMode::readExisting);
+  hold = platform::File::open(path, platform::OpenMode::readToDispose);
   // Another run may have tossed the .tic and deleted it after this one found it. (One that
   // moved it to TICDir instead is noticed when its file is found gone too.)
   if (!hold.isOpen() || hold.openedStamp().links == 0) {

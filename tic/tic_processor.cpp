@@ -38,7 +38,7 @@ std::string TicProcessor::reservedNameReason(const std::string& fileName) const 
   if (toUpperAnsi(fileName) == toUpperAnsi(fileNameOf(settings.descFile))) {
     return "the name is that of the area's description list";
   }
-  if (fileName.compare(0, TossJournal::kOwnPrefix.size(), TossJournal::kOwnPrefix) == 0) {
+  if (fileName.compare(0, platform::kOwnPrefix.size(), platform::kOwnPrefix) == 0) {
     return "the name is reserved for the program's own files";
   }
   if (endsWithIgnoringCase(fileName, ".tic")) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/directory.h"
+#include "platform/durability.h"
 #include "platform/file_system.h"
 #include "tic/wait_notices.h"
 
@@ -191,8 +192,11 @@ void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>
     }
   }
   // A message whose temporary file is gone has its name: what the journal noted before it is
-  // announced.
+  // announced. One still there stays until this journal goes, so that it keeps saying so.
   const bool stored = !staged.empty() && !notStored && !platform::exists(staged);
+  if (!staged.empty() && !stored) {
+    unstored.push_back(staged);
+  }
   for (auto& [key, toss] : read) {
     toss.announced = toss.announced || stored;
     sweepDirectories.push_back(platform::directoryOf(toss.entry.destination));
@@ -301,7 +305,17 @@ platform::Status TossJournal::noteToss(const JournalEntry& entry) {
 }
 
 platform::Status TossJournal::sync() {
-  return own.isOpen() ? own.sync() : platform::Status::refused("the run has no journal");
+  if (!own.isOpen()) {
+    return platform::Status::refused("the run has no journal");
+  }
+  if (platform::Status synced = own.sync(); !synced) {
+    return synced;
+  }
+  // The journal's name too, once: a record on the disk is no use in a file without a name.
+  if (!nameSynced) {
+    nameSynced = static_cast<bool>(platform::syncDirectory(inbound));
+  }
+  return nameSynced ? platform::Status() : platform::syncDirectory(inbound);
 }
 
 void TossJournal::noteMoved(const std::string& ticName) {
@@ -385,23 +399,11 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
     if (directory.empty()) {
       continue;
     }
-    std::vector<std::string> leftovers;
-    platform::DirectorySearch search(directory);
-    std::string name;
-    while (search.next(name)) {
-      if (startsWith(name, kOwnPrefix) && !startsWith(name, kJournalStem) &&
-          name != WaitNotices::kFileName) {
-        leftovers.push_back(directory + name);
-      }
+    std::vector<std::string_view> kept = {kJournalStem, WaitNotices::kFileName};
+    for (const std::string& path : unstored) {
+      kept.push_back(std::string_view(path).substr(platform::directoryOf(path).size()));
     }
-    // A temporary file that a live run is writing is held by it; one that already took its
-    // final name is no longer under this one.
-    for (const std::string& path : leftovers) {
-      platform::File leftover = platform::File::open(path, platform::OpenMode::updateExisting);
-      if (leftover.isOpen() && leftover.isAt(path)) {
-        platform::disposeHeld(leftover, path).ignore();
-      }
-    }
+    platform::clearLeftovers(directory, kept);
   }
 }
 
@@ -418,7 +420,7 @@ void TossJournal::finish() {
       // A toss left unfinished was not in the message; all others were.
       written = writeToss(toss->second, !toss->second.unfinished);
     }
-    written = written && own.sync() && own.close();
+    written = written && own.sync() && own.close() && platform::syncDirectory(inbound);
     std::swap(next, own);
     if (!written) {
       if (next.isOpen()) {
@@ -429,6 +431,9 @@ void TossJournal::finish() {
   }
   for (std::size_t i = 0; i < adopted.size(); ++i) {
     platform::disposeHeld(adopted[i], adoptedPaths[i]).ignore();
+  }
+  for (const std::string& path : unstored) {
+    platform::deleteFile(path).ignore();
   }
   if (own.isOpen()) {
     platform::disposeHeld(own, ownPath).ignore();

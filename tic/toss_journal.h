@@ -57,9 +57,6 @@ struct JournalEntry {
 // run ends with everything they owed done or carried on.
 class TossJournal {
  public:
-  // Journals, and the program's temporary files, carry names that start with this.
-  static constexpr std::string_view kOwnPrefix = ".quenfar-";
-
   // Adopts the dead runs' journals in `directory` and starts this run's own (see above); then
   // clears away the dead runs' temporary files there, in `sweep` and in their areas. Without a
   // usable directory the run has no journal, and no toss can be noted.
@@ -148,6 +145,7 @@ class TossJournal {
   std::string ownPath;
   platform::File own;
   std::uint64_t length = 0;  // of the records written whole
+  bool nameSynced = false;   // the journal's name is on the disk
   std::vector<platform::File> adopted;
   std::vector<std::string> adoptedPaths;
   std::vector<std::string> toFinish;
@@ -155,6 +153,7 @@ class TossJournal {
   std::vector<JournalEntry> toAnnounce;
   std::vector<JournalEntry> toRunEvents;
   std::vector<std::string> sweepDirectories;
-  std::map<std::string, Toss> owed;  // carried from dead runs, or left owing by this one
-  std::size_t order = 1;             // of the next record read
+  std::vector<std::string> unstored;  // dead runs' staged messages, never named
+  std::map<std::string, Toss> owed;   // carried from dead runs, or left owing by this one
+  std::size_t order = 1;              // of the next record read
 };

@@ -67,6 +67,16 @@ std::vector<SyncFailure> syncToDisk(const std::vector<std::string>& paths) {
   return failures;
 }
 
+Status syncDirectory(const std::string& directory) {
+  const int fd = openForFlush(directory.empty() ? "." : directory);
+  if (fd < 0) {
+    return Status::lastSystemError();
+  }
+  const Status synced = fsync(fd) == 0 ? Status() : Status::lastSystemError();
+  ::close(fd);
+  return synced;
+}
+
 void BackgroundFlush::start(std::vector<std::string> paths) {
   std::vector<SyncFailure> before = wait();
   failures.swap(before);

@@ -88,6 +88,7 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
   bool regularOnly = false;
   switch (mode) {
     case OpenMode::readExisting:
+    case OpenMode::readToDispose:
       // Without O_NONBLOCK, opening a FIFO would wait for a writer that may never come.
       flags |= O_RDONLY | O_NONBLOCK;
       regularOnly = true;
@@ -336,6 +337,13 @@ std::optional<FileStamp> entryStamp(const std::string& path) {
     return std::nullopt;
   }
   return stampOf(info);
+}
+
+Status File::deleteHeld(const std::string& path) {
+  if (unlink(path.c_str()) != 0) {
+    return Status::lastSystemError();
+  }
+  return close();
 }
 
 Status File::close() {

@@ -96,7 +96,9 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
   DWORD flags = FILE_ATTRIBUTE_NORMAL;
   switch (mode) {
     case OpenMode::readExisting:
-      access = GENERIC_READ;
+    case OpenMode::readToDispose:
+      // A handle that may delete its file is what lets the file go while it is still held.
+      access = mode == OpenMode::readToDispose ? GENERIC_READ | DELETE : GENERIC_READ;
       disposition = OPEN_EXISTING;
       flags |= FILE_FLAG_SEQUENTIAL_SCAN;
       break;
@@ -367,6 +369,18 @@ std::optional<FileStamp> entryStamp(const std::string& path) {
       path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return stampOfHandle(entry.get());
+}
+
+Status File::deleteHeld(const std::string&) {
+  // The file goes when its last handle closes, which is this one: opened without sharing, no
+  // other can have been opened meanwhile.
+  FILE_DISPOSITION_INFO disposal{};
+  disposal.DeleteFile = TRUE;
+  if (handle == nullptr ||
+      SetFileInformationByHandle(handle, FileDispositionInfo, &disposal, sizeof disposal) == 0) {
+    return Status::lastSystemError();
+  }
+  return close();
 }
 
 Status File::close() {

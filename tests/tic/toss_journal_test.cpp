@@ -49,6 +49,10 @@ const Row kRows[] = {
     {"StoredEventsOwed", true, "V", true, false, false, false, "E"},
 };
 
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.name;
+}
+
 class RecoveryTable : public testing::TestWithParam<Row> {};
 
 TEST_P(RecoveryTable, OwesWhatTheRecordsAndTheFilesSay) {
