@@ -1,11 +1,14 @@
 #include "announce/announcer.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <utility>
 
 #include "announce/ftn_address.h"
 #include "announce/stored_message.h"
+#include "platform/directory.h"
 #include "platform/durability.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -17,10 +20,9 @@ namespace {
 
 // The body goes to the temporary file in pieces of about this size.
 constexpr std::size_t kWriteSize = std::size_t{64} << 10;
-constexpr int kFirstMessageNumber = 2;  // 1.msg is the tossers' high-water mark
-constexpr int kMaxMessageNumber = 999;
-constexpr std::size_t kBlockWidth = 27;  // head and closing lines of a file's block
-constexpr char kKludge = '\x01';         // starts each control line
+constexpr std::uint32_t kHighWaterNumber = 1;  // 1.msg: the tossers' high-water mark
+constexpr std::size_t kBlockWidth = 27;        // head and closing lines of a file's block
+constexpr char kKludge = '\x01';               // starts each control line
 
 std::string zoneNetNode(const FtnAddress& a) {
   return std::to_string(a.zone) + ":" + std::to_string(a.net) + "/" + std::to_string(a.node);
@@ -33,8 +35,33 @@ std::string headLine(const std::string& fileName) {
   return line;
 }
 
-std::string messagePath(const std::string& directory, int number) {
+std::string messagePath(const std::string& directory, std::uint32_t number) {
   return directory + std::to_string(number) + ".msg";
+}
+
+// The high-water mark that a *.msg tosser keeps in 1.msg: the number of the last message it
+// has scanned, in the header's replyTo field. 0 when there is no 1.msg or it is too short to
+// hold one.
+std::uint32_t highWaterMark(const std::string& directory) {
+  const std::optional<std::string> first =
+      platform::readWholeFile(messagePath(directory, kHighWaterNumber), platform::kHoldWait);
+  if (!first || first->size() < storedmsg::kHeaderSize) {
+    return 0;
+  }
+  return storedmsg::getUint16(*first, storedmsg::kReplyTo);
+}
+
+// The number for a new message: one above every numbered message of the directory and above
+// the high-water mark, so that a tosser that exports only what lies above its mark never
+// passes it over. A gap below (a message deleted) is never filled.
+std::uint32_t nextMessageNumber(const std::string& directory) {
+  std::uint32_t highest = std::max(kHighWaterNumber, highWaterMark(directory));
+  platform::DirectorySearch search(directory);
+  std::string name;
+  while (search.next(name)) {
+    highest = std::max(highest, storedmsg::messageNumberOf(name));
+  }
+  return highest + 1;
 }
 
 }  // namespace
@@ -191,7 +218,11 @@ platform::Status Announcer::publish() {
   // directory never picks up half a message; the name is taken only while it is free, so a
   // number that another program takes meanwhile is simply passed over.
   platform::Status stored = stagedFile.sync();
-  for (int candidate = kFirstMessageNumber; stored && candidate <= kMaxMessageNumber; ++candidate) {
+  if (!stored) {
+    return stored;
+  }
+  for (std::uint32_t candidate = nextMessageNumber(netmailDir);
+       candidate <= storedmsg::kHighestMessageNumber; ++candidate) {
     const std::string path = messagePath(netmailDir, candidate);
     if (platform::exists(path)) {
       continue;
@@ -203,12 +234,12 @@ platform::Status Announcer::publish() {
       finished = true;
       return {};
     }
-    if (platform::exists(path)) {
-      stored = {};  // taken meanwhile: the next number is tried
+    if (!platform::exists(path)) {
+      return stored;
     }
+    // Taken meanwhile: the next number is tried.
   }
-  if (stored) {
-    stored = platform::Status::refused("no message number from 2 to 999 is free");
-  }
-  return stored;
+  return platform::Status::refused(
+      "the messages are numbered up to 99999999.msg, the highest number there is; renumber "
+      "them from 2 (or move them away) and set the high-water mark of 1.msg to match");
 }

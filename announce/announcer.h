@@ -18,10 +18,10 @@ struct AnnounceSettings {
 };
 
 // Collects the netmail message that lists the files tossed in a run, and stores it as the
-// lowest free "%d.msg" of the netmail directory from 2 on: 1.msg is the high-water mark of the
-// mail tossers that share the directory, and is never written. The body is written as it grows to a
-// temporary file of that directory, so memory does not grow with the run. Without a netmail
-// directory every operation does nothing.
+// "%d.msg" of the netmail directory numbered one above every numbered message there and above
+// the high-water mark that 1.msg holds (the mail tossers' own, never written here). The body is
+// written as it grows to a temporary file of that directory, so memory does not grow with the run.
+// Without a netmail directory every operation does nothing.
 class Announcer {
  public:
   // Starts the message of a run dated `time` (seconds since 1970-01-01 00:00:00 UTC): header
@@ -55,7 +55,8 @@ class Announcer {
   const std::string& stagedPath() const { return temporaryPath; }
 
   // Syncs the staged message (nothing is left to write after such a flush) and gives it the
-  // lowest free number from 2 to 999, never over an existing entry. The name itself is not
+  // number one above the highest numbered message and the high-water mark of 1.msg, never over
+  // an existing entry and never above 99999999. The name itself is not
   // flushed: the caller does that before it lets go of what the message announces. On
   // failure, with the cause, the temporary file stays until discard().
   platform::Status publish();

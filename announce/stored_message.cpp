@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 
 namespace storedmsg {
 
@@ -61,6 +62,28 @@ std::uint32_t getUint32(std::string_view header, std::size_t offset) {
 std::string getText(std::string_view header, TextField field) {
   const std::string_view bytes = header.substr(field.offset, field.width);
   return std::string(bytes.substr(0, bytes.find('\0')));
+}
+
+std::uint32_t messageNumberOf(std::string_view name) {
+  constexpr std::string_view kExtension = ".msg";
+  if (name.size() <= kExtension.size() || name.size() > 8 + kExtension.size()) {
+    return 0;
+  }
+  const std::string_view digits = name.substr(0, name.size() - kExtension.size());
+  const std::string_view extension = name.substr(digits.size());
+  for (std::size_t i = 0; i < kExtension.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(extension[i])) != kExtension[i]) {
+      return 0;
+    }
+  }
+  std::uint32_t number = 0;
+  for (const char digit : digits) {
+    if (digit < '0' || digit > '9') {
+      return 0;
+    }
+    number = number * 10 + static_cast<std::uint32_t>(digit - '0');
+  }
+  return number;
 }
 
 }  // namespace storedmsg

@@ -36,6 +36,13 @@ inline constexpr std::size_t kReplyTo = 184;
 inline constexpr std::size_t kAttribute = 186;
 inline constexpr std::size_t kNextReply = 188;
 
+// Messages are numbered from 2 to this, the highest number whose "%d.msg" is still an 8.3 name.
+inline constexpr std::uint32_t kHighestMessageNumber = 99999999;
+
+// Returns the number of a stored message's file name: decimal digits and ".msg" (in any letter
+// case), the number from 1 to kHighestMessageNumber; 0 for any other name.
+std::uint32_t messageNumberOf(std::string_view name);
+
 // Attribute bits.
 inline constexpr std::uint16_t kPrivate = 0x0001;
 inline constexpr std::uint16_t kLocal = 0x0100;

@@ -29,7 +29,8 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when the run completed, 1 when the configuration stopped it,\n"
     "2 for a wrong command line, 3 when the run completed but a .tic failed for another\n"
-    "reason than waiting for its file, or a flush or the message failed.\n";
+    "reason than waiting for its file, a flush or the message failed, or an event\n"
+    "command could not be started or was stopped at its time limit.\n";
 
 void warn(const std::string& line) {
   std::cerr << line << '\n' << std::flush;
@@ -76,7 +77,14 @@ int runOption(const std::vector<std::string>& arguments) {
     ConfigReading reading = readConfiguration(programDirectory());
     return reportConfiguration(reading, std::cout) == 0 ? kExitDone : kExitConfiguration;
   }
-  std::cerr << "quenfar: unknown option " << option << "\n\n" << kUsage << std::flush;
+  // The word blamed is the first one that is not a known option alone.
+  const bool known = option == "--help" || option == "-h" || option == "--version" ||
+                     option == "-V" || option == "--check";
+  const std::string& wrong = known ? arguments[1] : option;
+  std::cerr << "quenfar: "
+            << (wrong.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") << wrong
+            << (known ? " after " + option : std::string()) << "\n\n"
+            << kUsage << std::flush;
   return kExitUsage;
 }
 

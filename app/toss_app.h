@@ -10,8 +10,9 @@
 inline constexpr int kExitDone = 0;           // the run completed, whatever it found
 inline constexpr int kExitConfiguration = 1;  // the run stopped at the configuration checks
 inline constexpr int kExitUsage = 2;          // an unknown option; nothing was done
-inline constexpr int kExitTroubled =
-    3;  // the run completed, but a toss, a flush or the message failed
+// The run completed, but a toss, a flush or the message failed, or an event command could not
+// be started or was stopped at its time limit.
+inline constexpr int kExitTroubled = 3;
 
 // Runs the program for its command-line arguments (without the program name): --help and
 // --version print and return; no argument performs one tossing run: reads the configuration,

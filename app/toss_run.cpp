@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
+#include "tic/arrival_order.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -30,6 +31,13 @@ std::string absoluteInbound(const TossConfig& settings) {
   return withTrailingBackslash(platform::absolutePath(withTrailingBackslash(settings.inboundDir)));
 }
 
+// Commands that could not start or were stopped go to the log and standard error; other
+// statuses to the log alone.
+EventReports eventReportsTo(RunLog& log) {
+  return {[&log](const std::string& line) { log.writeWarning(line); },
+          [&log](const std::string& line) { log.writeLine(line); }};
+}
+
 // The mover of the system's family: the Windows 95/98 way only there.
 MoveFile moverOfThisSystem() {
   return platform::queryOsVersion().dwPlatformId == platform::kPlatformWin9x ? moveLikeWin9x
@@ -43,7 +51,7 @@ TossRun::TossRun(const TossConfig& config, const std::vector<std::string>& warni
       inboundPath(absoluteInbound(config)),
       log(logSettingsOf(config)),
       areaPaths(config.areaPathFile),
-      events(config.eventsFile, config.flagsDir, config.processTimeMs),
+      events(config.eventsFile, config.flagsDir, config.processTimeMs, eventReportsTo(log)),
       announcer(announceSettings(config), platform::now()),
       lists(config.descFilter ? cutDescription : keepDescription, platform::kHoldWait),
       // The journal is kept in the inbound directory, by its absolute path, as are the .tic
@@ -74,6 +82,10 @@ RunReport TossRun::run() {
   tossInbound();
   stage();
   flushAndPublish();
+  // A command that could not start, or that its time limit stopped, left its work undone.
+  if (events.anyTroubled()) {
+    report.troubled = true;
+  }
   return report;
 }
 
@@ -106,9 +118,9 @@ void TossRun::recover() {
 }
 
 void TossRun::tossInbound() {
-  // One entry at a time, as the directory yields it, so memory does not grow with the inbound
-  // directory. A stop asked for ends the tossing between two .tic files.
-  platform::DirectorySearch search(inboundPath);
+  // In the order they arrived, so that an older nodediff is tossed, and its events run, before
+  // a newer one. A stop asked for ends the tossing between two .tic files.
+  ArrivalOrder search(inboundPath);
   std::string name;
   while (platform::stopRequested() == 0 && search.next(name)) {
     if (endsWithIgnoringCase(name, ".tic")) {

@@ -30,7 +30,7 @@ struct RunReport {
 //    a .tic whose file they tossed but could not dispose of is disposed of, and a toss they
 //    cut short is finished, before anything new. Afterwards this run's journal alone stands
 //    for everything still owed.
-// 2. toss: every .tic of the inbound, one at a time, as the directory yields it, until a stop
+// 2. toss: every .tic of the inbound, one at a time, in the order they arrived, until a stop
 //    is asked for. For each: file moved, list entry, .tic disposed of, log line, events,
 //    announcement entry. The journal notes each step that a kill could cut short, so memory
 //    stays flat and a run killed anywhere is finished by the next one.

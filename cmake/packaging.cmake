@@ -49,6 +49,12 @@ if(QUENFAR_HARDENING AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
       endif()
     endforeach()
   endif()
+  # Shown as this build applies them, before the Debug exception becomes an expression.
+  set(_hardening_shown ${_hardening_compile} ${_hardening_link})
+  if(CMAKE_BUILD_TYPE STREQUAL "Debug")
+    list(FILTER _hardening_shown EXCLUDE REGEX "^-D_FORTIFY_SOURCE=")
+  endif()
+  list(JOIN _hardening_shown " " _hardening_shown)
   list(TRANSFORM _hardening_compile
     REPLACE "^(-D_FORTIFY_SOURCE=.*)$" "$<$<NOT:$<CONFIG:Debug>>:\\1>")
   get_property(_folders DIRECTORY ${PROJECT_SOURCE_DIR} PROPERTY SUBDIRECTORIES)
@@ -65,7 +71,7 @@ if(QUENFAR_HARDENING AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
       endif()
     endforeach()
   endforeach()
-  message(STATUS "Hardening: ${_hardening_compile} ${_hardening_link}")
+  message(STATUS "Hardening: ${_hardening_shown}")
 endif()
 
 set(QUENFAR_CONFIG_DIR /etc/quenfar CACHE PATH

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,11 @@ class DirectorySearch {
 
   // Puts the next entry's name into `name`; false when there is none left.
   bool next(std::string& name);
+
+  // The time the entry that next() gave last was modified, in nanoseconds since 1970-01-01
+  // 00:00:00 UTC, of the entry itself (a symbolic link is not followed); 0 when it cannot be
+  // read (the entry is gone meanwhile).
+  std::int64_t modifiedTime() const;
 
  private:
   struct Impl;

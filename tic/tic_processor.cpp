@@ -119,7 +119,7 @@ bool TicProcessor::batchFull() const {
 }
 
 TossResult TicProcessor::findSource(Toss& toss) {
-  toss.facts.evidence.takeTic(toss.tic.stamp());
+  toss.facts.evidence.tic = toss.tic.stamp();
   toss.source = settings.inboundDir + toss.fileName;
   std::optional<platform::FileStamp> found = platform::entryStamp(toss.source);
   // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
@@ -132,7 +132,7 @@ TossResult TicProcessor::findSource(Toss& toss) {
     }
   }
   if (found) {
-    toss.facts.evidence.takeSource(*found);
+    toss.facts.evidence.source = *found;
     return TossResult::queued;
   }
   // A run that died after moving the file left its .tic behind: the file is in place, and the
@@ -151,7 +151,7 @@ TossResult TicProcessor::findSource(Toss& toss) {
       return TossResult::queued;
     }
     if (const auto there = platform::entryStamp(toss.destination)) {
-      toss.facts.evidence.takeSource(*there);
+      toss.facts.evidence.source = *there;
     }
     toss.inPlace = true;
     return TossResult::queued;
@@ -324,7 +324,7 @@ void TicProcessor::runEvents(const std::string& area, const std::string& fileNam
       return;
     }
     services.lists.releaseHolds();  // an event's command may read or change the lists
-    if (!services.events.runEvents(area, fileName, facts.destination) &&
+    if (services.events.runEvents(area, fileName, facts.destination).interrupted &&
         platform::stopRequested() != 0) {
       services.journal.noteEventsOwed(facts);
       return;

@@ -33,26 +33,33 @@ bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// The evidence as seven numbers: the .tic's device, inode and time, the file's device, inode,
+// size and time.
 std::string evidenceText(const TossEvidence& evidence) {
-  return std::to_string(evidence.ticDevice) + ' ' + std::to_string(evidence.ticInode) + ' ' +
-         std::to_string(evidence.sourceDevice) + ' ' + std::to_string(evidence.sourceInode) + ' ' +
-         std::to_string(evidence.size) + ' ' + std::to_string(evidence.modified) + ' ' +
-         std::to_string(evidence.ticModified);
+  std::string text;
+  for (const std::int64_t number :
+       {static_cast<std::int64_t>(evidence.tic.device),
+        static_cast<std::int64_t>(evidence.tic.inode), evidence.tic.modified,
+        static_cast<std::int64_t>(evidence.source.device),
+        static_cast<std::int64_t>(evidence.source.inode),
+        static_cast<std::int64_t>(evidence.source.size), evidence.source.modified}) {
+    text += std::to_string(number) + ' ';
+  }
+  return text;
 }
 
 TossEvidence evidenceOf(std::string_view text) {
-  TossEvidence evidence;
-  std::uint64_t* const counts[] = {&evidence.ticDevice, &evidence.ticInode, &evidence.sourceDevice,
-                                   &evidence.sourceInode, &evidence.size};
-  const char* at = text.data();
-  const char* const end = text.data() + text.size();
-  for (std::uint64_t* count : counts) {
-    at = std::from_chars(at, end, *count).ptr;
-    at += at < end ? 1 : 0;
+  std::int64_t numbers[7] = {};
+  for (std::size_t i = 0, at = 0; i < std::size(numbers) && at < text.size(); ++i) {
+    at = static_cast<std::size_t>(
+             std::from_chars(text.data() + at, text.data() + text.size(), numbers[i]).ptr -
+             text.data()) +
+         1;
   }
-  at = std::from_chars(at, end, evidence.modified).ptr;
-  at += at < end ? 1 : 0;
-  std::from_chars(at, end, evidence.ticModified);
+  const auto count = [](std::int64_t number) { return static_cast<std::uint64_t>(number); };
+  TossEvidence evidence;
+  evidence.tic = {count(numbers[0]), count(numbers[1]), 0, numbers[2], 0, 0};
+  evidence.source = {count(numbers[3]), count(numbers[4]), count(numbers[5]), numbers[6], 0, 0};
   return evidence;
 }
 
@@ -111,30 +118,17 @@ char nextRecord(std::string_view text, std::size_t& position, JournalEntry& entr
 
 }  // namespace
 
-void TossEvidence::takeTic(const platform::FileStamp& tic) {
-  ticDevice = tic.device;
-  ticInode = tic.inode;
-  ticModified = tic.modified;
-}
-
-void TossEvidence::takeSource(const platform::FileStamp& source) {
-  sourceDevice = source.device;
-  sourceInode = source.inode;
-  size = source.size;
-  modified = source.modified;
-}
-
 bool TossEvidence::isMovedFile(const platform::FileStamp& found) const {
-  if (found.device == sourceDevice) {
-    return found.inode == sourceInode;  // renamed within its file system
+  if (found.device == source.device) {
+    return found.inode == source.inode;  // renamed within its file system
   }
   // Copied across file systems: the copy keeps the size and the modification time.
-  return found.size == size && found.modified == modified;
+  return found.size == source.size && found.modified == source.modified;
 }
 
 bool TossEvidence::isTic(const platform::FileStamp& found) const {
-  return (ticDevice == 0 && ticInode == 0) ||
-         (found.device == ticDevice && found.inode == ticInode && found.modified == ticModified);
+  return (tic.device == 0 && tic.inode == 0) ||
+         (found.device == tic.device && found.inode == tic.inode && found.modified == tic.modified);
 }
 
 TossJournal::TossJournal(const std::string& directory, const std::vector<std::string>& sweep)
@@ -188,7 +182,11 @@ void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>
       read[key].order = read[key].order == 0 ? order++ : read[key].order;
       latest[entry.ticName] = key;
     } else if (const auto key = latest.find(entry.ticName); key != latest.end()) {
-      read[key->second].add(kind);
+      Toss& toss = read[key->second];
+      toss.moved |= kind == kMoved || kind == kOldUnfinished || kind == kDisposalPending;
+      toss.disposalPending |= kind == kDisposalPending;
+      toss.eventsRun |= kind == kEventsRun;
+      toss.announced |= kind == kAnnounced;
     }
   }
   // A message whose temporary file is gone has its name: what the journal noted before it is
@@ -197,29 +195,18 @@ void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>
   if (!staged.empty() && !stored) {
     unstored.push_back(staged);
   }
-  for (auto& [key, toss] : read) {
-    toss.announced = toss.announced || stored;
+  // The same toss may be in two journals: a dead run's, and the copy that a run which adopted
+  // it and died too made of it. What either tells holds.
+  for (const auto& [key, toss] : read) {
     sweepDirectories.push_back(platform::directoryOf(toss.entry.destination));
-    tosses[key].merge(toss);
+    Toss& merged = tosses[key];
+    merged.order = merged.order == 0 ? toss.order : std::min(merged.order, toss.order);
+    merged.entry = toss.entry;
+    merged.moved |= toss.moved;
+    merged.disposalPending |= toss.disposalPending;
+    merged.eventsRun |= toss.eventsRun;
+    merged.announced |= toss.announced || stored;
   }
-}
-
-void TossJournal::Toss::add(char kind) {
-  moved = moved || kind == kMoved || kind == kOldUnfinished || kind == kDisposalPending;
-  disposalPending = disposalPending || kind == kDisposalPending;
-  eventsRun = eventsRun || kind == kEventsRun;
-  announced = announced || kind == kAnnounced;
-}
-
-void TossJournal::Toss::merge(const Toss& other) {
-  // The same toss in two journals: a dead run's, and the copy that a run which adopted it
-  // and died too made of it.
-  entry = other.entry;
-  order = order == 0 ? other.order : std::min(order, other.order);
-  moved = moved || other.moved;
-  disposalPending = disposalPending || other.disposalPending;
-  eventsRun = eventsRun || other.eventsRun;
-  announced = announced || other.announced;
 }
 
 void TossJournal::recover(std::map<std::string, Toss>& tosses) {

@@ -14,21 +14,14 @@
 // (device and inode, or volume and file ID); a copy across file systems keeps its size and
 // modification time. All zero where it is not known (a journal of an older run).
 struct TossEvidence {
-  std::uint64_t ticDevice = 0;
-  std::uint64_t ticInode = 0;
-  std::int64_t ticModified = 0;  // an inode number is taken again once its file is gone
-  std::uint64_t sourceDevice = 0;
-  std::uint64_t sourceInode = 0;
-  std::uint64_t size = 0;
-  std::int64_t modified = 0;  // in the system's finest unit
+  platform::FileStamp tic;     // the .tic, as read
+  platform::FileStamp source;  // the file, before its move
 
-  bool known() const { return sourceDevice != 0 || sourceInode != 0; }
-  // Takes the .tic, and the file to be moved, as their stamps show them.
-  void takeTic(const platform::FileStamp& tic);
-  void takeSource(const platform::FileStamp& source);
+  bool known() const { return source.device != 0 || source.inode != 0; }
   // True when `found`, the file at the destination, is the file that was to be moved.
   bool isMovedFile(const platform::FileStamp& found) const;
-  // True when `found`, the .tic at its path, is the .tic that was read.
+  // True when `found`, the .tic at its path, is the .tic that was read (an inode number comes
+  // back once its file is gone; its time does not).
   bool isTic(const platform::FileStamp& found) const;
 };
 
@@ -125,9 +118,6 @@ class TossJournal {
     bool eventsOwed = false;  // in memory only: its events are still to run
 
     bool owesSomething() const { return unfinished || disposalPending || eventsOwed; }
-
-    void add(char kind);
-    void merge(const Toss& other);
   };
 
   platform::Status write(char kind, const JournalEntry& entry);

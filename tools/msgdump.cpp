@@ -1,20 +1,42 @@
 // msgdump: shows a stored netmail message ("%d.msg") readably, header fields first, then the
 // body with its control bytes made visible. The package installs it as quenfar-msgdump.
 #include <iostream>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "announce/message_dump.h"
 #include "platform/file.h"
+#include "platform/status.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: quenfar-msgdump FILE.msg\n"
+    "usage: quenfar-msgdump FILE.msg...\n"
     "       quenfar-msgdump --help | --version\n"
-    "Shows a stored netmail message (FTS-0001): its header fields, then its text with\n"
+    "Shows stored netmail messages (FTS-0001): the header fields of each, then its text with\n"
     "control bytes made visible.\n";
+
+// Shows one message; false, with the cause on standard error, when it cannot.
+bool dump(const std::string& path) {
+  const platform::File file = platform::File::open(path, platform::OpenMode::readExisting);
+  if (!file.isOpen()) {
+    std::cerr << "quenfar-msgdump: cannot read " << path << ": " << file.why().text() << "\n";
+    return false;
+  }
+  std::string bytes;
+  if (const platform::Status read = file.readAll(bytes); !read) {
+    std::cerr << "quenfar-msgdump: cannot read " << path << ": " << read.text() << "\n";
+    return false;
+  }
+  std::string text;
+  if (!dumpStoredMessage(bytes, text)) {
+    std::cerr << "quenfar-msgdump: " << path << " is too short for a message header ("
+              << bytes.size() << " bytes)\n";
+    return false;
+  }
+  std::cout << text;
+  return true;
+}
 
 }  // namespace
 
@@ -28,22 +50,19 @@ int main(int argc, char** argv) {
     std::cout << "quenfar-msgdump " QUENFAR_VERSION "\n";
     return std::cout.good() ? 0 : 1;
   }
-  if (argc != 2 || argument.empty()) {
+  if (argc < 2) {
     std::cerr << kUsage;
     return 2;
   }
-  const std::string path = argv[1];
-  const std::optional<std::string> bytes = platform::readWholeFile(path);
-  if (!bytes) {
-    std::cerr << "quenfar-msgdump: cannot read " << path << "\n";
-    return 1;
+  // Several messages are each headed by their name, as head(1) does it.
+  bool allShown = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string path = argv[i];
+    if (argc > 2) {
+      std::cout << (i > 1 ? "\n" : "") << "==> " << path << " <==\n";
+    }
+    allShown = dump(path) && allShown;
   }
-  std::string text;
-  if (!dumpStoredMessage(*bytes, text)) {
-    std::cerr << "quenfar-msgdump: " << path << " is too short for a message header ("
-              << bytes->size() << " bytes)\n";
-    return 1;
-  }
-  std::cout << text;
-  return std::cout.good() ? 0 : 1;
+  std::cout << std::flush;
+  return allShown && std::cout.good() ? 0 : 1;
 }

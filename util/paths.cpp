@@ -11,29 +11,35 @@ std::string withTrailingBackslash(const std::string& path) {
 }
 
 platform::Status makeDirectoryPath(const std::string& path) {
-  // Each level is the path up to the next separator after the previous one; the last level is
-  // the whole path. Existing or uncreatable levels are passed over: only whether the whole
-  // path is a directory at the end counts, with the last cause that kept a level from being
-  // made.
+  // Existing or uncreatable levels are passed over: only whether the whole path is a directory
+  // at the end counts, with the last cause that kept a level from being made.
   platform::Status last;
-  std::size_t mark = path.find(platform::kSeparator);
-  for (;;) {
-    const std::size_t from = (mark == std::string::npos) ? 0 : mark + 1;
-    const std::size_t next = path.find(platform::kSeparator, from);
-    const std::string level = next == std::string::npos ? path : path.substr(0, next);
+  for (const std::string& level : directoryLevels(path)) {
     if (platform::Status made = platform::createDirectory(level);
         !made && !platform::exists(level)) {
       last = made;
     }
-    if (next == std::string::npos) {
-      break;
-    }
-    mark = next;
   }
   if (platform::isDirectory(path)) {
     return {};
   }
   return last.ok() ? platform::Status::refused("it is not a directory") : last;
+}
+
+std::vector<std::string> directoryLevels(const std::string& path) {
+  // Each level is the path up to the next separator after the previous one; the last level is
+  // the whole path.
+  std::vector<std::string> levels;
+  std::size_t mark = path.find(platform::kSeparator);
+  for (;;) {
+    const std::size_t from = (mark == std::string::npos) ? 0 : mark + 1;
+    const std::size_t next = path.find(platform::kSeparator, from);
+    levels.push_back(next == std::string::npos ? path : path.substr(0, next));
+    if (next == std::string::npos) {
+      return levels;
+    }
+    mark = next;
+  }
 }
 
 std::string fileNameOf(const std::string& path) {

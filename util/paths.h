@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -12,6 +13,10 @@ std::string withTrailingBackslash(const std::string& path);
 // drive, the root, or the first name of a relative path) is never created itself. Succeeds
 // when the whole path is a directory at the end; otherwise tells why a level could not be made.
 platform::Status makeDirectoryPath(const std::string& path);
+
+// Returns the levels that makeDirectoryPath tries to create, in its order: the path up to each
+// separator after the first one, then the whole path.
+std::vector<std::string> directoryLevels(const std::string& path);
 
 // Returns the part of the path after its last separator, or the whole path when it has none.
 std::string fileNameOf(const std::string& path);

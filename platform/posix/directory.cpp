@@ -1,6 +1,8 @@
 #include "platform/directory.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -8,6 +10,7 @@ namespace platform {
 
 struct DirectorySearch::Impl {
   DIR* dir = nullptr;
+  const dirent* current = nullptr;  // valid until the next readdir
 };
 
 DirectorySearch::DirectorySearch(const std::string& directory) : impl(std::make_unique<Impl>()) {
@@ -29,9 +32,20 @@ bool DirectorySearch::next(std::string& name) {
       continue;
     }
     name.assign(entry->d_name);
+    impl->current = entry;
     return true;
   }
+  impl->current = nullptr;
   return false;
+}
+
+std::int64_t DirectorySearch::modifiedTime() const {
+  struct stat status {};
+  if (impl->current == nullptr ||
+      fstatat(dirfd(impl->dir), impl->current->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return 0;
+  }
+  return static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
 }
 
 }  // namespace platform

@@ -11,7 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <optional>
+#include <cstdlib>
+#include <set>
 #include <utility>
 
 extern char** environ;
@@ -139,12 +140,13 @@ class SpawnSetup {
   bool actionsReady = false;
 };
 
-std::optional<pid_t> startInterpreter(const std::string& command,
-                                      const std::string& destinationPath,
-                                      const std::string& fileName) {
+// Starts the interpreter; its pid, or why it did not start.
+pid_t startInterpreter(const std::string& command, const std::string& destinationPath,
+                       const std::string& fileName, Status& why) {
   SpawnSetup setup;
   if (!setup.prepare()) {
-    return std::nullopt;
+    why = Status::refused("the child's surroundings could not be prepared");
+    return -1;
   }
   // The path and the name reach the shell as positional parameters, never as part of the
   // script, so no character in them is interpreted; "$@" hands them on as two words.
@@ -157,9 +159,11 @@ std::optional<pid_t> startInterpreter(const std::string& command,
   char* arguments[] = {shell.data(), option.data(), script.data(), scriptName.data(),
                        path.data(),  name.data(),   nullptr};
   pid_t pid = 0;
-  if (posix_spawn(&pid, shell.c_str(), setup.actionsPtr(), setup.attributesPtr(), arguments,
-                  environ) != 0) {
-    return std::nullopt;
+  if (const int failed = posix_spawn(&pid, shell.c_str(), setup.actionsPtr(), setup.attributesPtr(),
+                                     arguments, environ);
+      failed != 0) {
+    why = Status::systemError(failed);
+    return -1;
   }
   return pid;
 }
@@ -173,15 +177,25 @@ Descriptor openPidfd(pid_t pid) {
 #endif
 }
 
-// Reaps the child if it has ended. True when it has (or when it is no longer ours to wait for).
-// True when the child has ended and is reaped; `signalled` tells whether a signal ended it.
-bool reapIfEnded(pid_t pid, bool& signalled) {
+// True when the child has ended and is reaped (or is no longer ours to wait for); `ended`
+// tells how.
+bool reapIfEnded(pid_t pid, RunResult& ended) {
   int status = 0;
   pid_t result;
   do {
     result = waitpid(pid, &status, WNOHANG);
   } while (result < 0 && errno == EINTR);
-  signalled = result == pid && WIFSIGNALED(status);
+  if (result == pid && WIFSIGNALED(status)) {
+    ended.outcome = RunOutcome::signalled;
+    ended.status = WTERMSIG(status);
+  } else if (result == pid && WIFEXITED(status)) {
+    ended.status = WEXITSTATUS(status);
+    // The shell's own statuses for a command it could not find (127) or not execute (126).
+    ended.outcome =
+        ended.status == 126 || ended.status == 127 ? RunOutcome::cannotRun : RunOutcome::finished;
+  } else {
+    ended.outcome = RunOutcome::finished;
+  }
   return result == pid || (result < 0 && errno == ECHILD);
 }
 
@@ -192,14 +206,13 @@ void reap(pid_t pid) {
 }
 
 // Sleeps until the child ends or the deadline passes; true when it ended and has been reaped,
-// with `signalled` telling whether a signal ended it. Every wake-up, whatever woke it, looks
-// at the child again.
-bool waitUntil(pid_t pid, Clock::time_point deadline, bool& signalled) {
+// with `ended` telling how. Every wake-up, whatever woke it, looks at the child again.
+bool waitUntil(pid_t pid, Clock::time_point deadline, RunResult& ended) {
   Descriptor pidfd = openPidfd(pid);
   bool usePidfd = pidfd.valid();
   const sigset_t childOnly = childSignalOnly();
   for (;;) {
-    if (reapIfEnded(pid, signalled)) {
+    if (reapIfEnded(pid, ended)) {
       return true;
     }
     const Clock::duration left = deadline - Clock::now();
@@ -227,24 +240,72 @@ bool waitUntil(pid_t pid, Clock::time_point deadline, bool& signalled) {
 
 }  // namespace
 
-RunOutcome runWithTimeout(const std::string& command, const std::string& destinationPath,
-                          const std::string& fileName, int milliseconds) {
+RunResult runWithTimeout(const std::string& command, const std::string& destinationPath,
+                         const std::string& fileName, int milliseconds) {
   const ChildSignalGuard guard;
-  const std::optional<pid_t> pid = startInterpreter(command, destinationPath, fileName);
-  if (!pid) {
-    return RunOutcome::notStarted;
+  RunResult result;
+  const pid_t pid = startInterpreter(command, destinationPath, fileName, result.why);
+  if (pid < 0) {
+    return result;
   }
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  bool signalled = false;
-  if (waitUntil(*pid, deadline, signalled)) {
-    return signalled ? RunOutcome::signalled : RunOutcome::finished;
+  if (waitUntil(pid, deadline, result)) {
+    return result;
   }
-  // Only the interpreter is killed, as on Windows; what it started in turn runs on. Not yet
-  // reaped, the pid cannot have passed to another process. Reaping right after the kill leaves
-  // no zombie behind and takes no noticeable time.
-  kill(*pid, SIGKILL);
-  reap(*pid);
-  return RunOutcome::killed;
+  // The interpreter leads a session and a process group of its own, which everything it
+  // started shares unless it left on purpose: the whole group is killed, so that no command
+  // runs on past its time. Not yet reaped, the interpreter keeps its pid, and with it the
+  // group's id, from passing to another process. Reaping right after the kill leaves no zombie
+  // behind and takes no noticeable time; the group's other members are reaped by init.
+  kill(-pid, SIGKILL);
+  kill(pid, SIGKILL);
+  reap(pid);
+  result.outcome = RunOutcome::killed;
+  result.status = 0;
+  return result;
+}
+
+Status checkCommandFound(const std::string& command) {
+  const std::size_t start = command.find_first_not_of(" \t");
+  if (start == std::string::npos) {
+    return {};
+  }
+  const std::string word =
+      command.substr(start, command.find_first_of(" \t;&|<>()", start) - start);
+  // Quotes, expansions and assignments make the word something the shell works out itself.
+  if (word.empty() || word.find_first_of("'\"$`\\=*?[{~") != std::string::npos) {
+    return {};
+  }
+  if (word.find('/') != std::string::npos) {
+    return access(word.c_str(), X_OK) == 0 ? Status() : Status::lastSystemError();
+  }
+  // The POSIX shell's special and regular built-in commands and reserved words.
+  static const std::set<std::string> kBuiltIn = {
+      ".",        ":",       "[",       "alias", "bg",    "break",  "case",   "cd",   "command",
+      "continue", "echo",    "eval",    "exec",  "exit",  "export", "false",  "fc",   "fg",
+      "for",      "getopts", "hash",    "if",    "jobs",  "kill",   "printf", "pwd",  "read",
+      "readonly", "return",  "set",     "shift", "test",  "times",  "trap",   "true", "type",
+      "ulimit",   "umask",   "unalias", "unset", "until", "wait",   "while",  "!"};
+  if (kBuiltIn.count(word) != 0) {
+    return {};
+  }
+  const char* path = std::getenv("PATH");
+  std::string directories = path != nullptr ? path : "/usr/bin:/bin";
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t end = directories.find(':', from);
+    std::string directory = directories.substr(from, end - from);
+    if (directory.empty()) {
+      directory = ".";
+    }
+    if (access((directory + "/" + word).c_str(), X_OK) == 0) {
+      return {};
+    }
+    if (end == std::string::npos) {
+      return Status::refused("no executable file of that name in any directory of PATH");
+    }
+    from = end + 1;
+  }
 }
 
 }  // namespace platform

@@ -61,4 +61,16 @@ bool DirectorySearch::next(std::string& name) {
   }
 }
 
+std::int64_t DirectorySearch::modifiedTime() const {
+  // The search already read it: 100-nanosecond steps since 1601-01-01 UTC.
+  const FILETIME& written = impl->entry.ftLastWriteTime;
+  const std::uint64_t steps =
+      (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  constexpr std::uint64_t kStepsBefore1970 = 116444736000000000ULL;
+  if (steps < kStepsBefore1970) {
+    return 0;
+  }
+  return static_cast<std::int64_t>(steps - kStepsBefore1970) * 100;
+}
+
 }  // namespace platform

@@ -365,7 +365,7 @@ Status File::copyAttributesFrom(const File& other) {
 std::optional<FileStamp> entryStamp(const std::string& path) {
   // Asking for attributes only meets no other opener's sharing, so a held file is stamped too;
   // a reparse point is stamped itself, not what it points to.
-  const UniqueHandle entry(CreateFileA(
+  const win32::UniqueHandle entry(CreateFileA(
       path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   return stampOfHandle(entry.get());

@@ -42,37 +42,61 @@ std::string commandLine(const std::string& interpreter, const std::string& comma
 
 }  // namespace
 
-RunOutcome runWithTimeout(const std::string& command, const std::string& destinationPath,
-                          const std::string& fileName, int milliseconds) {
+RunResult runWithTimeout(const std::string& command, const std::string& destinationPath,
+                         const std::string& fileName, int milliseconds) {
+  RunResult result;
   if (holdsInterpretedCharacter(destinationPath) || holdsInterpretedCharacter(fileName)) {
-    return RunOutcome::notStarted;
+    result.why = Status::refused("the path or the name holds \" or %");
+    return result;
   }
   const std::optional<std::string> interpreter = environment("ComSpec");
   if (!interpreter || interpreter->empty()) {
-    return RunOutcome::notStarted;
+    result.why = Status::refused("ComSpec names no command interpreter");
+    return result;
   }
   // CreateProcessA may write into the command line, so it gets a buffer of its own.
   std::string line = commandLine(*interpreter, command, destinationPath, fileName);
 
+  // The interpreter starts suspended and joins a job of its own before it runs, so that
+  // whatever it starts belongs to the job too and the time limit can end them all. Where the
+  // job cannot be had (a program already in a job that forbids nesting, before Windows 8), the
+  // time limit ends the interpreter alone.
+  const win32::UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
-                     CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                     &started) == 0) {
-    return RunOutcome::notStarted;
+                     CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr,
+                     nullptr, &startup, &started) == 0) {
+    result.why = Status::lastSystemError();
+    return result;
   }
   const win32::UniqueHandle process(started.hProcess);
   const win32::UniqueHandle thread(started.hThread);
+  const bool inJob = job && AssignProcessToJobObject(job.get(), process.get()) != 0;
+  ResumeThread(thread.get());
 
   const DWORD limit = milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0;
   if (WaitForSingleObject(process.get(), limit) == WAIT_OBJECT_0) {
-    return RunOutcome::finished;
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    result.status = static_cast<int>(code);
+    // cmd.exe's status for a command it does not recognise.
+    result.outcome = code == 9009 ? RunOutcome::cannotRun : RunOutcome::finished;
+    return result;
   }
   // A time-out (or a wait that failed, which must not leave the command running unwatched).
-  // Only the interpreter is ended; what it started in turn runs on. It is not waited for.
-  TerminateProcess(process.get(), 255);
-  return RunOutcome::killed;
+  // The job ends with everything in it; the interpreter is not waited for.
+  if (!inJob || TerminateJobObject(job.get(), 255) == 0) {
+    TerminateProcess(process.get(), 255);
+  }
+  result.outcome = RunOutcome::killed;
+  return result;
+}
+
+Status checkCommandFound(const std::string&) {
+  // cmd.exe finds programs by PATH, PATHEXT, the current directory and its own commands.
+  return {};
 }
 
 }  // namespace platform

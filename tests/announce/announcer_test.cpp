@@ -165,17 +165,29 @@ TEST(Announcer, LongMessageIsStoredWholeAndUnstoredOnesLeaveNothing) {
     }
     EXPECT_TRUE(unstored.stage().ok());
   }
-  for (int number = 2; number <= 999; ++number) {
-    test::writeFile(mail.dir / (std::to_string(number) + ".msg"), "");
-  }
+  // Numbers only grow: with the highest one taken, nothing below it is filled in.
+  test::writeFile(mail.dir / "99999999.msg", "");
   Announcer overflowing(mail.config, kTime);
   overflowing.addFile({"AREA", "H.ZIP", "", "", ""});
   // 1.msg is free, yet it is the high-water mark of the tossers and never a message.
-  EXPECT_FALSE(Netmail::store(overflowing));
+  EXPECT_TRUE(overflowing.stage().ok());
+  const platform::Status full = overflowing.publish();
+  EXPECT_NE(full.text().find("99999999.msg"), std::string::npos) << full.text();
   EXPECT_FALSE(test::fileExists(mail.dir / "1.msg"));
   overflowing.discard();
   for (const auto& entry : fs::directory_iterator(mail.dir.path())) {
     EXPECT_TRUE(entry.path().extension() == ".msg") << entry.path();
+  }
+}
+
+TEST(StoredMessage, NumbersOnlyPlainDecimalMsgNamesUpToEightDigits) {
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      {"1.msg", 1},         {"2.MSG", 2},  {"0042.Msg", 42}, {"99999999.msg", 99999999},
+      {"100000000.msg", 0}, {".msg", 0},   {"2.msg~", 0},    {"2.txt", 0},
+      {"-2.msg", 0},        {"2a.msg", 0}, {"x.msg", 0},     {"2 .msg", 0},
+  };
+  for (const auto& [name, number] : cases) {
+    EXPECT_EQ(storedmsg::messageNumberOf(name), number) << name;
   }
 }
 

@@ -86,26 +86,61 @@ TEST(AnnounceRun, TwoTossedFilesMakeOneMessage) {
                          "File proceded 2\r\n" + std::string(1, '\0'));
 }
 
-TEST(AnnounceRun, TakesTheLowestFreeNumberAndSkipsFilesHeldOpen) {
+TEST(AnnounceRun, TakesOneAboveTheHighestAndTheMarkAndSkipsFilesHeldOpen) {
   test::Node node;
   configure(node, "UserName=");
-  node.write("netmail/1.msg", "one");
+  node.write("netmail/1.msg", "one");  // too short to hold a high-water mark
   node.write("netmail/3.msg", "three");
   addFile(node, "x");
   node.run();
   {
     // Held as another program would hold it: it cannot be read, yet it is not free.
     const auto held =
-        platform::File::open(node.path("netmail/4.msg"), platform::OpenMode::createNew);
+        platform::File::open(node.path("netmail/5.msg"), platform::OpenMode::createNew);
     addFile(node, "y");
     node.run();
   }
-  EXPECT_NE(node.read("netmail/2.msg").find("=== x.zip"), std::string::npos);
-  EXPECT_EQ(node.read("netmail/2.msg").substr(36, 36), field("Mailbox owner", 36));
-  EXPECT_NE(node.read("netmail/5.msg").find("=== y.zip"), std::string::npos);
-  EXPECT_EQ(node.read("netmail/1.msg") + node.read("netmail/3.msg") + node.read("netmail/4.msg"),
+  EXPECT_NE(node.read("netmail/4.msg").find("=== x.zip"), std::string::npos);
+  EXPECT_EQ(node.read("netmail/4.msg").substr(36, 36), field("Mailbox owner", 36));
+  EXPECT_NE(node.read("netmail/6.msg").find("=== y.zip"), std::string::npos);
+  EXPECT_EQ(node.read("netmail/1.msg") + node.read("netmail/3.msg") + node.read("netmail/5.msg"),
             "onethree");
   EXPECT_EQ(entryCount(node, "netmail"), 5U);
+
+  // A tosser's high-water mark in 1.msg (replyTo, offset 184) is passed too, and the gaps that
+  // deleted messages leave below it are never filled.
+  std::string mark(190, '\0');
+  mark[184] = 40;
+  node.write("netmail/1.msg", mark + std::string(1, '\0'));
+  std::filesystem::remove(node.path("netmail/4.msg"));
+  addFile(node, "z");
+  node.run();
+  EXPECT_NE(node.read("netmail/41.msg").find("=== z.zip"), std::string::npos);
+  EXPECT_EQ(node.read("netmail/1.msg"), mark + std::string(1, '\0'));
+  EXPECT_FALSE(node.exists("netmail/4.msg"));
+}
+
+// quenfar-msgdump shows each message it is given under its name, and says why one cannot be
+// read.
+TEST(AnnounceRun, MsgdumpShowsSeveralMessagesAndWhyOneCannotBeRead) {
+  test::Node node;
+  configure(node);
+  addFile(node, "x");
+  node.run();
+  addFile(node, "y");
+  node.run();
+  std::filesystem::copy_file(QUENFAR_MSGDUMP, node.path("bin/quenfar"),
+                             std::filesystem::copy_options::overwrite_existing);
+  const test::RunResult shown = node.run("netmail", "2.msg missing.msg 3.msg");
+  EXPECT_EQ(shown.exitCode, 1);
+  EXPECT_EQ(shown.errors, "quenfar-msgdump: cannot read missing.msg: No such file or directory\n");
+  const std::size_t first = shown.output.find("==> 2.msg <==\n");
+  const std::size_t gone = shown.output.find("\n==> missing.msg <==\n\n==> 3.msg <==\n");
+  EXPECT_EQ(first, 0U) << shown.output;
+  ASSERT_NE(gone, std::string::npos) << shown.output;
+  EXPECT_NE(shown.output.find("=== x.zip"), std::string::npos);
+  EXPECT_GT(shown.output.find("=== y.zip"), gone);
+  EXPECT_EQ(node.run("netmail", "3.msg").output.find("==>"), std::string::npos);
 }
 
 TEST(AnnounceRun, NoMessageWithoutNetmailDirOrWithoutTossedFiles) {

@@ -250,8 +250,14 @@ TEST(CheckOption, ReportsACleanConfigurationAndTouchesNothing) {
            std::string("    CutSymbols  = 0  (default)\n"),
            std::string("    ProcessTime = 10  (default)\n"),
            atNode(node, "    AreaPath    = <root>/areas.lst  (from the file)\n"),
-           atNode(node, "  AreaPathMap  <root>/areas.lst: 2 entries\n"),
-           atNode(node, "  EventTable   <root>/events.lst: 2 entries\n"),
+           atNode(node, "  Area list (AreaPath)  <root>/areas.lst: 2 entries\n"),
+           atNode(node, "  Events list (Events)  <root>/events.lst: 2 entries\n"),
+           atNode(node,
+                  "    * * %FLG%new.flg\n      any area; files whose name or extension is "
+                  "anything; makes the flag file <root>/flags/new.flg\n"),
+           std::string("    FE_A * /bin/true\n      area FE_A; files whose name or extension is "
+                       "anything; runs /bin/true\n"),
+           std::string("Descriptions: DescFilter is on: each description is cut at its first"),
            atNode(node, "  inbound directory <root>/in: writable\n"),
            atNode(node,
                   "  Fileecho directory <root>/files: does not exist yet; the run creates "
@@ -268,6 +274,9 @@ TEST(CheckOption, ReportsACleanConfigurationAndTouchesNothing) {
     EXPECT_NE(result.output.find(line), std::string::npos) << line << result.output;
   }
   EXPECT_EQ(result.output.find("EMPTY"), std::string::npos);
+  for (const char* internal : {"AreaPathMap", "EventTable"}) {
+    EXPECT_EQ(result.output.find(internal), std::string::npos) << internal;
+  }
   EXPECT_EQ(result.output.substr(result.output.size() - 25), "\n\nNothing to warn about.\n");
   EXPECT_EQ(nodeFiles(node), before);
 }
@@ -319,10 +328,54 @@ TEST(CheckOption, AStopIsAnErrorOfTheReport) {
   const test::RunResult result = node.run("", "--check");
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.output.find("\nError: Fileecho dir not defined (" + configPath(node) +
-                               ")\n1 warning.\n"),
+                               ")\n1 error.\n"),
             std::string::npos)
       << result.output;
   EXPECT_EQ(node.run("", "--check now").exitCode, 2);
+  // Errors and warnings are counted apart; a wrong word is blamed, not the option before it.
+  node.writeConfig("[QUENFAR]\nInbound = in\nOnSreen = no\n");
+  const std::string both = node.run("", "--check").output;
+  EXPECT_EQ(both.substr(both.size() - 33), "quenfar.cfg)\n1 error, 1 warning.\n") << both;
+  const test::RunResult wrong = node.run("", "--check --verbose");
+  EXPECT_EQ(wrong.exitCode, 2);
+  EXPECT_EQ(wrong.errors.substr(0, wrong.errors.find('\n')),
+            "quenfar: unknown option --verbose after --check");
+}
+
+// --check judges a path as the run does: the run never makes the first level of a relative
+// path, so with "files" missing the run fails, and --check says so beforehand.
+TEST(CheckOption, JudgesARelativePathAsTheRunDoesAndAMissingEventCommand) {
+  test::Node node;
+  node.write("events.lst", "NODELIST NODELIST.* /usr/local/lib/ftn/nodelist-updat -q\r\n");
+  node.writeConfig(atNode(node,
+                          "[QUENFAR]\nInbound = <root>/in\nFileecho = files\n"
+                          "[INCLUDE]\nEvents = <root>/events.lst\n"));
+  addTossableTic(node);
+  const test::RunResult check = node.run("", "--check");
+  EXPECT_EQ(check.exitCode, 1);
+  for (const std::string& line : {
+           std::string("Warning: the Fileecho directory files cannot be created by ") +
+               getpwuid(geteuid())->pw_name +
+               ": files: it does not exist, and the run never makes the first level of a path: "
+               "make it, or give an absolute path\n",
+           std::string("    NODELIST NODELIST.* /usr/local/lib/ftn/nodelist-updat -q\n      "
+                       "area NODELIST; files whose name is NODELIST or whose extension is "
+                       "anything; runs /usr/local/lib/ftn/nodelist-updat -q\n"),
+           std::string("Warning: the event command /usr/local/lib/ftn/nodelist-updat -q cannot "
+                       "be started: No such file or directory; each run for such a file ends "
+                       "with exit status 3\n"),
+           std::string("\n2 warnings.\n"),
+       }) {
+    EXPECT_NE(check.output.find(line), std::string::npos) << line << check.output;
+  }
+  EXPECT_EQ(node.run().exitCode, 3);
+  EXPECT_TRUE(node.exists("in/a.tic"));
+  // Once the first level is there, both agree that the run can go.
+  std::filesystem::create_directories(node.path("files"));
+  EXPECT_NE(node.run("", "--check").output.find("Fileecho directory files: writable"),
+            std::string::npos);
+  EXPECT_EQ(node.run().exitCode, 0);
+  EXPECT_TRUE(node.exists("files/FE_A/a.zip"));
 }
 
 // ---- Exit status 3: the run completed, but a .tic failed for another reason than waiting.

@@ -2,6 +2,9 @@
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -93,19 +96,69 @@ TEST(Events, NamesAndTagsNeverReachTheInterpreterAsSyntax) {
   }
 }
 
-TEST(Events, CommandOverProcessTimeIsKilledAndTheRunGoesOn) {
+// True when the process `pid` has ended, or ends within ten seconds (waited for through a
+// pidfd, which becomes readable when the process exits).
+bool endsSoon(const std::string& pid) {
+  const int fd = static_cast<int>(syscall(SYS_pidfd_open, std::stoi(pid), 0));
+  if (fd < 0) {
+    return true;  // gone already
+  }
+  pollfd entry{fd, POLLIN, 0};
+  const bool ended = poll(&entry, 1, 10000) == 1;
+  close(fd);
+  return ended;
+}
+
+TEST(Events, CommandOverProcessTimeEndsWithWhatItStartedAndTheRunGoesOnTroubled) {
   test::Node node;
-  setUpNode(node, "* * sleep 20 > /dev/null 2>&1; :\r\n* * %FLG%after.flg\r\n",
+  const std::string slow =
+      "sleep 30 > /dev/null 2>&1 & echo $! > bg.pid; sleep 30 > /dev/null 2>&1; :";
+  setUpNode(node, "* * " + slow + "\r\n* * %FLG%after.flg\r\n",
             "ProcessTime = 9\nFlagsDir = " + node.path("flags"));
   node.write("flags/.keep", "");
   node.addTic("a.tic", "AREA FE_A\r\nFILE x.zip\r\nDESC d\r\n");
   node.write("in/x.zip", "data");
   const auto start = std::chrono::steady_clock::now();
-  node.run();
+  const test::RunResult result = node.run();
   const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(elapsed, std::chrono::seconds(40));
+  EXPECT_LT(elapsed, std::chrono::seconds(25));
   EXPECT_TRUE(node.exists("flags/after.flg"));
   EXPECT_EQ(node.read("files/FE_A/x.zip"), "data");
+  const std::string warning = "Warning: event command for x.zip stopped after 9 s: " + slow;
+  EXPECT_EQ(result.errors, warning + "\n");
+  EXPECT_EQ(test::countOf(node.read("quenfar.log"), "x.zip ---> FE_A (d)\r\n" + warning + "\r\n"),
+            1U);
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_TRUE(endsSoon(test::readFile(node.path("bg.pid")))) << "the background child ran on";
+}
+
+TEST(Events, CommandThatCannotStartWarnsOtherStatusesAreOnlyLogged) {
+  test::Node node;
+  const std::string missing = "/usr/local/lib/ftn/nodelist-updat -q";
+  setUpNode(node, "* X.ZIP exit 2\r\n* Y.ARJ " + missing + "\r\n* * exit 0\r\n");
+  node.addTic("a.tic", "AREA FE_A\r\nFILE x.zip\r\nDESC d\r\n");
+  node.write("in/x.zip", "data");
+  test::RunResult result = node.run();
+  // A status of the command's own is noted in the log and changes nothing else.
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.errors, "");
+  EXPECT_EQ(test::countOf(node.read("quenfar.log"),
+                          "x.zip ---> FE_A (d)\r\nThe event command for x.zip ended with status 2: "
+                          "exit 2\r\n"),
+            1U);
+
+  node.addTic("b.tic", "AREA FE_A\r\nFILE y.arj\r\nDESC d\r\n");
+  node.write("in/y.arj", "data");
+  result = node.run();
+  const std::string warning =
+      "Warning: event command for y.arj could not be started (the command interpreter ended "
+      "with status 127: not found or not executable): " +
+      missing;
+  EXPECT_EQ(result.exitCode, 3);
+  // The interpreter's own words come first, then the program's line.
+  EXPECT_NE(result.errors.find("not found\n" + warning + "\n"), std::string::npos) << result.errors;
+  EXPECT_EQ(test::countOf(node.read("quenfar.log"), warning + "\r\n"), 1U);
+  EXPECT_EQ(node.read("files/FE_A/y.arj"), "data");
 }
 
 }  // namespace

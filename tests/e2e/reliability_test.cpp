@@ -96,7 +96,7 @@ TEST(Reliability, FilesThatADeadRunTossedAreAnnouncedByTheNextRun) {
     TossJournal dead(node.path("in/"), {});
     test::writeFile(node.path("files/FE_A/gone.zip"), "data");
     TossEvidence moved;
-    moved.takeSource(*platform::entryStamp(node.path("files/FE_A/gone.zip")));
+    moved.source = *platform::entryStamp(node.path("files/FE_A/gone.zip"));
     ASSERT_TRUE(dead.noteToss(
         {"gone.tic", node.path("files/FE_A/gone.zip"), "FE_A", "2:5020/1", "Gone", moved}));
   }

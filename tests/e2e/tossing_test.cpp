@@ -2,8 +2,10 @@
 // .tic values that try to leave the inbound or area tree.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "platform/file.h"
 #include "tests/support/node.h"
@@ -54,6 +56,28 @@ TEST(Tossing, MixedInboundTossesWhatArrivedAndLeavesTheRest) {
   EXPECT_EQ(
       lastBlock(node),
       "=== Start  <time>\r\nLATE.ZIP ---> UTILS (Not here yet)\r\n=== End    <time>\r\n\r\n\r\n");
+}
+
+TEST(Tossing, TicsAreTossedInTheOrderTheyArrivedThenByName) {
+  test::Node node;
+  node.writeStandardConfig("DescInLog=no");
+  // Arrival times out of name order, two of them equal.
+  const std::pair<const char*, int> arrivals[] = {
+      {"n0014", 30}, {"n0015", 40}, {"n0009", 50}, {"n0018", 10}, {"n0002", 30}};
+  const auto base = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const auto& [name, second] : arrivals) {
+    node.addTic(std::string(name) + ".tic",
+                "Area NODEDIFF\r\nFile " + std::string(name) + ".arc\r\n");
+    node.write("in/" + std::string(name) + ".arc", name);
+    std::filesystem::last_write_time(node.path("in/" + std::string(name) + ".tic"),
+                                     base + std::chrono::seconds(second));
+  }
+  node.run();
+  EXPECT_EQ(lastBlock(node),
+            "=== Start  <time>\r\n"
+            "n0018.arc ---> NODEDIFF\r\nn0002.arc ---> NODEDIFF\r\nn0014.arc ---> NODEDIFF\r\n"
+            "n0015.arc ---> NODEDIFF\r\nn0009.arc ---> NODEDIFF\r\n"
+            "=== End    <time>\r\n\r\n\r\n");
 }
 
 TEST(Tossing, WholeLogOfOneRunMatchesByteForByte) {

@@ -53,6 +53,75 @@ TEST(EventTable, MissingListGivesAnEmptyTable) {
   EXPECT_TRUE(table.list().empty());
 }
 
+TEST(EventTable, ReportsCommandsThatFailOrOverrunAndSaysWhetherTheRunIsTroubled) {
+  test::TempDir dir;
+  const struct {
+    std::string command;
+    std::string warning;  // expected after "Warning: event command for x.zip "
+    std::string note;     // expected after "The event command for x.zip "
+    bool troubled;
+  } cases[] = {
+      {"exit 0", "", "", false},
+      {"exit 4", "", "ended with status 4: exit 4", false},
+      {dir / "nodelist-updat",
+       "could not be started (the command interpreter ended with status 127: not found or not "
+       "executable): " +
+           dir / "nodelist-updat",
+       "", true},
+      {"sleep 5 > /dev/null 2>&1; :", "stopped after 300 ms: sleep 5 > /dev/null 2>&1; :", "",
+       true},
+      {"%FLG%", "", "", false},
+  };
+  for (const auto& c : cases) {
+    test::writeFile(dir / "events.lst", "* * " + c.command + "\r\n");
+    std::string warnings;
+    std::string notes;
+    EventTable table(dir / "events.lst", dir.path() + "/", 300,
+                     {[&](const std::string& line) { warnings += line + "\n"; },
+                      [&](const std::string& line) { notes += line + "\n"; }});
+    const EventsOutcome outcome = table.runEvents("A", "x.zip", dir / "x.zip");
+    EXPECT_EQ(warnings,
+              c.warning.empty() ? "" : "Warning: event command for x.zip " + c.warning + "\n")
+        << c.command;
+    EXPECT_EQ(notes, c.note.empty() ? "" : "The event command for x.zip " + c.note + "\n")
+        << c.command;
+    EXPECT_EQ(outcome.troubled, c.troubled) << c.command;
+    EXPECT_EQ(table.anyTroubled(), c.troubled) << c.command;
+    EXPECT_FALSE(outcome.interrupted) << c.command;
+  }
+}
+
+TEST(Mask, IsDescribedInWordsAsItMatches) {
+  const std::pair<std::string, std::string> masks[] = {
+      {"NODELIST", "NODELIST"},
+      {"*", "anything"},
+      {"FE_*", "FE_ followed by anything"},
+      {"F*X", "F followed by anything"},  // the mask ends at its star
+      {"N?DE", "N?DE (? being any one character)"},
+      {"*?", "anything"},
+      {"", "nothing but an empty text"},
+  };
+  for (const auto& [mask, words] : masks) {
+    EXPECT_EQ(describeMask(mask), words) << mask;
+  }
+  const std::pair<EventEntry, std::string> events[] = {
+      {{"NODELIST", "NODELIST.*", "nlupd.sh -q"},
+       "area NODELIST; files whose name is NODELIST or whose extension is anything; runs "
+       "nlupd.sh -q"},
+      {{"*", "*.ZIP", "%flg%zip.flg"},
+       "any area; files whose name is anything or whose extension is ZIP; makes the flag file "
+       "/flags/zip.flg"},
+      {{"FE_?", "README", "%FLX%x"},
+       "area FE_? (? being any one character); files whose name or extension is README; does "
+       "nothing (%FLG% is the only keyword)"},
+      {{"A", "A.B.C", ""},
+       "area A; files whose name is A.B or whose extension is C; does nothing (no command)"},
+  };
+  for (const auto& [entry, words] : events) {
+    EXPECT_EQ(describeEvent(entry, "/flags/"), words) << entry.fileMask;
+  }
+}
+
 struct MaskCase {
   const char* mask;
   const char* text;
@@ -80,6 +149,11 @@ TEST(Mask, FileMaskTriesNameThenExtension) {
       {"X.", "Y.", true},         {"X.Z", "Y.", false},          {"X.Z", "X.", true},
       {"?.ZIP", "AB.ARJ", false}, {"A.B.C", "X.C", true},        {"A.B.C", "A.B.X", true},
       {"A.B.C", "A.X.Y", false},
+      // The examples of the documentation.
+      {"NODELIST.*", "NODEDIFF.A45", true}, {"NODELIST.*", "README", false},
+      {"NODELIST.Z??", "NODELIST.TXT", true}, {"NODELIST.Z??", "FILES.Z45", true},
+      {"NODELIST.Z??", "NODEDIFF.A45", false}, {"ZIP", "ZIPS.TXT", false},
+      {"*.ZIP", "NODEDIFF.A45", true},        {"NODELIST", "X.NODELIST", true},
   };
   for (const MaskCase& c : cases) {
     EXPECT_EQ(matchFileMask(c.mask, c.text), c.expected) << c.mask << " / " << c.text;

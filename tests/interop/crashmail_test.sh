@@ -14,6 +14,8 @@
 # writes 1.msg. Both settings run on a fresh directory, quenfar first: SCAN exports the
 # first announcement, and 1.msg is crashmail's alone. With the high-water mark written, a
 # second announcement (3.msg) is exported as well, and 1.msg stays as crashmail wrote it.
+# Once 2.msg and 3.msg are deleted, the third announcement still goes above the mark (4.msg),
+# and SCAN exports it too: every announcement reaches the packet.
 #
 # Usage: crashmail_test.sh QUENFAR_BINARY [MSGDUMP_BINARY]
 set -u
@@ -208,6 +210,25 @@ for mode in highwater plain; do
     check "crashmail SCAN exported 3.msg (marked Sent: $word)" is_sent "$word"
     check "the packet holds the second announcement" \
       eval 'python3 "$here/pktdecode.py" pkt "$packet" | grep -qxF "m2.line==== NODEDIFF.A46 =========="'
+
+    # The sysop deletes the exported announcements: gaps up to crashmail's mark (3), which the
+    # next message must not fill, or SCAN would never export it.
+    say "checking an announcement after 2.msg and 3.msg, up to the high-water mark, are deleted"
+    rm -f "$netmail/2.msg" "$netmail/3.msg"
+    cp -p "$netmail/1.msg" "$work/highwater.msg" 2> /dev/null
+    toss NODEDIFF.A47
+    stored=$netmail/4.msg
+    check "quenfar stored the third announcement as 4.msg, above the mark" test -f "$stored"
+    check "quenfar left the gaps at 2.msg and 3.msg" test ! -e "$netmail/2.msg" -a ! -e "$netmail/3.msg"
+    check "quenfar left crashmail's 1.msg as it was" cmp -s "$netmail/1.msg" "$work/highwater.msg"
+    crashmail_run SCAN
+    word=$(attribute "$stored")
+    check "crashmail SCAN exported 4.msg (marked Sent: $word)" is_sent "$word"
+    check "the packet holds all three announcements" \
+      eval 'python3 "$here/pktdecode.py" pkt "$packet" > "$work/all.txt" &&
+        grep -qxF "m1.line==== NODEDIFF.A45 ==========" "$work/all.txt" &&
+        grep -qxF "m2.line==== NODEDIFF.A46 ==========" "$work/all.txt" &&
+        grep -qxF "m3.line==== NODEDIFF.A47 ==========" "$work/all.txt"'
   else
     check "1.msg is still not there (crashmail without the option writes none)" \
       test ! -e "$netmail/1.msg"

@@ -45,12 +45,15 @@ finish() {
 }
 
 # need_package PACKAGE PROGRAM: makes sure PROGRAM is on PATH, installing Debian's PACKAGE when
-# it is missing. Skips the test when that cannot be done (not root, no apt-get, no mirror).
+# it is missing and that is asked for (CI=true or QUENFAR_TEST_INSTALL=1). Skips the test when
+# it is not, or cannot be done (not root, no apt-get, no mirror).
 # The package's own daemons are kept from starting while it installs (policy-rc.d), so
 # nothing but the tests' own processes listens on this machine.
 need_package() {
   local package=$1 program=$2
   command -v "$program" > /dev/null 2>&1 && return 0
+  [ "${CI:-}" = true ] || [ "${QUENFAR_TEST_INSTALL:-}" = 1 ] ||
+    skip "$program is missing; install Debian package $package, or let the test install it: QUENFAR_TEST_INSTALL=1 make test (as root)"
   [ "$(id -u)" -eq 0 ] || skip "$program is missing; installing Debian package $package needs root"
   command -v apt-get > /dev/null 2>&1 || skip "$program is missing and there is no apt-get to install $package"
   say "installing Debian package $package"

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -27,7 +31,8 @@ TEST(Process, PathAndNameArriveAsSingleUninterpretedArguments) {
   const std::string path = dir / "$(touch X) `touch Y` b.zip";
   const std::string name = "a;touch Z.zip\"'\\ *";
   EXPECT_EQ(platform::runWithTimeout(inDir(dir, "printf '[%s]\\n' one \"two words\" > out"), path,
-                                     name, 10000),
+                                     name, 10000)
+                .outcome,
             platform::RunOutcome::finished);
   EXPECT_EQ(test::readFile(dir / "out"), "[one]\n[two words]\n[" + path + "]\n[" + name + "]\n");
   for (const char* injected : {"X", "Y", "Z.zip"}) {
@@ -42,11 +47,13 @@ TEST(Process, ChildHasItsOwnSessionEmptyInputNoInheritedFilesAndIsReaped) {
   ASSERT_NE(stray, nullptr);
   // One output for everything: a redirection of a single command would make the shell keep a
   // copy of its standard output open meanwhile.
-  const platform::RunOutcome outcome = platform::runWithTimeout(
-      inDir(dir,
-            "exec > out && echo $$ && cut -d' ' -f6 /proc/$$/stat && readlink /proc/$$/fd/0 && "
-            "ls /proc/$$/fd && exit 3; :"),
-      "p", "n", 10000);
+  const platform::RunOutcome outcome =
+      platform::runWithTimeout(
+          inDir(dir,
+                "exec > out && echo $$ && cut -d' ' -f6 /proc/$$/stat && readlink /proc/$$/fd/0 && "
+                "ls /proc/$$/fd && exit 3; :"),
+          "p", "n", 10000)
+          .outcome;
   std::fclose(stray);
   EXPECT_EQ(outcome, platform::RunOutcome::finished);
   const std::string out = test::readFile(dir / "out");
@@ -61,22 +68,68 @@ TEST(Process, ChildHasItsOwnSessionEmptyInputNoInheritedFilesAndIsReaped) {
 // group) is told apart from one that finished, so that its events can be carried out again.
 TEST(Process, ACommandEndedByASignalOfAnotherIsToldApart) {
   test::TempDir dir;
-  EXPECT_EQ(platform::runWithTimeout(inDir(dir, "kill -TERM $$; sleep 5"), "p", "n", 10000),
+  EXPECT_EQ(platform::runWithTimeout(inDir(dir, "kill -TERM $$; sleep 5"), "p", "n", 10000).outcome,
             platform::RunOutcome::signalled);
-  EXPECT_EQ(platform::runWithTimeout(inDir(dir, "exit 1"), "p", "n", 10000),
+  EXPECT_EQ(platform::runWithTimeout(inDir(dir, "exit 1"), "p", "n", 10000).outcome,
             platform::RunOutcome::finished);
 }
 
 TEST(Process, TimeOutKillsTheInterpreterBeforeItsNextStep) {
   test::TempDir dir;
-  const platform::RunOutcome outcome = platform::runWithTimeout(
-      inDir(dir, "echo $$ > pid && sleep 5 > /dev/null 2>&1 && touch late; :"), "p", "n", 500);
+  const platform::RunOutcome outcome =
+      platform::runWithTimeout(
+          inDir(dir, "echo $$ > pid && sleep 5 > /dev/null 2>&1 && touch late; :"), "p", "n", 500)
+          .outcome;
   EXPECT_EQ(outcome, platform::RunOutcome::killed);
   // The shell that would have run the later step is gone and reaped, so it can never run.
   const std::string pid = firstLine(test::readFile(dir / "pid"));
   ASSERT_FALSE(pid.empty());
   EXPECT_FALSE(test::fileExists("/proc/" + pid));
   EXPECT_FALSE(test::fileExists(dir / "late"));
+}
+
+TEST(Process, TellsTheStatusAndWhatTheInterpreterCouldNotRun) {
+  test::TempDir dir;
+  test::writeFile(dir / "plain.sh", "exit 0\n");  // not executable
+  const struct {
+    std::string command;
+    platform::RunOutcome outcome;
+    int status;
+  } cases[] = {
+      {"exit 0", platform::RunOutcome::finished, 0},
+      {"exit 5", platform::RunOutcome::finished, 5},
+      {dir / "missing-command", platform::RunOutcome::cannotRun, 127},
+      {dir / "plain.sh", platform::RunOutcome::cannotRun, 126},
+  };
+  for (const auto& c : cases) {
+    const platform::RunResult result = platform::runWithTimeout(c.command, "p", "n", 10000);
+    EXPECT_EQ(result.outcome, c.outcome) << c.command;
+    EXPECT_EQ(result.status, c.status) << c.command;
+  }
+}
+
+// True when the process `pid` has ended, or ends within ten seconds; its end is waited for
+// through a pidfd, which becomes readable when the process exits.
+bool endsSoon(const std::string& pid) {
+  const int fd = static_cast<int>(syscall(SYS_pidfd_open, std::stoi(pid), 0));
+  if (fd < 0) {
+    return true;  // gone already
+  }
+  pollfd entry{fd, POLLIN, 0};
+  const bool ended = poll(&entry, 1, 10000) == 1;
+  close(fd);
+  return ended;
+}
+
+TEST(Process, TimeOutEndsWhatTheCommandStartedInTheBackground) {
+  test::TempDir dir;
+  const platform::RunResult result = platform::runWithTimeout(
+      "sleep 30 > /dev/null 2>&1 & echo $! > '" + dir / "bg" + "'; sleep 30 > /dev/null 2>&1; :",
+      "p", "n", 500);
+  EXPECT_EQ(result.outcome, platform::RunOutcome::killed);
+  const std::string pid = firstLine(test::readFile(dir / "bg"));
+  ASSERT_FALSE(pid.empty());
+  EXPECT_TRUE(endsSoon(pid)) << "the background child outlived the time limit";
 }
 
 }  // namespace

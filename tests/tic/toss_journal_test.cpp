@@ -64,8 +64,8 @@ TEST_P(RecoveryTable, OwesWhatTheRecordsAndTheFilesSay) {
   test::writeFile(dir / "a.tic", "AREA A\r\nFILE a.zip\r\n");
   test::writeFile(dir / "a.zip", "data");
   JournalEntry entry{"a.tic", destination, "A", "2:5020/1", "About a", {}};
-  entry.evidence.takeTic(*platform::entryStamp(dir / "a.tic"));
-  entry.evidence.takeSource(*platform::entryStamp(dir / "a.zip"));
+  entry.evidence.tic = *platform::entryStamp(dir / "a.tic");
+  entry.evidence.source = *platform::entryStamp(dir / "a.zip");
   {
     TossJournal dead(inbound, {});
     ASSERT_TRUE(dead.noteToss(entry));
@@ -136,7 +136,7 @@ TEST(TossJournal, ACutRecordIsIgnoredAndWhatIsSettledLeavesNoJournal) {
   test::writeFile(dir / "done.zip", "data");
   JournalEntry done{"done.tic", dir / "done.zip",          "FE_A",
                     "2:5020/1", "Done\r\nwith a line end", {}};
-  done.evidence.takeSource(*platform::entryStamp(dir / "done.zip"));
+  done.evidence.source = *platform::entryStamp(dir / "done.zip");
   {
     TossJournal dead(inbound, {});
     ASSERT_TRUE(dead.noteToss(done));
@@ -164,7 +164,7 @@ TEST(TossJournal, WhatIsStillOwedAtTheEndGoesIntoANewJournalWhole) {
   test::writeFile(dir / "kept.tic", "");
   test::writeFile(dir / "kept.zip", "data");
   JournalEntry kept{"kept.tic", dir / "kept.zip", "FE_A", "", "Kept", {}};
-  kept.evidence.takeSource(*platform::entryStamp(dir / "kept.zip"));
+  kept.evidence.source = *platform::entryStamp(dir / "kept.zip");
   {
     TossJournal run(inbound, {});
     ASSERT_TRUE(run.noteToss(kept));
@@ -197,7 +197,7 @@ TEST(TossJournal, AJournalThatCannotBeReadStaysForALaterRun) {
 
 TEST(TossEvidence, KnowsTheMovedFileByItsIdentityOrACopyBySizeAndTime) {
   TossEvidence evidence;
-  evidence.takeSource({1, 10, 4, 500, 0, 1});  // device, inode, size, time
+  evidence.source = {1, 10, 4, 500, 0, 1};  // device, inode, size, time
   EXPECT_TRUE(evidence.isMovedFile({1, 10, 4, 500, 0, 1}));
   EXPECT_TRUE(evidence.isMovedFile({1, 10, 9, 900, 0, 1}));   // grown since: still that file
   EXPECT_FALSE(evidence.isMovedFile({1, 11, 4, 500, 0, 1}));  // same size and time, other file

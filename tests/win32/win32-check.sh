@@ -184,7 +184,7 @@ check "$expected/log" "$work/log.masked"
 printf '%s\r\n' 'NODELIST.Z44  Last week' '  continuation line' 'README.TXT' \
   'NODELIST.Z45  Weekly nodelist, day 345' >"$expected/files.bbs.expected"
 check "$expected/files.bbs" "$node/files/NODELIST/files.bbs"
-printf '%s\r\n' 'My File.zip   Tools' >"$expected/fe-a-files.bbs.expected"
+printf '%s\r\n' '"My File.zip"  Tools' >"$expected/fe-a-files.bbs.expected"
 check "$expected/fe-a-files.bbs" "$node/pub/fe a/files.bbs"
 
 printf 'nodelist data' >"$expected/NODELIST.Z45.expected"

@@ -42,23 +42,25 @@ TEST_F(Win32Process, PathAndNameArriveAsOneArgumentEachAndUninterpreted) {
   const std::string path = dir / "area with spaces\\a&echo x>made.txt^|b.zip";
   const std::string name = "a&echo x>made.txt^|b.zip";
   EXPECT_EQ(
-      platform::runWithTimeout(self() + " --write-args args.txt \"own word\"", path, name, 20000),
+      platform::runWithTimeout(self() + " --write-args args.txt \"own word\"", path, name, 20000)
+          .outcome,
       RunOutcome::finished);
   EXPECT_EQ(wintest::readFile(dir / "args.txt"), "[own word]\n[" + path + "]\n[" + name + "]\n");
   EXPECT_EQ(wintest::listNames(dir.path()), "args.txt");
 }
 
 TEST_F(Win32Process, AnInterpreterCommandSeesTheQuotedArguments) {
-  EXPECT_EQ(platform::runWithTimeout("echo>echo.txt", "C:\\area\\x y.zip", "x y.zip", 20000),
-            RunOutcome::finished);
+  EXPECT_EQ(
+      platform::runWithTimeout("echo>echo.txt", "C:\\area\\x y.zip", "x y.zip", 20000).outcome,
+      RunOutcome::finished);
   EXPECT_EQ(wintest::readFile(dir / "echo.txt"), "\"C:\\area\\x y.zip\" \"x y.zip\"\r\n");
 }
 
 TEST_F(Win32Process, RefusesNamesThatTheInterpreterWouldReadInsideQuotes) {
   for (const std::string bad : {"a%PATH%.zip", "a\".zip", "a\r\n.zip"}) {
-    EXPECT_EQ(platform::runWithTimeout("echo>out.txt", "C:\\area\\" + bad, "ok.zip", 20000),
+    EXPECT_EQ(platform::runWithTimeout("echo>out.txt", "C:\\area\\" + bad, "ok.zip", 20000).outcome,
               RunOutcome::notStarted);
-    EXPECT_EQ(platform::runWithTimeout("echo>out.txt", "C:\\area\\ok.zip", bad, 20000),
+    EXPECT_EQ(platform::runWithTimeout("echo>out.txt", "C:\\area\\ok.zip", bad, 20000).outcome,
               RunOutcome::notStarted);
   }
   EXPECT_EQ(wintest::listNames(dir.path()), "");
@@ -69,14 +71,16 @@ TEST_F(Win32Process, WithoutComSpecNothingStarts) {
   ASSERT_FALSE(saved.empty());
   _putenv("ComSpec=");
   EXPECT_FALSE(platform::environment("ComSpec").has_value());
-  EXPECT_EQ(platform::runWithTimeout("echo>out.txt", "p", "n", 20000), RunOutcome::notStarted);
+  EXPECT_EQ(platform::runWithTimeout("echo>out.txt", "p", "n", 20000).outcome,
+            RunOutcome::notStarted);
   _putenv(("ComSpec=" + saved).c_str());
   EXPECT_EQ(wintest::listNames(dir.path()), "");
 }
 
 TEST_F(Win32Process, EndsTheInterpreterWhenTheLimitPasses) {
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(platform::runWithTimeout(self() + " --sleep", "p", "n", 500), RunOutcome::killed);
+  EXPECT_EQ(platform::runWithTimeout(self() + " --sleep", "p", "n", 500).outcome,
+            RunOutcome::killed);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
