@@ -37,7 +37,8 @@ The states of a crash point k (operations 0..k-1 made):
   fdatasync of that file; for a name made, changed or removed, fsync of the directory holding
   it (both directories for a rename, which is taken as atomic: kept or lost whole); syncfs or
   sync for everything. Any other operation may be lost, in any combination; explored are:
-  every one of them lost at once; each one of them alone lost; and the last of them that
+  every one of them lost at once; each one of them alone lost (a write with the later unflushed
+  writes to its pages: a page reaches the disk whole); and the last of them that
   extends a file torn, once with the first half of its bytes only and once with its size kept
   and its bytes zeros (the size reached the disk, the data did not).
 
@@ -85,6 +86,7 @@ import stress  # noqa: E402  the node, the message and list parsing
 TEMP_PREFIX = ".quenfar-"
 WAIT_NOTICE = ".quenfar-waiting"
 RUN_TIMEOUT = 60.0
+PAGE = 4096  # what the kernel writes back of a file at once
 TRACED = ("open,openat,creat,write,pwrite64,writev,pwritev,lseek,ftruncate,truncate,rename,renameat,"
           "renameat2,link,linkat,unlink,unlinkat,mkdir,mkdirat,rmdir,fsync,fdatasync,syncfs,sync,"
           "close,copy_file_range,sendfile,fallocate")
@@ -508,6 +510,21 @@ class Timeline:
                 return True
         return False
 
+    def page_mates(self, i, lost):
+        """Change i, and when it is a write, the later unflushed writes to a page it wrote to:
+        a page goes to the disk whole, so none of them is there without it."""
+        op = self.changes[i]
+        if op.kind != "write":
+            return {i}
+        pages = lambda w: set(range(w.offset // PAGE, (w.offset + max(1, len(w.data)) - 1) // PAGE + 1))
+        mates, touched = {i}, pages(op)
+        for j in sorted(lost):  # in order: a later write takes the pages it shares along
+            other = self.changes[j]
+            if j > i and other.kind == "write" and other.inode == op.inode and pages(other) & touched:
+                mates.add(j)
+                touched |= pages(other)
+        return mates
+
     def build(self, k, drop=(), change=None):
         tree = self.initial.copy()
         for i in range(k):
@@ -524,7 +541,9 @@ class Timeline:
             if lost:
                 yield "posix", "every unflushed operation lost (%d)" % len(lost), self.build(k, set(lost))
             for i in lost:
-                yield "posix", "only #%d lost: %s" % (i, self.changes[i].describe()), self.build(k, {i})
+                gone = self.page_mates(i, lost)
+                also = " (with #%s, in its page)" % ", #".join(str(j) for j in sorted(gone - {i})) if len(gone) > 1 else ""
+                yield "posix", "only #%d lost%s: %s" % (i, also, self.changes[i].describe()), self.build(k, gone)
             extending = [i for i in lost if self.changes[i].kind == "write" and self.changes[i].extends]
             if extending:
                 i = extending[-1]

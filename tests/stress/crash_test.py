@@ -108,6 +108,16 @@ class Models(unittest.TestCase):
         ext4 = [contents(tree) for (model, _), tree in states.items() if model == "ext4"]
         self.assertIn({"d/l": b"\0\0\0\0", "d/f": b"abcd\0\0\0\0"}, ext4)
 
+    def test_a_lost_write_takes_the_later_writes_to_its_page_with_it(self):
+        initial = crash.Tree({"l": 1}, {1: b"x" * 4090}, set())
+        appends = [crash.Op("write", path="l", inode=1, offset=4090 + 4 * n, data=b"abcd", extends=True) for n in range(3)]
+        # The first ends page 0, the second spans pages 0 and 1, the third is in page 1.
+        t = crash.Timeline(initial, appends)
+        variants = {v.split(":")[0]: tree.files[1] for m, v, tree in t.states(3, ("posix",)) if m == "posix"}
+        self.assertEqual(variants["only #0 lost (with #1, #2, in its page)"], b"x" * 4090)
+        self.assertEqual(variants["only #1 lost (with #2, in its page)"], b"x" * 4090 + b"abcd")
+        self.assertEqual(variants["only #2 lost"], b"x" * 4090 + b"abcdabcd")
+
     def test_a_write_past_the_end_leaves_zeros_and_a_link_shares_the_bytes(self):
         tree = crash.Tree({"a": 1}, {1: b"x"}, set())
         crash.apply(tree, crash.Op("write", inode=1, offset=3, data=b"y"))
