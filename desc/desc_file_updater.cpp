@@ -109,8 +109,8 @@ std::optional<std::string_view> entryName(std::string_view line) {
 }
 
 // Tells whether the held list is in the form an update writes: every line ended by CR LF,
-// none empty, no lone CR or LF. Fills `names` with the keys of its entries. Nothing when it
-// cannot be read.
+// none empty, no lone CR or LF, no NUL byte. Fills `names` with the keys of its entries. Nothing
+// when it cannot be read.
 std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buffer,
                                     NameKeys& names) {
   // An entry line is rarely shorter than this; the set grows if they are.
@@ -121,7 +121,8 @@ std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buf
       return false;
     }
     line.remove_suffix(1);
-    if (line.find('\r') != std::string_view::npos) {
+    // A NUL byte is what a write that a power cut tore leaves: the list is rewritten without.
+    if (line.find('\r') != std::string_view::npos || line.find('\0') != std::string_view::npos) {
       return false;
     }
     if (const std::optional<std::string_view> name = entryName(line)) {

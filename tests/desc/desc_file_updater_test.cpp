@@ -73,6 +73,7 @@ TEST(DescFileUpdater, ReplacesOldEntriesAndNormalisesOtherLines) {
       // A write that a power cut tore leaves NUL bytes: they go.
       {std::string("B.ZIP  b\r\nARC.ZIP  half", 17) + std::string(37, '\0'),
        "B.ZIP  b\r\nARC.ZIP\r\n" + entry},
+      {"B.ZIP  b\r\n" + std::string(9, '\0') + "C.ZIP  c\r\n", "B.ZIP  b\r\nC.ZIP  c\r\n" + entry},
       // Quoted names are whole names: neither is this file's entry.
       {"\"Arc.Zip x\"  other\r\n\"Arc\"  two\r\n",
        "\"Arc.Zip x\"  other\r\n\"Arc\"  two\r\n" + entry},

@@ -143,17 +143,31 @@ TEST(Mask, MatchesPositionallyIgnoringCase) {
 
 TEST(Mask, FileMaskTriesNameThenExtension) {
   const MaskCase cases[] = {
-      {"*.ZIP", "A.ZIP", true},   {"*.ZIP", "README.TXT", true}, {"README.*", "X.TXT", true},
-      {"ZIP", "ZIP.TXT", true},   {"ZIP", "A.ZIP", true},        {"*.*", "README", true},
-      {"A.B", "X.Y", false},      {"*.zip", "a.ZIP", true},      {"A.ZIP", "B.ARJ", false},
-      {"X.", "Y.", true},         {"X.Z", "Y.", false},          {"X.Z", "X.", true},
-      {"?.ZIP", "AB.ARJ", false}, {"A.B.C", "X.C", true},        {"A.B.C", "A.B.X", true},
+      {"*.ZIP", "A.ZIP", true},
+      {"*.ZIP", "README.TXT", true},
+      {"README.*", "X.TXT", true},
+      {"ZIP", "ZIP.TXT", true},
+      {"ZIP", "A.ZIP", true},
+      {"*.*", "README", true},
+      {"A.B", "X.Y", false},
+      {"*.zip", "a.ZIP", true},
+      {"A.ZIP", "B.ARJ", false},
+      {"X.", "Y.", true},
+      {"X.Z", "Y.", false},
+      {"X.Z", "X.", true},
+      {"?.ZIP", "AB.ARJ", false},
+      {"A.B.C", "X.C", true},
+      {"A.B.C", "A.B.X", true},
       {"A.B.C", "A.X.Y", false},
       // The examples of the documentation.
-      {"NODELIST.*", "NODEDIFF.A45", true}, {"NODELIST.*", "README", false},
-      {"NODELIST.Z??", "NODELIST.TXT", true}, {"NODELIST.Z??", "FILES.Z45", true},
-      {"NODELIST.Z??", "NODEDIFF.A45", false}, {"ZIP", "ZIPS.TXT", false},
-      {"*.ZIP", "NODEDIFF.A45", true},        {"NODELIST", "X.NODELIST", true},
+      {"NODELIST.*", "NODEDIFF.A45", true},
+      {"NODELIST.*", "README", false},
+      {"NODELIST.Z??", "NODELIST.TXT", true},
+      {"NODELIST.Z??", "FILES.Z45", true},
+      {"NODELIST.Z??", "NODEDIFF.A45", false},
+      {"ZIP", "ZIPS.TXT", false},
+      {"*.ZIP", "NODEDIFF.A45", true},
+      {"NODELIST", "X.NODELIST", true},
   };
   for (const MaskCase& c : cases) {
     EXPECT_EQ(matchFileMask(c.mask, c.text), c.expected) << c.mask << " / " << c.text;
