@@ -6,6 +6,7 @@
 
 #include "announce/ftn_address.h"
 #include "announce/stored_message.h"
+#include "app/arrival_report.h"
 #include "events/event_table.h"
 #include "platform/directory.h"
 #include "platform/file.h"
@@ -405,6 +406,7 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
   reportSettings(reading, out);
   const auto areas = reportLists(settings, out, warnings);
   reportDescriptions(settings, out);
+  reportArrivalChecks(settings, out, warnings);
   if (const int stop = configurationStop(settings); stop != 0) {
     warnings.push_back(stopLine(stop, reading.path));
   } else {

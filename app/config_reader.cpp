@@ -2,11 +2,13 @@
 
 #include <limits>
 
+#include "announce/ftn_address.h"
 #include "app/ini_reader.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/status.h"
 #include "platform/system.h"
+#include "tic/link_list.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -19,52 +21,180 @@ std::string yesNo(bool value) {
   return value ? "YES" : "NO";
 }
 
-// Every key the program reads, by section, in the order of the reference, with the value that
-// the run uses.
-struct KnownKey {
-  const char* section;
-  const char* key;
-  bool number;  // an empty value gives the default
-  std::string (*inEffect)(const TossConfig&);
-};
-constexpr KnownKey kKnownKeys[] = {
-    {kMain, "Inbound", false, [](const TossConfig& c) { return c.inboundDir; }},
-    {kMain, "Fileecho", false, [](const TossConfig& c) { return c.fileechoDir; }},
-    {kMain, "Descfile", false, [](const TossConfig& c) { return c.descFile; }},
-    {kMain, "Logfile", false, [](const TossConfig& c) { return c.logFile; }},
-    {kMain, "OnScreen", false, [](const TossConfig& c) { return yesNo(c.onScreen); }},
-    {kMain, "DescFilter", false, [](const TossConfig& c) { return yesNo(c.descFilter); }},
-    {kMain, "DescInLog", false, [](const TossConfig& c) { return yesNo(c.descInLog); }},
-    {kMain, "CutSymbols", true, [](const TossConfig& c) { return std::to_string(c.cutSymbols); }},
-    {kMain, "TICDir", false, [](const TossConfig& c) { return c.ticDir; }},
-    {kMain, "ProcessTime", true,
-     [](const TossConfig& c) { return std::to_string(c.processTimeMs / 1000); }},
-    {kMain, "FlagsDir", false, [](const TossConfig& c) { return c.flagsDir; }},
-    {kMain, "NetmailDir", false, [](const TossConfig& c) { return c.netmailDir; }},
-    {kMain, "FTNAddress", false, [](const TossConfig& c) { return c.ftnAddress; }},
-    {kMain, "UserName", false, [](const TossConfig& c) { return c.userName; }},
-    {kInclude, "AreaPath", false, [](const TossConfig& c) { return c.areaPathFile; }},
-    {kInclude, "Events", false, [](const TossConfig& c) { return c.eventsFile; }},
-};
-
-// The section that reads `key`, in any letter case; nullptr for a key the program does not
-// know.
-const char* sectionOf(const std::string& key) {
-  const std::string upper = toUpperAnsi(key);
-  for (const KnownKey& known : kKnownKeys) {
-    if (upper == toUpperAnsi(known.key)) {
-      return known.section;
-    }
-  }
-  return nullptr;
-}
-
 // A list named without any separator lies beside the program; any other value is kept as is.
 std::string placeBesideProgram(const std::string& value, const std::string& programDir) {
   if (value.empty() || value.find(platform::kSeparator) != std::string::npos) {
     return value;
   }
   return programDir + platform::kSeparator + value;
+}
+
+std::int32_t processTimeSeconds(const std::string& value) {
+  const std::int32_t seconds = IniReader::leadingNumber(value);
+  return seconds < 9 ? 10 : seconds;
+}
+
+// A huge number of seconds is held at the largest wait that fits, instead of overflowing.
+constexpr std::int32_t kMaxSeconds = std::numeric_limits<std::int32_t>::max() / 1000;
+
+// The keys in the order of the reference. `take` applies each key's normalisation: the
+// directories of TICDir, FlagsDir, NetmailDir and BadTicDir end with a separator, the lists of
+// [INCLUDE] named without one lie beside the program.
+using Dir = const std::string&;
+constexpr ConfigKey kKeys[] = {
+    {kMain, "Inbound", KeyKind::path, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.inboundDir = v; },
+     [](const TossConfig& c) { return c.inboundDir; }},
+    {kMain, "Fileecho", KeyKind::path, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.fileechoDir = v; },
+     [](const TossConfig& c) { return c.fileechoDir; }},
+    {kMain, "Descfile", KeyKind::text, "files.bbs", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.descFile = v; },
+     [](const TossConfig& c) { return c.descFile; }},
+    {kMain, "Logfile", KeyKind::path, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.logFile = v; },
+     [](const TossConfig& c) { return c.logFile; }},
+    {kMain, "OnScreen", KeyKind::yesNo, "YES", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.onScreen = parseYesNo(v); },
+     [](const TossConfig& c) { return yesNo(c.onScreen); }},
+    {kMain, "DescFilter", KeyKind::yesNo, "YES", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.descFilter = parseYesNo(v); },
+     [](const TossConfig& c) { return yesNo(c.descFilter); }},
+    {kMain, "DescInLog", KeyKind::yesNo, "YES", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.descInLog = parseYesNo(v); },
+     [](const TossConfig& c) { return yesNo(c.descInLog); }},
+    {kMain, "CutSymbols", KeyKind::number, "0", 0, 0xFFFF,
+     [](TossConfig& c, const std::string& v, Dir) {
+       c.cutSymbols = static_cast<std::uint16_t>(IniReader::leadingNumber(v) & 0xFFFF);
+     },
+     [](const TossConfig& c) { return std::to_string(c.cutSymbols); }},
+    {kMain, "TICDir", KeyKind::path, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.ticDir = withTrailingBackslash(v); },
+     [](const TossConfig& c) { return c.ticDir; }},
+    {kMain, "ProcessTime", KeyKind::number, "10", 9, kMaxSeconds,
+     [](TossConfig& c, const std::string& v, Dir) {
+       const std::int32_t seconds = processTimeSeconds(v);
+       c.processTimeMs =
+           seconds > kMaxSeconds ? std::numeric_limits<std::int32_t>::max() : seconds * 1000;
+     },
+     [](const TossConfig& c) { return std::to_string(c.processTimeMs / 1000); }},
+    {kMain, "FlagsDir", KeyKind::path, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.flagsDir = withTrailingBackslash(v); },
+     [](const TossConfig& c) { return c.flagsDir; }},
+    {kMain, "NetmailDir", KeyKind::path, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.netmailDir = withTrailingBackslash(v); },
+     [](const TossConfig& c) { return c.netmailDir; }},
+    {kMain, "FTNAddress", KeyKind::address, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.ftnAddress = v; },
+     [](const TossConfig& c) { return c.ftnAddress; }},
+    {kMain, "UserName", KeyKind::text, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.userName = v; },
+     [](const TossConfig& c) { return c.userName; }},
+    {kMain, "Akas", KeyKind::addresses, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.akas = v; },
+     [](const TossConfig& c) { return c.akas; }},
+    {kMain, "VerifyFiles", KeyKind::yesNo, "NO", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.verifyFiles = parseYesNo(v); },
+     [](const TossConfig& c) { return yesNo(c.verifyFiles); }},
+    {kMain, "BadTicDir", KeyKind::path, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.badTicDir = withTrailingBackslash(v); },
+     [](const TossConfig& c) { return c.badTicDir; }},
+    {kMain, "AutoCreate", KeyKind::yesNo, "YES", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.autoCreate = parseYesNo(v); },
+     [](const TossConfig& c) { return yesNo(c.autoCreate); }},
+    {kMain, "Replaces", KeyKind::yesNo, "NO", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.replaces = parseYesNo(v); },
+     [](const TossConfig& c) { return yesNo(c.replaces); }},
+    {kMain, "LongDesc", KeyKind::yesNo, "NO", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir) { c.longDesc = parseYesNo(v); },
+     [](const TossConfig& c) { return yesNo(c.longDesc); }},
+    {kInclude, "AreaPath", KeyKind::list, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir d) { c.areaPathFile = placeBesideProgram(v, d); },
+     [](const TossConfig& c) { return c.areaPathFile; }},
+    {kInclude, "Events", KeyKind::list, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir d) { c.eventsFile = placeBesideProgram(v, d); },
+     [](const TossConfig& c) { return c.eventsFile; }},
+    {kInclude, "Links", KeyKind::list, "", 0, 0,
+     [](TossConfig& c, const std::string& v, Dir d) { c.linksFile = placeBesideProgram(v, d); },
+     [](const TossConfig& c) { return c.linksFile; }},
+};
+
+// The words that say how a value as written reads otherwise than it says; empty when it reads
+// as written.
+std::string misreading(const ConfigKey& key, const std::string& value) {
+  switch (key.kind) {
+    case KeyKind::yesNo: {
+      const std::string upper = toUpperAnsi(value);
+      return upper == "YES" || upper == "NO" ? std::string() : "is neither YES nor NO";
+    }
+    case KeyKind::number: {
+      const std::size_t sign = !value.empty() && value[0] == '-' ? 1 : 0;
+      const std::string_view digits = std::string_view(value).substr(sign);
+      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return "is not a whole number";
+      }
+      // Past ten digits any number is out of range; below, it is compared whole.
+      const std::size_t significant = digits.find_first_not_of('0');
+      const bool huge = significant != std::string_view::npos && digits.size() - significant > 10;
+      const long long number = huge ? 0 : std::stoll(std::string(digits)) * (sign != 0 ? -1 : 1);
+      if (!huge && number < key.minimum) {
+        return "is below the least value, " + std::to_string(key.minimum);
+      }
+      if (huge || number > key.maximum) {
+        return "is above the greatest value, " + std::to_string(key.maximum);
+      }
+      return {};
+    }
+    case KeyKind::address:
+      return isFtnAddress(value) && !readNodeAddress(value)
+                 ? "has a part above 65535, which the announcement would cut"
+                 : std::string();
+    case KeyKind::addresses: {
+      std::string unread;
+      std::size_t start = value.find_first_not_of(" \t");
+      while (start != std::string::npos) {
+        const std::size_t end = value.find_first_of(" \t", start);
+        const std::string word = value.substr(start, end - start);
+        if (!readNodeAddress(word)) {
+          unread += (unread.empty() ? "" : ", ") + word;
+        }
+        start = end == std::string::npos ? end : value.find_first_not_of(" \t", end);
+      }
+      return unread.empty() ? std::string()
+                            : "holds what does not read as zone:net/node[.point]: " + unread;
+    }
+    case KeyKind::path:
+    case KeyKind::list:
+    case KeyKind::text:
+      return {};
+  }
+  return {};
+}
+
+// What the run takes for a value that misreads: the value in effect, or what comes of it.
+std::string takenAs(const ConfigKey& key, const TossConfig& settings) {
+  if (key.kind == KeyKind::address) {
+    const FtnAddress address = parseFtnAddress(settings.ftnAddress);
+    return std::to_string(address.zone) + ":" + std::to_string(address.net) + "/" +
+           std::to_string(address.node) +
+           (address.point != 0 ? "." + std::to_string(address.point) : std::string());
+  }
+  if (key.kind == KeyKind::addresses) {
+    return "the others only";
+  }
+  return key.inEffect(settings);
+}
+
+// The section that reads `key`, in any letter case; nullptr for a key the program does not
+// know.
+const char* sectionOf(const std::string& key) {
+  const std::string upper = toUpperAnsi(key);
+  for (const ConfigKey& known : kKeys) {
+    if (upper == toUpperAnsi(known.name)) {
+      return known.section;
+    }
+  }
+  return nullptr;
 }
 
 // Other FTN programs take " ;" as the start of a comment; this reader, like Windows' own, keeps
@@ -93,11 +223,11 @@ void warnAboutSections(const IniReader& ini, const std::string& path,
       }
     }
   }
-  for (const KnownKey& known : kKnownKeys) {
-    const std::optional<std::string> written = ini.writtenValue(known.section, known.key);
+  for (const ConfigKey& known : kKeys) {
+    const std::optional<std::string> written = ini.writtenValue(known.section, known.name);
     if (written && holdsInlineComment(*written)) {
       warnings.push_back(
-          "Warning: the value of " + std::string(known.key) + " in [" + known.section + "] of " +
+          "Warning: the value of " + std::string(known.name) + " in [" + known.section + "] of " +
           path + " holds an inline comment, kept as part of the value: \"" + *written + "\"");
     }
   }
@@ -124,6 +254,10 @@ void warnAboutList(const char* what, const char* key, const std::string& written
 
 }  // namespace
 
+std::span<const ConfigKey> configKeys() {
+  return kKeys;
+}
+
 bool parseYesNo(std::string_view text) {
   return toUpperAnsi(text) != "NO";
 }
@@ -148,39 +282,41 @@ ConfigReading readConfiguration(const std::string& programDir) {
   warnAboutSections(ini, reading.path, reading.warnings);
 
   TossConfig& c = reading.settings;
-  c.inboundDir = ini.getString(kMain, "Inbound", "");
-  c.fileechoDir = ini.getString(kMain, "Fileecho", "");
-  c.descFile = ini.getString(kMain, "Descfile", "files.bbs");
-  c.logFile = ini.getString(kMain, "Logfile", "");
-  c.onScreen = parseYesNo(ini.getString(kMain, "OnScreen", "YES"));
-  c.descFilter = parseYesNo(ini.getString(kMain, "DescFilter", "YES"));
-  c.descInLog = parseYesNo(ini.getString(kMain, "DescInLog", "YES"));
-  c.cutSymbols = static_cast<std::uint16_t>(ini.getInt(kMain, "CutSymbols", 0) & 0xFFFF);
-  const std::string areaPath = ini.getString(kInclude, "AreaPath", "");
-  c.ticDir = withTrailingBackslash(ini.getString(kMain, "TICDir", ""));
-  std::int32_t seconds = ini.getInt(kMain, "ProcessTime", 10);
-  if (seconds < 9) {
-    seconds = 10;
+  for (const ConfigKey& key : kKeys) {
+    const std::optional<std::string> value = ini.value(key.section, key.name);
+    // An empty number gives the default; any other empty value is the empty text.
+    const bool fromFile = value.has_value() && !(key.kind == KeyKind::number && value->empty());
+    key.take(c, fromFile ? *value : std::string(key.fallback), programDir);
   }
-  // A huge number of seconds is held at the largest wait that fits, instead of overflowing.
-  constexpr std::int32_t kMaxSeconds = std::numeric_limits<std::int32_t>::max() / 1000;
-  c.processTimeMs =
-      (seconds > kMaxSeconds) ? std::numeric_limits<std::int32_t>::max() : seconds * 1000;
-  c.flagsDir = withTrailingBackslash(ini.getString(kMain, "FlagsDir", ""));
-  c.netmailDir = withTrailingBackslash(ini.getString(kMain, "NetmailDir", ""));
-  c.ftnAddress = ini.getString(kMain, "FTNAddress", "");
-  const std::string events = ini.getString(kInclude, "Events", "");
-  c.userName = ini.getString(kMain, "UserName", "");
-  c.eventsFile = placeBesideProgram(events, programDir);
-  c.areaPathFile = placeBesideProgram(areaPath, programDir);
-  warnAboutList("area path list", "AreaPath", areaPath, c.areaPathFile, reading.warnings);
-  warnAboutList("events list", "Events", events, c.eventsFile, reading.warnings);
-
-  for (const KnownKey& known : kKnownKeys) {
-    const std::optional<std::string> value = ini.value(known.section, known.key);
-    const bool fromFile = value.has_value() && !(known.number && value->empty());
-    reading.inEffect.push_back(
-        SettingInEffect{known.section, known.key, known.inEffect(c), fromFile});
+  for (const ConfigKey& key : kKeys) {
+    const std::optional<std::string> value = ini.value(key.section, key.name);
+    const bool fromFile = value.has_value() && !(key.kind == KeyKind::number && value->empty());
+    reading.inEffect.push_back(SettingInEffect{key.section, key.name, key.inEffect(c), fromFile});
+    if (!fromFile) {
+      continue;
+    }
+    if (const std::string why = misreading(key, *value); !why.empty()) {
+      reading.warnings.push_back("Warning: " + std::string(key.name) + " = " + *value + " in [" +
+                                 key.section + "] of " + reading.path + " " + why + "; taken as " +
+                                 takenAs(key, c));
+    }
+  }
+  warnAboutList("area path list", "AreaPath", ini.getString(kInclude, "AreaPath", ""),
+                c.areaPathFile, reading.warnings);
+  warnAboutList("events list", "Events", ini.getString(kInclude, "Events", ""), c.eventsFile,
+                reading.warnings);
+  warnAboutList("links list", "Links", ini.getString(kInclude, "Links", ""), c.linksFile,
+                reading.warnings);
+  if (!c.linksFile.empty()) {
+    LinkList links;
+    std::vector<LinkLineProblem> problems;
+    if (loadLinkList(c.linksFile, links, &problems).ok()) {
+      for (const LinkLineProblem& problem : problems) {
+        reading.warnings.push_back("Warning: line " + std::to_string(problem.line) +
+                                   " of the links list " + c.linksFile +
+                                   " cannot be read: " + problem.why + "; it names no link");
+      }
+    }
   }
   return reading;
 }

@@ -116,9 +116,13 @@ std::int32_t IniReader::getInt(const std::string& section, const std::string& ke
   if (!raw || raw->empty()) {
     return fallback;
   }
-  const bool negative = (*raw)[0] == '-';
+  return leadingNumber(*raw);
+}
+
+std::int32_t IniReader::leadingNumber(std::string_view text) {
+  const bool negative = !text.empty() && text[0] == '-';
   std::size_t index = negative ? 1 : 0;
-  std::uint32_t number = readWrappingDecimal(*raw, index).value_or(0U);
+  std::uint32_t number = readWrappingDecimal(text, index).value_or(0U);
   if (negative) {
     number = 0U - number;
   }

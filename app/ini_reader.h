@@ -42,6 +42,10 @@ class IniReader {
   std::int32_t getInt(const std::string& section, const std::string& key,
                       std::int32_t fallback) const;
 
+  // The decimal number at the start of a value as getInt reads it: an optional minus, then
+  // digits, taken modulo 2^32; 0 when it starts otherwise.
+  static std::int32_t leadingNumber(std::string_view text);
+
  private:
   // Calls `visit` with the key and the raw value of each "key = value" line of the first
   // section of that name, until it returns true.

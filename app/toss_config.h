@@ -22,4 +22,13 @@ struct TossConfig {
   std::string ftnAddress;
   std::string userName;
   std::int32_t processTimeMs = 0;  // how long an event command may run
+  // The checks of what arrives. With their keys absent a run tosses as it always did.
+  std::string linksFile;  // the node's links and passwords; joined to the program's directory
+                          // when it holds no separator
+  std::string akas;       // the node's other addresses, blank-separated
+  bool verifyFiles = false;
+  std::string badTicDir;  // ends with a separator when not empty
+  bool autoCreate = true;
+  bool replaces = false;
+  bool longDesc = false;
 };

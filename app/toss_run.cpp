@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "announce/ftn_address.h"
 #include "app/toss_app.h"
 #include "desc/desc_cleaner.h"
 #include "platform/directory.h"
@@ -22,9 +23,39 @@ AnnounceSettings announceSettings(const TossConfig& settings) {
   return {settings.netmailDir, settings.ftnAddress, settings.userName};
 }
 
+// The checks of what arrives, as the settings turn them on.
+ArrivalChecks arrivalChecks(const TossConfig& settings) {
+  ArrivalChecks checks;
+  checks.linksNamed = !settings.linksFile.empty();
+  if (checks.linksNamed) {
+    if (const platform::Status read = loadLinkList(settings.linksFile, checks.links); !read) {
+      checks.linksUnreadable =
+          "cannot read the links list " + settings.linksFile + ": " + read.text();
+    }
+  }
+  // The node's own address as the announcement takes it, and every readable one of the Akas.
+  if (const FtnAddress own = parseFtnAddress(settings.ftnAddress); own.numbersRead >= 3) {
+    checks.ownAddresses.push_back({own.zone, own.net, own.node, own.point});
+  }
+  std::size_t start = settings.akas.find_first_not_of(" \t");
+  while (start != std::string::npos) {
+    const std::size_t end = settings.akas.find_first_of(" \t", start);
+    if (const auto aka = readNodeAddress(settings.akas.substr(start, end - start))) {
+      checks.ownAddresses.push_back(*aka);
+    }
+    start = end == std::string::npos ? end : settings.akas.find_first_not_of(" \t", end);
+  }
+  checks.verifyFiles = settings.verifyFiles;
+  checks.badTicDir = settings.badTicDir;
+  checks.autoCreate = settings.autoCreate;
+  checks.replaces = settings.replaces;
+  checks.longDesc = settings.longDesc;
+  return checks;
+}
+
 TossSettings tossSettings(const TossConfig& settings, const std::string& inboundPath) {
   return {inboundPath, withTrailingBackslash(settings.fileechoDir), settings.descFile,
-          settings.ticDir};
+          settings.ticDir, arrivalChecks(settings)};
 }
 
 std::string absoluteInbound(const TossConfig& settings) {
@@ -53,7 +84,8 @@ TossRun::TossRun(const TossConfig& config, const std::vector<std::string>& warni
       areaPaths(config.areaPathFile),
       events(config.eventsFile, config.flagsDir, config.processTimeMs, eventReportsTo(log)),
       announcer(announceSettings(config), platform::now()),
-      lists(config.descFilter ? cutDescription : keepDescription, platform::kHoldWait),
+      lists(config.descFilter ? cutDescription : keepDescription, platform::kHoldWait,
+            config.longDesc ? Continuations::goWithEntry : Continuations::stay),
       // The journal is kept in the inbound directory, by its absolute path, as are the .tic
       // paths; adopting dead runs' journals clears their temporary files here too.
       journal(inboundPath, {config.netmailDir, config.ticDir}),

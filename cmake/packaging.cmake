@@ -82,6 +82,7 @@ set(_quenfar_examples
   doc/examples/quenfar.cfg
   doc/examples/areas.lst
   doc/examples/events.lst
+  doc/examples/links.lst
   doc/examples/binkd-exec.cfg
   doc/examples/crontab
   doc/examples/quenfar.service

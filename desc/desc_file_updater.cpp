@@ -29,7 +29,8 @@ constexpr int kUpdatesPerHold = 8;
 // each update, so a run never runs out of file descriptors.
 constexpr std::size_t kMaxKeptOpen = 256;
 
-std::string formatEntry(const std::string& fileName, const std::string& cleaned) {
+std::string formatEntry(const std::string& fileName, const std::string& cleaned,
+                        const std::vector<std::string>& more) {
   // A name with a space in it is quoted, as lists of long names do, so that its entry is
   // found again by its whole name and never taken for that of the name's first word.
   const std::string name =
@@ -38,8 +39,17 @@ std::string formatEntry(const std::string& fileName, const std::string& cleaned)
   if (name.size() < kNameColumns) {
     entry.append(kNameColumns - name.size(), ' ');
   }
+  // Continuation lines start where the first line's description starts.
+  const std::size_t column = entry.size();
   entry += cleaned;
   entry += "\r\n";
+  for (const std::string& line : more) {
+    if (!line.empty()) {
+      entry.append(column, ' ');
+      entry += line;
+      entry += "\r\n";
+    }
+  }
   return entry;
 }
 
@@ -151,24 +161,31 @@ std::optional<bool> hasEntryOf(platform::File& list, std::vector<char>& buffer,
   return pass == LinePass::stopped;
 }
 
-// Appends every non-empty line of the old list that is not an entry of `fileName`, each
-// ended by CR LF; the names of the entries dropped that differ from `fileName` in letter case
-// go to `otherCases`. An entry's name is as entryName reads it, and compares ignoring letter
-// case. NUL bytes are dropped: they are what a write that a power cut tore leaves.
-bool appendOtherLines(std::string_view oldList, const std::string& fileName, ByteBuffer& output,
-                      std::vector<std::string>& otherCases) {
+// Appends every non-empty line of the old list that is not an entry to drop, each ended by
+// CR LF. An entry's name is as entryName reads it; `isDropped` says whether the entry of that
+// name goes. With Continuations::goWithEntry the lines that begin with a space and follow a
+// dropped entry go too. `droppedAny` tells whether an entry went. NUL bytes are dropped: they
+// are what a write that a power cut tore leaves.
+template <typename IsDropped>
+bool appendOtherLines(std::string_view oldList, IsDropped&& isDropped, Continuations continuations,
+                      ByteBuffer& output, bool* droppedAny = nullptr) {
   const auto length = static_cast<std::uint32_t>(oldList.size());
   std::uint32_t position = 0;
+  bool droppingContinuations = false;
   do {
     std::string line = readLine(oldList, position);
     line.erase(std::remove(line.begin(), line.end(), '\0'), line.end());
     if (line.empty()) {
       continue;
     }
-    if (const std::optional<std::string_view> name = entryName(line);
-        name && equalsIgnoringCase(*name, fileName)) {
-      if (*name != fileName) {
-        otherCases.emplace_back(*name);
+    if (droppingContinuations && line.front() == ' ') {
+      continue;
+    }
+    droppingContinuations = false;
+    if (const std::optional<std::string_view> name = entryName(line); name && isDropped(*name)) {
+      droppingContinuations = continuations == Continuations::goWithEntry;
+      if (droppedAny != nullptr) {
+        *droppedAny = true;
       }
       continue;
     }
@@ -269,15 +286,8 @@ std::string DescFileUpdater::clean(const std::string& description) const {
   return maskControlCharacters(cleaner(description));
 }
 
-platform::Status DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
-                                         const std::string& cleaned) {
-  otherCases.clear();
-  // An empty name would make every continuation line (which starts with a space) look like
-  // its entry.
-  if (listPath.empty() || fileName.empty()) {
-    return platform::Status::refused("the entry has no name");
-  }
-  const Entry entry{listPath, fileName, formatEntry(fileName, cleaned)};
+template <typename Write>
+platform::Status DescFileUpdater::withList(const std::string& listPath, Write&& write) {
   std::chrono::milliseconds wait = lockWait;
   std::optional<std::chrono::steady_clock::time_point> deadline;
   for (int attempt = 0; attempt < kMaxReopens; ++attempt) {
@@ -301,7 +311,7 @@ platform::Status DescFileUpdater::update(const std::string& listPath, const std:
     }
     platform::Status written = learnList(list, state, listPath);
     if (written) {
-      written = putEntry(list, state, entry);
+      written = write(list, state);
     }
     if (written) {
       keepHold(state, std::move(list));
@@ -309,6 +319,54 @@ platform::Status DescFileUpdater::update(const std::string& listPath, const std:
     return written;
   }
   return platform::Status::refused("it was replaced by other programs again and again");
+}
+
+platform::Status DescFileUpdater::update(const std::string& listPath, const std::string& fileName,
+                                         const std::string& cleaned,
+                                         const std::vector<std::string>& more) {
+  otherCases.clear();
+  // An empty name would make every continuation line (which starts with a space) look like
+  // its entry.
+  if (listPath.empty() || fileName.empty()) {
+    return platform::Status::refused("the entry has no name");
+  }
+  const Entry entry{listPath, fileName, formatEntry(fileName, cleaned, more)};
+  return withList(listPath, [this, &entry](platform::File& list, KnownList& state) {
+    return putEntry(list, state, entry);
+  });
+}
+
+platform::Status DescFileUpdater::removeEntries(const std::string& listPath,
+                                                const std::vector<std::string>& fileNames) {
+  if (fileNames.empty() || !platform::exists(listPath)) {
+    return {};
+  }
+  return withList(
+      listPath,
+      [this, &listPath, &fileNames](platform::File& list, KnownList& state) -> platform::Status {
+        // The list is replaced whole, by another file: it is read again when next updated.
+        state = KnownList();
+        std::string contents;
+        if (platform::Status read = list.readAll(contents); !read) {
+          return read;
+        }
+        ByteBuffer output(static_cast<std::uint32_t>(contents.size()));
+        bool dropped = false;
+        const auto isDropped = [&fileNames](std::string_view name) {
+          return std::any_of(fileNames.begin(), fileNames.end(), [name](const std::string& file) {
+            return equalsIgnoringCase(name, file);
+          });
+        };
+        if (!contents.empty() &&
+            (output.data() == nullptr ||
+             !appendOtherLines(contents, isDropped, continuations, output, &dropped))) {
+          return platform::Status::refused("it does not fit in memory");
+        }
+        if (!dropped) {
+          return {};
+        }
+        return platform::writeWhole(listPath, output.view(), &list);
+      });
 }
 
 platform::Status DescFileUpdater::takeList(KnownList& state, const std::string& listPath,
@@ -446,7 +504,18 @@ platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& s
     return platform::Status::refused("it would grow past 4 GiB");
   }
   ByteBuffer output(static_cast<std::uint32_t>(contents.size() + entry.line.size()));
-  if (output.data() == nullptr || !appendOtherLines(contents, entry.fileName, output, otherCases) ||
+  // The entries of the name in another letter case are noted: where the file system tells
+  // cases apart, they are other files.
+  const auto isEntry = [this, &entry](std::string_view name) {
+    if (!equalsIgnoringCase(name, entry.fileName)) {
+      return false;
+    }
+    if (name != entry.fileName) {
+      otherCases.emplace_back(name);
+    }
+    return true;
+  };
+  if (output.data() == nullptr || !appendOtherLines(contents, isEntry, continuations, output) ||
       !output.append(entry.line)) {
     return platform::Status::refused("it does not fit in memory");
   }

@@ -33,6 +33,13 @@ class NameKeys {
   bool hasZero = false;
 };
 
+// What becomes of the continuation lines (lines that begin with a space) that follow an entry
+// that is dropped.
+enum class Continuations {
+  stay,         // they stay where they stood
+  goWithEntry,  // they go with their entry
+};
+
 // Puts tossed files' entries into their areas' description lists. One updater serves a whole
 // run and remembers what each list held when it last wrote it, so that a list in the form it
 // writes (every line ended by CR LF, no empty line) that holds no entry of a file gets the new
@@ -41,8 +48,9 @@ class DescFileUpdater {
  public:
   // `descriptionCleaner` makes a description fit for the list; a list that another program
   // holds is waited for up to `listWait`.
-  DescFileUpdater(DescriptionCleaner descriptionCleaner, std::chrono::milliseconds listWait)
-      : cleaner(descriptionCleaner), lockWait(listWait) {}
+  DescFileUpdater(DescriptionCleaner descriptionCleaner, std::chrono::milliseconds listWait,
+                  Continuations continuationLines = Continuations::stay)
+      : cleaner(descriptionCleaner), lockWait(listWait), continuations(continuationLines) {}
 
   // Returns the description as the list gets it: cleaned, control characters made harmless.
   std::string clean(const std::string& description) const;
@@ -53,8 +61,16 @@ class DescFileUpdater {
   // with that entry alone. A list replaced whole keeps its permission bits. On failure (held by
   // another program past the wait, unreadable, disk full, ...), with the cause, the list stays
   // exactly as it was and no temporary file is left.
+  // `more` are further lines of the description, cleaned: each follows the entry as a
+  // continuation line, indented with spaces to the column where its description starts.
   platform::Status update(const std::string& listPath, const std::string& fileName,
-                          const std::string& cleaned);
+                          const std::string& cleaned, const std::vector<std::string>& more = {});
+
+  // Drops the entries of the files `fileNames` (any letter case) from the list at `listPath`,
+  // rewriting it whole, as update does; a list that holds none of them, or is missing, is left
+  // as it is.
+  platform::Status removeEntries(const std::string& listPath,
+                                 const std::vector<std::string>& fileNames);
 
   // The names of the entries that the last update dropped and that differ from its file's name
   // in letter case: on a file system that tells letter cases apart, other files.
@@ -102,8 +118,13 @@ class DescFileUpdater {
   // Keeps the list open, and held for a few updates in a row, once it was written.
   void keepHold(KnownList& state, platform::File list);
 
+  // Takes the list at `listPath` held, as update does, and hands it to `write`.
+  template <typename Write>
+  platform::Status withList(const std::string& listPath, Write&& write);
+
   DescriptionCleaner cleaner;
   std::chrono::milliseconds lockWait;
+  Continuations continuations;
   std::unordered_map<std::string, KnownList> known;
   std::size_t heldLists = 0;
   std::vector<char> scratch = std::vector<char>(1U << 16);  // for reading lists in chunks

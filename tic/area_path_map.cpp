@@ -2,6 +2,7 @@
 
 #include "platform/file.h"
 #include "util/line_reader.h"
+#include "util/text.h"
 
 AreaPathMap::AreaPathMap(const std::string& listFile) {
   if (listFile.empty()) {
@@ -24,12 +25,28 @@ void AreaPathMap::parse(std::string_view text) {
       continue;
     }
     const std::size_t start = line.find_first_not_of(" =", separator + 1);
-    entries[line.substr(0, separator)] =
-        start == std::string::npos ? std::string() : line.substr(start);
+    std::string tag = line.substr(0, separator);
+    firstOfCase.try_emplace(toUpperAnsi(tag), tag);
+    entries[std::move(tag)] = start == std::string::npos ? std::string() : line.substr(start);
   }
 }
 
 std::string AreaPathMap::lookup(const std::string& tag) const {
   const auto found = entries.find(tag);
   return found == entries.end() ? std::string() : found->second;
+}
+
+std::string AreaPathMap::lookupIgnoringCase(const std::string& tag) const {
+  if (const auto found = entries.find(tag); found != entries.end()) {
+    return found->second;
+  }
+  if (firstOfCase.empty()) {
+    return {};
+  }
+  const auto first = firstOfCase.find(toUpperAnsi(tag));
+  return first == firstOfCase.end() ? std::string() : lookup(first->second);
+}
+
+bool AreaPathMap::names(const std::string& tag) const {
+  return !lookupIgnoringCase(tag).empty();
 }

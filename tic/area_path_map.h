@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 // The operator's map from area tag to directory, read from the area path list. Tags are
 // compared byte for byte.
@@ -21,6 +22,15 @@ class AreaPathMap {
   // Returns the directory for the tag, or the empty string when there is none.
   std::string lookup(const std::string& tag) const;
 
+  // As lookup, but when the list has no entry of exactly the tag, the first entry (in the
+  // list's order) whose tag equals it ignoring ASCII letter case answers: FTN area tags ignore
+  // case.
+  std::string lookupIgnoringCase(const std::string& tag) const;
+
+  // True when the list has an entry for the tag, exactly or ignoring letter case.
+  bool names(const std::string& tag) const;
+
  private:
   std::map<std::string, std::string> entries;
+  std::unordered_map<std::string, std::string> firstOfCase;  // upper-cased tag -> first tag
 };

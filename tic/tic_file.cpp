@@ -1,10 +1,9 @@
 #include "tic/tic_file.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 
 #include "platform/file_system.h"
+#include "tic/verify.h"
 #include "util/line_reader.h"
 #include "util/text.h"
 
@@ -61,68 +60,22 @@ std::string TicFile::valueOf(const std::string& key) const {
   return {};
 }
 
-namespace {
-
-// CRC-32 as zip and FTN .tic files use it (reflected polynomial 0xEDB88320).
-std::uint32_t crc32Of(platform::File& file, bool& readOk) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> entries{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t value = i;
-      for (int bit = 0; bit < 8; ++bit) {
-        value = (value & 1U) != 0 ? 0xEDB88320U ^ (value >> 1) : value >> 1;
-      }
-      entries[i] = value;
-    }
-    return entries;
-  }();
-  std::uint32_t crc = 0xFFFFFFFFU;
-  char chunk[1 << 16];
-  for (;;) {
-    const auto count = file.read(chunk, sizeof chunk);
-    if (!count) {
-      readOk = false;
-      return 0;
-    }
-    if (*count == 0) {
-      break;
-    }
-    for (std::size_t i = 0; i < *count; ++i) {
-      crc = table[(crc ^ static_cast<unsigned char>(chunk[i])) & 0xFFU] ^ (crc >> 8);
-    }
-  }
-  readOk = true;
-  return crc ^ 0xFFFFFFFFU;
+bool isDescribedFile(const TicFile& tic, const std::string& path) {
+  return fileFitsDescription(path, describedFile(tic));
 }
 
-}  // namespace
-
-bool isDescribedFile(const TicFile& tic, const std::string& path) {
-  const std::string size = trimSpaces(tic.valueOf("Size"));
-  const std::string crc = trimSpaces(tic.valueOf("Crc"));
-  if (size.empty() && crc.empty()) {
-    return false;
-  }
-  platform::File file = platform::File::open(path, platform::OpenMode::readExisting);
-  if (!file.isOpen()) {
-    return false;
-  }
-  if (!size.empty()) {
-    std::uint64_t expected = 0;
-    const auto [end, error] = std::from_chars(size.data(), size.data() + size.size(), expected);
-    if (error != std::errc() || end != size.data() + size.size() ||
-        expected != file.openedStamp().size) {
-      return false;
+std::vector<std::string> TicFile::valuesOf(const std::string& key) const {
+  std::vector<std::string> values;
+  const std::string_view block(text);
+  std::size_t position = 0;
+  while (position < block.size()) {
+    const std::string_view line = nextLine(block, position);
+    const std::size_t space = line.find(' ');
+    if (space != std::string_view::npos && equalsIgnoringCase(line.substr(0, space), key)) {
+      const std::size_t valueStart = line.find_first_not_of(' ', space);
+      values.emplace_back(valueStart == std::string_view::npos ? std::string_view()
+                                                               : line.substr(valueStart));
     }
   }
-  if (!crc.empty()) {
-    std::uint32_t expected = 0;
-    const auto [end, error] = std::from_chars(crc.data(), crc.data() + crc.size(), expected, 16);
-    bool readOk = false;
-    if (error != std::errc() || end != crc.data() + crc.size() ||
-        crc32Of(file, readOk) != expected || !readOk) {
-      return false;
-    }
-  }
-  return true;
+  return values;
 }

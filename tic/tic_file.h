@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -21,6 +22,9 @@ class TicFile {
   // Returns the value of the first line whose key (the text before its first space, any letter
   // case) is `key`, without leading spaces; the empty string when no line carries the key.
   std::string valueOf(const std::string& key) const;
+
+  // Returns the value of every line whose key is `key`, in the order of the .tic.
+  std::vector<std::string> valuesOf(const std::string& key) const;
 
   const std::string& path() const { return ticPath; }
 

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/directory.h"
 #include "platform/durability.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "res/messages.h"
 #include "tic/tic_file.h"
+#include "tic/verify.h"
 #include "util/paths.h"
 #include "util/text.h"
 
@@ -24,6 +26,7 @@ TicProcessor::TicProcessor(TossSettings tossSettings, TossServices runServices, 
       services(runServices),
       move(mover),
       inboundNames(settings.inboundDir),
+      fileechoNames(settings.fileechoDir),
       waitNotices(settings.inboundDir) {
   // Two batches are held at a time; room is left for the lists kept open, the log, the
   // journals and an event's command.
@@ -47,29 +50,92 @@ std::string TicProcessor::reservedNameReason(const std::string& fileName) const 
   return {};
 }
 
-std::string TicProcessor::refusal(Toss& toss) {
+TicProcessor::Refusal TicProcessor::refusal(Toss& toss) {
   // Both values come from a remote system: neither may name anything outside the inbound
   // directory and the area tree, nor a file that the program keeps there. Such a .tic fails
   // like a file that cannot be moved.
   if (!isPlainFileName(toss.fileName)) {
-    return "the name is not a plain file name of the inbound";
+    return {"the name is not a plain file name of the inbound", true};
   }
   if (std::string reason = reservedNameReason(toss.fileName); !reason.empty()) {
-    return reason;
+    return {std::move(reason), true};
   }
-  if (services.areaPaths.lookup(toss.area).empty() && !isSafeAreaTag(toss.area)) {
-    return "the area tag " + maskControlCharacters(toss.area) + " is not a plain directory name";
+  if (std::string reason = linkRefusal(toss.tic); !reason.empty()) {
+    // A list that cannot be read now may be readable by the next run.
+    return {std::move(reason), settings.checks.linksUnreadable.empty()};
+  }
+  const std::string shownTag = maskControlCharacters(toss.area);
+  const bool listed = !services.areaPaths.lookupIgnoringCase(toss.area).empty();
+  if (!listed && !isSafeAreaTag(toss.area)) {
+    return {"the area tag " + shownTag + " is not a plain directory name", true};
+  }
+  if (!settings.checks.autoCreate && !listed && !platform::isDirectory(folderOf(toss.area))) {
+    return {"unknown area " + shownTag, true};
   }
   if (const platform::Status located = locate(toss); !located) {
-    return "cannot make the area directory " + toss.areaDir + ": " + located.text();
+    return {"cannot make the area directory " + toss.areaDir + ": " + located.text()};
   }
   return {};
 }
 
+std::string TicProcessor::linkRefusal(const TicFile& tic) const {
+  const ArrivalChecks& checks = settings.checks;
+  if (!checks.linksNamed) {
+    return {};
+  }
+  if (!checks.linksUnreadable.empty()) {
+    return checks.linksUnreadable;
+  }
+  // Addresses compare as zone:net/node.point; the password is never repeated anywhere.
+  const std::string from = trimSpaces(tic.valueOf("From"), " \t");
+  const std::optional<NodeAddress> sender = readNodeAddress(from);
+  const Link* link = sender ? checks.links.find(*sender) : nullptr;
+  if (link == nullptr) {
+    return "unknown link " +
+           (from.empty() ? std::string("(no From)") : maskControlCharacters(from));
+  }
+  if (!link->password.empty() &&
+      !equalsIgnoringCase(trimSpaces(tic.valueOf("Pw"), " \t"), link->password)) {
+    return "wrong password from " + maskControlCharacters(from);
+  }
+  const std::string to = trimSpaces(tic.valueOf("To"), " \t");
+  if (!to.empty()) {
+    const std::optional<NodeAddress> addressee = readNodeAddress(to);
+    if (!addressee || std::find(checks.ownAddresses.begin(), checks.ownAddresses.end(),
+                                *addressee) == checks.ownAddresses.end()) {
+      return "addressed to " + maskControlCharacters(to) + ", not to this node";
+    }
+  }
+  return {};
+}
+
+const std::string& TicProcessor::folderOf(const std::string& tag) {
+  const auto [folder, first] = folders.try_emplace(tag);
+  if (!first) {
+    return folder->second;
+  }
+  // FTN area tags ignore letter case: one echo keeps one folder, whichever case its .tic
+  // files write. A folder of exactly the tag wins; else one made in this run, or found in
+  // Fileecho, in another case.
+  std::string directory = settings.fileechoDir + tag;
+  const std::string upper = toUpperAnsi(tag);
+  if (!tag.empty() && !platform::isDirectory(directory)) {
+    if (const auto made = foldersMade.find(upper); made != foldersMade.end()) {
+      directory = made->second;
+    } else if (const std::string found = fileechoNames.find(tag);
+               !found.empty() && platform::isDirectory(settings.fileechoDir + found)) {
+      directory = settings.fileechoDir + found;
+    }
+  }
+  foldersMade.try_emplace(upper, directory);
+  folder->second = std::move(directory);
+  return folder->second;
+}
+
 platform::Status TicProcessor::locate(Toss& toss) {
-  toss.areaDir = services.areaPaths.lookup(toss.area);
+  toss.areaDir = services.areaPaths.lookupIgnoringCase(toss.area);
   if (toss.areaDir.empty()) {
-    toss.areaDir = settings.fileechoDir + toss.area;
+    toss.areaDir = folderOf(toss.area);
   }
   const auto [made, first] = areaDirectories.try_emplace(toss.areaDir);
   if (first) {
@@ -94,8 +160,8 @@ TossResult TicProcessor::queue(const std::string& ticPath) {
   toss.area = toss.tic.valueOf("AREA");
   toss.description = toss.tic.valueOf("DESC");
   toss.fileName = toss.tic.valueOf("FILE");
-  if (const std::string refused = refusal(toss); !refused.empty()) {
-    return fail(toss, refused);
+  if (const Refusal refused = refusal(toss); !refused.reason.empty()) {
+    return refuse(toss, refused);
   }
   toss.facts = JournalEntry{toss.ticName,
                             toss.destination,
@@ -121,6 +187,16 @@ bool TicProcessor::batchFull() const {
 TossResult TicProcessor::findSource(Toss& toss) {
   toss.facts.evidence.tic = toss.tic.stamp();
   toss.source = settings.inboundDir + toss.fileName;
+  if (settings.checks.verifyFiles) {
+    // The file moved is the one that fits the .tic's Size and Crc: under its name, or a copy
+    // that the mailer renamed because that name was taken.
+    const CheckedSource checked =
+        checkSource(toss.source, toss.tic, toss.ticName, toss.fileName, inboundNames);
+    if (checked.verdict == CheckedSource::Verdict::differs) {
+      return wait(toss, checked.difference);
+    }
+    toss.source = checked.path;
+  }
   std::optional<platform::FileStamp> found = platform::entryStamp(toss.source);
   // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
   // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
@@ -240,8 +316,8 @@ void TicProcessor::place(Toss& toss) {
   movedAny = true;
   tossedHere.insert(std::hash<std::string>{}(toss.destination));
   const std::string listPath = toss.areaDir + platform::kSeparator + settings.descFile;
-  if (const platform::Status listed =
-          services.lists.update(listPath, toss.fileName, toss.facts.description);
+  if (const platform::Status listed = services.lists.update(
+          listPath, toss.fileName, toss.facts.description, longDescription(toss.tic));
       !listed) {
     services.log.writeWarning("Warning: cannot update the description list " + listPath + " for " +
                               maskControlCharacters(toss.fileName) + " of " +
@@ -304,6 +380,16 @@ std::vector<std::string> TicProcessor::batchPaths() const {
 }
 
 void TicProcessor::complete(Toss& toss) {
+  // Older files go once the new one and its entry are on the disk, and before the .tic goes:
+  // a toss cut short in between is tossed again, which finds what is left of them.
+  if (const platform::Status replaced = replaceOlder(toss); !replaced) {
+    services.log.writeWarning("Warning: cannot replace older files in " + toss.areaDir + " for " +
+                              maskControlCharacters(toss.ticName) + ": " + replaced.text() +
+                              "; the next run tries again");
+    services.journal.noteUnfinished(toss.facts);
+    toss.result = TossResult::failed;
+    return;
+  }
   // Events find the .tic where it is kept (TICDir), or gone, as a tosser's events expect.
   disposeTic(toss);
   services.log.writeMove(toss.fileName, toss.facts.area, toss.facts.description);
@@ -314,21 +400,22 @@ void TicProcessor::complete(Toss& toss) {
 
 void TicProcessor::runEvents(const std::string& area, const std::string& fileName,
                              const JournalEntry& facts) {
-  if (!services.events.list().empty()) {
-    // Once a stop is asked for, the tosses in hand are completed and announced, and their
-    // events left for the next run. A stop sent to the whole process group may have ended a
-    // command too: the next run then carries its events out again, as events run at least
-    // once.
-    if (platform::stopRequested() != 0) {
-      services.journal.noteEventsOwed(facts);
-      return;
-    }
-    services.lists.releaseHolds();  // an event's command may read or change the lists
-    if (services.events.runEvents(area, fileName, facts.destination).interrupted &&
-        platform::stopRequested() != 0) {
-      services.journal.noteEventsOwed(facts);
-      return;
-    }
+  if (services.events.list().empty()) {
+    services.journal.noteEventsRun(facts.ticName, TossJournal::Events::none);
+    return;
+  }
+  // Once a stop is asked for, the tosses in hand are completed and announced, and their events
+  // left for the next run. A stop sent to the whole process group may have ended a command
+  // too: the next run then carries its events out again, as events run at least once.
+  if (platform::stopRequested() != 0) {
+    services.journal.noteEventsOwed(facts);
+    return;
+  }
+  services.lists.releaseHolds();  // an event's command may read or change the lists
+  if (services.events.runEvents(area, fileName, facts.destination).interrupted &&
+      platform::stopRequested() != 0) {
+    services.journal.noteEventsOwed(facts);
+    return;
   }
   services.journal.noteEventsRun(facts.ticName);
 }
@@ -367,13 +454,15 @@ TossResult TicProcessor::fail(const Toss& toss, const std::string& cause) {
   return TossResult::failed;
 }
 
-TossResult TicProcessor::wait(const Toss& toss) {
+TossResult TicProcessor::wait(const Toss& toss, const std::string& difference) {
   const std::string fileName = maskControlCharacters(toss.fileName);
   services.log.writeLine(loadMessage(msg::kCantMove) + " " + fileName);
   // Waiting for a file still on its way is the normal case: it is only worth a word on
-  // standard error once it has waited for more than a day, and then once a day.
-  const std::string line = "Warning: " + maskControlCharacters(toss.ticName) + " waits for " +
-                           fileName + ", which has not arrived in the inbound";
+  // standard error once it has waited for more than a day, and then once a day. A file that
+  // differs from its .tic waits the same way, for a good copy to arrive.
+  const std::string line =
+      "Warning: " + maskControlCharacters(toss.ticName) + " waits for " + fileName +
+      (difference.empty() ? ", which has not arrived in the inbound" : ": " + difference);
   if (waitNotices.due(toss.ticName, toss.tic.modifiedTime(), platform::now())) {
     services.log.writeWarning(line + " for more than a day");
   } else {
@@ -397,4 +486,171 @@ std::vector<std::string> TicProcessor::writtenPaths() const {
     paths.push_back(settings.ticDir);
   }
   return paths;
+}
+
+TossResult TicProcessor::refuse(Toss& toss, const Refusal& refused) {
+  const std::string& badTicDir = settings.checks.badTicDir;
+  if (!refused.forGood || badTicDir.empty()) {
+    return fail(toss, refused.reason);
+  }
+  const std::string ticName = maskControlCharacters(toss.ticName);
+  services.log.writeLine(loadMessage(msg::kCantMove) + " " + maskControlCharacters(toss.fileName));
+  if (!badTicDirMade) {
+    badTicDirMade = makeDirectoryPath(badTicDir);
+  }
+  // A free name in BadTicDir: the name itself, else the name with ".1", ".2", ... added.
+  const auto freeName = [&badTicDir](const std::string& name) {
+    std::string path = badTicDir + name;
+    for (int number = 1; platform::exists(path) && number < 10000; ++number) {
+      path = badTicDir + name + "." + std::to_string(number);
+    }
+    return path;
+  };
+  // The file goes first, so that a run cut short in between leaves the .tic to be refused
+  // again, never a file without its .tic. Only a plain file of the inbound goes, and only when
+  // no other .tic waits for it; a name that the name rules refuse is never touched.
+  if (isPlainFileName(toss.fileName) && reservedNameReason(toss.fileName).empty()) {
+    std::string source = settings.inboundDir + toss.fileName;
+    if (!platform::exists(source)) {
+      if (const std::string found = inboundNames.find(toss.fileName); !found.empty()) {
+        source = settings.inboundDir + found;
+      }
+    }
+    if (platform::checkRegularFile(source).ok() &&
+        !namedByOtherTic(toss.ticName, fileNameOf(source))) {
+      if (const platform::Status moved = move(source, freeName(fileNameOf(source)), nullptr);
+          !moved) {
+        services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason +
+                                  "); cannot move " + maskControlCharacters(source) + " to " +
+                                  badTicDir + ": " + moved.text() + "; both stay");
+        return TossResult::failed;
+      }
+    }
+  }
+  if (const platform::Status moved = toss.tic.dispose(freeName(toss.ticName)); !moved) {
+    services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason +
+                              "); cannot move it to " + badTicDir + ": " + moved.text() +
+                              "; it stays");
+    return TossResult::failed;
+  }
+  services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason + "); moved to " +
+                            badTicDir);
+  return TossResult::failed;
+}
+
+bool TicProcessor::namedByOtherTic(const std::string& ticName, const std::string& fileName) {
+  // The inbound's .tic files are read once, at the first refusal that needs them: a run with
+  // many refusals reads the inbound once, not once for each.
+  if (!ticsByFile) {
+    ticsByFile.emplace();
+    for (const std::vector<Toss>* tosses : {&batch, &placed}) {
+      for (const Toss& toss : *tosses) {
+        (*ticsByFile)[toUpperAnsi(toss.fileName)].push_back(toss.ticName);
+      }
+    }
+    platform::DirectorySearch search(settings.inboundDir);
+    std::string entry;
+    while (search.next(entry)) {
+      TicFile other;
+      if (!endsWithIgnoringCase(entry, ".tic") || entry == ticName) {
+        continue;
+      }
+      if (!other.read(settings.inboundDir + entry)) {
+        // One held by this run is in its batches; one held by another run names what it may:
+        // nothing is moved away from under it.
+        heldElsewhere =
+            heldElsewhere ||
+            (endsWithIgnoringCase(entry, ".tic") && platform::exists(settings.inboundDir + entry) &&
+             !std::any_of(batch.begin(), batch.end(),
+                          [&entry](const Toss& toss) { return toss.ticName == entry; }) &&
+             !std::any_of(placed.begin(), placed.end(),
+                          [&entry](const Toss& toss) { return toss.ticName == entry; }));
+        continue;
+      }
+      (*ticsByFile)[toUpperAnsi(other.valueOf("FILE"))].push_back(entry);
+    }
+  }
+  if (heldElsewhere) {
+    return true;
+  }
+  const auto found = ticsByFile->find(toUpperAnsi(fileName));
+  return found != ticsByFile->end() &&
+         std::any_of(found->second.begin(), found->second.end(),
+                     [&ticName](const std::string& other) { return other != ticName; });
+}
+
+platform::Status TicProcessor::replaceOlder(const Toss& toss) {
+  if (!settings.checks.replaces) {
+    return {};
+  }
+  std::vector<std::string> masks;
+  for (const std::string& value : toss.tic.valuesOf("Replaces")) {
+    if (std::string mask = trimSpaces(value, " \t"); !mask.empty()) {
+      masks.push_back(std::move(mask));
+    }
+  }
+  if (masks.empty()) {
+    return {};
+  }
+  // Only regular files of the area directory itself, never the file just tossed, the list,
+  // or the program's own hidden files.
+  const std::string listName = fileNameOf(settings.descFile);
+  std::vector<std::string> older;
+  platform::DirectorySearch search(toss.areaDir);
+  std::string entry;
+  while (search.next(entry)) {
+    if (equalsIgnoringCase(entry, toss.fileName) || equalsIgnoringCase(entry, listName) ||
+        entry.compare(0, platform::kOwnPrefix.size(), platform::kOwnPrefix) == 0) {
+      continue;
+    }
+    const bool named = std::any_of(masks.begin(), masks.end(), [&entry](const std::string& mask) {
+      return matchesWildcard(mask, entry);
+    });
+    if (named && platform::checkRegularFile(toss.areaDir + platform::kSeparator + entry).ok()) {
+      older.push_back(entry);
+    }
+  }
+  if (older.empty()) {
+    return {};
+  }
+  std::sort(older.begin(), older.end());
+  // The entries go first, in one rewrite of the list; a file is deleted only once it is no
+  // longer listed, so a run cut short leaves files without entries, never entries without
+  // files, and the toss done again deletes what is left.
+  const std::string listPath = toss.areaDir + platform::kSeparator + settings.descFile;
+  if (platform::Status removed = services.lists.removeEntries(listPath, older); !removed) {
+    return removed;
+  }
+  const std::string shownArea = maskControlCharacters(toss.area);
+  for (const std::string& name : older) {
+    const std::string path = toss.areaDir + platform::kSeparator + name;
+    if (const platform::Status deleted = platform::deleteFile(path); !deleted) {
+      services.log.writeWarning("Warning: cannot delete " + maskControlCharacters(path) +
+                                ", which " + maskControlCharacters(toss.ticName) +
+                                " replaces: " + deleted.text());
+      continue;
+    }
+    services.log.writeLine("Replaced " + maskControlCharacters(name) + " in " + shownArea);
+  }
+  return {};
+}
+
+std::vector<std::string> TicProcessor::longDescription(const TicFile& tic) const {
+  std::vector<std::string> lines;
+  if (!settings.checks.longDesc) {
+    return lines;
+  }
+  std::vector<std::string> written = tic.valuesOf("LDesc");
+  if (written.empty()) {
+    written = tic.valuesOf("Desc");
+    if (!written.empty()) {
+      written.erase(written.begin());
+    }
+  }
+  for (const std::string& line : written) {
+    if (std::string cleaned = services.lists.clean(line); !cleaned.empty()) {
+      lines.push_back(std::move(cleaned));
+    }
+  }
+  return lines;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -16,10 +17,25 @@
 #include "platform/status.h"
 #include "tic/area_path_map.h"
 #include "tic/inbound_index.h"
+#include "tic/link_list.h"
 #include "tic/movers.h"
 #include "tic/tic_file.h"
 #include "tic/toss_journal.h"
 #include "tic/wait_notices.h"
+
+// The checks of what arrives, each off unless the settings turn it on.
+struct ArrivalChecks {
+  bool linksNamed = false;      // a links list is named: From, Pw and To are checked
+  std::string linksUnreadable;  // why the named list cannot be read; empty when read
+  LinkList links;
+  std::vector<NodeAddress> ownAddresses;  // FTNAddress and the Akas: what To may name
+  bool verifyFiles = false;               // a file must fit the .tic's Size and Crc
+  std::string badTicDir;   // where refused .tic files go (ends with a separator); empty: they
+                           // stay in the inbound
+  bool autoCreate = true;  // an area that is nowhere yet is made
+  bool replaces = false;   // the .tic's Replaces values remove older files
+  bool longDesc = false;   // LDesc lines follow the entry as continuation lines
+};
 
 // What tossing takes from the settings.
 struct TossSettings {
@@ -28,6 +44,7 @@ struct TossSettings {
   std::string descFile;     // the name of each area's description list
   std::string ticDir;       // where tossed .tic files are kept (ends with a separator); empty
                             // to delete them
+  ArrivalChecks checks;
 };
 
 // The services of a run that a toss works with.
@@ -122,12 +139,35 @@ class TicProcessor {
     TossResult result = TossResult::queued;
   };
 
-  // Why the toss cannot even be tried (its name or tag refused, its area directory not to be
-  // made), in words; the empty string when it can, with its area directory and destination
-  // filled in.
-  std::string refusal(Toss& toss);
+  // Why a toss cannot even be tried, in words (empty when it can), and whether the .tic is
+  // refused for good: such a one goes to BadTicDir, when that is set; the others stay.
+  struct Refusal {
+    std::string reason;
+    bool forGood = false;
+  };
+  // Why the toss cannot be tried: its name or tag refused, its sender or address not this
+  // node's links and addresses, its area unknown with AutoCreate off, its area directory not to
+  // be made. Fills in the area directory and destination when it can be.
+  Refusal refusal(Toss& toss);
+  // Why the .tic's From, Pw or To are refused by the links list; empty when they pass.
+  std::string linkRefusal(const TicFile& tic) const;
   // Where the file goes; an area directory that cannot be made fails with the cause.
   platform::Status locate(Toss& toss);
+  // The directory of a tag that the area list does not name: Fileecho/TAG, or a directory
+  // there whose name equals the tag ignoring letter case.
+  const std::string& folderOf(const std::string& tag);
+  // Moves a .tic refused for good, and its file when no other .tic waits for it, to
+  // BadTicDir; or leaves them where they are and logs why, as every failed toss.
+  TossResult refuse(Toss& toss, const Refusal& refused);
+  // True when another .tic of the inbound names `fileName`, or may (one that another run
+  // holds).
+  bool namedByOtherTic(const std::string& ticName, const std::string& fileName);
+  // Removes the older files of the area that the .tic's Replaces values name, their entries
+  // first; fails with the cause, having removed nothing whose entry is still listed.
+  platform::Status replaceOlder(const Toss& toss);
+  // The further lines of the description, cleaned: LDesc lines, else the second and later
+  // Desc lines; empty unless LongDesc is on.
+  std::vector<std::string> longDescription(const TicFile& tic) const;
   // Finds the file in the inbound (under its name or the one entry of another letter case) and
   // takes its evidence; a file not there may be in place already, from a toss that a dead run
   // recorded or that the .tic's Size and Crc recognise. `queued`, or why the toss waits.
@@ -150,7 +190,9 @@ class TicProcessor {
   // .tic for the next run to dispose of, without tossing its file again.
   void disposeTic(Toss& toss);
   TossResult fail(const Toss& toss, const std::string& cause);
-  TossResult wait(const Toss& toss);
+  // `difference` says how the file there differs from what the .tic says; empty for a file
+  // that has not arrived.
+  TossResult wait(const Toss& toss, const std::string& difference = {});
   std::string reservedNameReason(const std::string& fileName) const;
 
   TossSettings settings;
@@ -161,7 +203,15 @@ class TicProcessor {
   // keeps them in little memory. Two destinations of one run that share a hash would make a
   // second .tic of the later one count as a dupe: a chance too small to weigh.
   std::unordered_set<std::size_t> tossedHere;
-  InboundIndex inboundNames;  // read on the first name not found exactly
+  InboundIndex inboundNames;                             // read on the first name not found exactly
+  InboundIndex fileechoNames;                            // the same for the Fileecho directory
+  std::unordered_map<std::string, std::string> folders;  // tag -> its directory
+  std::unordered_map<std::string, std::string> foldersMade;  // upper-cased tag -> directory
+  std::optional<platform::Status> badTicDirMade;
+  // Upper-cased FILE value -> the .tic files that name it, read at the first refusal to
+  // BadTicDir; and whether a .tic was held by another run then.
+  std::optional<std::unordered_map<std::string, std::vector<std::string>>> ticsByFile;
+  bool heldElsewhere = false;
   WaitNotices waitNotices;
   std::vector<Toss> batch;   // read, checked and noted
   std::vector<Toss> placed;  // moved and listed, flushing

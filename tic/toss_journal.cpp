@@ -161,8 +161,6 @@ TossJournal::TossJournal(const std::string& directory, const std::vector<std::st
   }
 }
 
-TossJournal::~TossJournal() = default;
-
 void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>& tosses) {
   // Records of one journal, keyed by the whole toss: a .tic name comes back over time.
   std::map<std::string, Toss> read;
@@ -344,8 +342,10 @@ void TossJournal::noteDisposed(const std::string& ticName) {
   }
 }
 
-void TossJournal::noteEventsRun(const std::string& ticName) {
-  writeName(kEventsRun, ticName);
+void TossJournal::noteEventsRun(const std::string& ticName, Events events) {
+  if (events == Events::ran) {
+    writeName(kEventsRun, ticName);
+  }
   if (const auto found = owed.find(ticName); found != owed.end()) {
     found->second.eventsOwed = false;
     forgetIfSettled(ticName);

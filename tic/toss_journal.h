@@ -54,7 +54,6 @@ class TossJournal {
   // clears away the dead runs' temporary files there, in `sweep` and in their areas. Without a
   // usable directory the run has no journal, and no toss can be noted.
   TossJournal(const std::string& directory, const std::vector<std::string>& sweep);
-  ~TossJournal();
   TossJournal(const TossJournal&) = delete;
   TossJournal& operator=(const TossJournal&) = delete;
 
@@ -72,8 +71,9 @@ class TossJournal {
   void noteDisposalPending(const JournalEntry& entry);
   // Its .tic is disposed of.
   void noteDisposed(const std::string& ticName);
-  // Its events ran; or a stop may have cut them short, and the next run runs them again.
-  void noteEventsRun(const std::string& ticName);
+  // Its events ran (with none to run, nothing is written); or a stop may have cut them short.
+  enum class Events { ran, none };
+  void noteEventsRun(const std::string& ticName, Events events = Events::ran);
   void noteEventsOwed(const JournalEntry& entry);
 
   // Notes that the run's message is complete in the temporary file `stagedPath`, right before
@@ -85,13 +85,12 @@ class TossJournal {
   // How many journals of dead runs this run adopted.
   std::size_t adoptedCount() const { return adopted.size(); }
 
-  // What the adopted journals owe, by the rows of the recovery table.
-  // The tosses whose file is in place and whose .tic is still there: finished first.
+  // What the adopted journals owe, by the rows of the recovery table: the tosses whose file is
+  // in place and whose .tic is still there, to be finished first;
   const std::vector<std::string>& unfinishedTics() const { return toFinish; }
-  // The .tic files of tosses that are complete but for the .tic's disposal.
+  // the .tic files of tosses complete but for their disposal; the tosses never announced, and
+  // those whose events never ran, in the order they were made.
   const std::vector<std::string>& pendingDisposals() const { return toDispose; }
-  // The tosses complete but never announced, and those whose events never ran, in the order
-  // they were made.
   const std::vector<JournalEntry>& unannounced() const { return toAnnounce; }
   const std::vector<JournalEntry>& withoutEvents() const { return toRunEvents; }
   // True when the file of `ticName` is tossed and only its .tic is still to be disposed of.
@@ -120,8 +119,7 @@ class TossJournal {
     bool owesSomething() const { return unfinished || disposalPending || eventsOwed; }
   };
 
-  platform::Status write(char kind, const JournalEntry& entry);
-  // Each true when every record went in whole.
+  platform::Status write(char kind, const JournalEntry& entry);  // the others: true when whole
   bool writeName(char kind, const std::string& ticName);
   bool writeToss(const Toss& toss, bool announced);
   void readJournal(std::string_view text, std::map<std::string, Toss>& tosses);

@@ -69,3 +69,30 @@ std::string maskControlCharacters(std::string text) {
   }
   return text;
 }
+
+bool matchesWildcard(std::string_view mask, std::string_view name) {
+  // Greedy with one step back: on a mismatch after a "*", that "*" takes one more character.
+  std::size_t m = 0;
+  std::size_t n = 0;
+  std::size_t star = std::string_view::npos;
+  std::size_t resume = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      star = m++;
+      resume = n;
+    } else if (m < mask.size() &&
+               (mask[m] == '?' || toUpperAscii(mask[m]) == toUpperAscii(name[n]))) {
+      ++m;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      m = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') {
+    ++m;
+  }
+  return m == mask.size();
+}

@@ -37,3 +37,7 @@ std::optional<std::uint32_t> readWrappingDecimal(std::string_view text, std::siz
 // a value from a remote system cannot end a line, cut a message short or send escapes. Bytes
 // 128-255 stay.
 std::string maskControlCharacters(std::string text);
+
+// True when `name` matches `mask` whole, ASCII letter case ignored: "?" stands for any one
+// character, "*" for any number of them, every other character for itself.
+bool matchesWildcard(std::string_view mask, std::string_view name);

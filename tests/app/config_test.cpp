@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
+#include "tic/link_list.h"
 
 namespace {
 
@@ -87,6 +88,13 @@ TEST(ConfigReader, MissingFileGivesDefaults) {
   EXPECT_EQ(config.areaPathFile, "");
   EXPECT_EQ(config.eventsFile, "");
   EXPECT_EQ(config.netmailDir, "");
+  // Every check of what arrives is off: a run tosses as it always did.
+  EXPECT_EQ(config.linksFile, "");
+  EXPECT_FALSE(config.verifyFiles);
+  EXPECT_EQ(config.badTicDir, "");
+  EXPECT_TRUE(config.autoCreate);
+  EXPECT_FALSE(config.replaces);
+  EXPECT_FALSE(config.longDesc);
 }
 
 TEST(ConfigReader, ReadsAndNormalisesEveryKey) {
@@ -107,9 +115,16 @@ TEST(ConfigReader, ReadsAndNormalisesEveryKey) {
                                        "FTNAddress = 2:5020/1.3\n"
                                        "UserName = John Doe\n"
                                        "ProcessTime = 60\n"
+                                       "Akas = 2:5020/2 2:5020/3.1\n"
+                                       "VerifyFiles = yes\n"
+                                       "BadTicDir = /bad\n"
+                                       "AutoCreate = no\n"
+                                       "Replaces = Yes\n"
+                                       "LongDesc = YES\n"
                                        "[INCLUDE]\n"
                                        "AreaPath = areas.lst\n"
-                                       "Events = /etc/quenfar/events.lst\n");
+                                       "Events = /etc/quenfar/events.lst\n"
+                                       "Links = links.lst\n");
   EXPECT_EQ(config.inboundDir, "/in");  // the processor adds the separator
   EXPECT_EQ(config.fileechoDir, "/files/");
   EXPECT_EQ(config.descFile, "descript.ion");
@@ -126,6 +141,13 @@ TEST(ConfigReader, ReadsAndNormalisesEveryKey) {
   EXPECT_EQ(config.processTimeMs, 60000);
   EXPECT_EQ(config.areaPathFile, dir.path() + "/areas.lst");
   EXPECT_EQ(config.eventsFile, "/etc/quenfar/events.lst");
+  EXPECT_EQ(config.akas, "2:5020/2 2:5020/3.1");
+  EXPECT_TRUE(config.verifyFiles);
+  EXPECT_EQ(config.badTicDir, "/bad/");
+  EXPECT_FALSE(config.autoCreate);
+  EXPECT_TRUE(config.replaces);
+  EXPECT_TRUE(config.longDesc);
+  EXPECT_EQ(config.linksFile, dir.path() + "/links.lst");
 }
 
 TEST(ConfigReader, ProcessTimeBelowNineBecomesTen) {
@@ -246,6 +268,65 @@ TEST(ConfigReader, NamesTheListsItCannotReadByThePathTried) {
       std::vector<std::string>{});
 }
 
+TEST(ConfigReader, NamesTheLinesOfTheLinksListItCannotReadButNoPassword) {
+  test::TempDir dir;
+  test::writeFile(dir / "links.lst",
+                  "; links\n2:5020/1 SECRET\nSECRET2 2:5020/2\n2:5020/3 pw and more\n"
+                  "2:5020/4 ;no password\n");
+  EXPECT_EQ(warningsFor(dir, "[INCLUDE]\nLinks = links.lst\n"),
+            (std::vector<std::string>{
+                "Warning: line 3 of the links list <dir>/links.lst cannot be read: it does not "
+                "begin with an FTN address zone:net/node[.point]; it names no link",
+                "Warning: line 4 of the links list <dir>/links.lst cannot be read: it holds "
+                "more than an address and a password; it names no link"}));
+  LinkList links;
+  ASSERT_TRUE(loadLinkList(dir / "links.lst", links).ok());
+  EXPECT_EQ(links.size(), 2U);
+  ASSERT_NE(links.find({2, 5020, 4, 0}), nullptr);
+  EXPECT_EQ(links.find({2, 5020, 4, 0})->password, "");
+  EXPECT_EQ(links.find({2, 5020, 1, 0})->password, "SECRET");
+  EXPECT_EQ(links.find({2, 5020, 1, 1}), nullptr);
+  EXPECT_EQ(warningsFor(dir, "[INCLUDE]\nLinks = missing.lst\n"),
+            std::vector<std::string>{
+                "Warning: cannot read the links list <dir>/missing.lst (Links missing.lst, "
+                "without a /, is looked for beside the program): No such file or directory"});
+}
+
+TEST(NodeAddress, ReadsFourPartsAndIgnoresTheDomain) {
+  const std::vector<std::pair<std::string, std::optional<NodeAddress>>> cases = {
+      {"2:5020/1", NodeAddress{2, 5020, 1, 0}},
+      {"2:5020/1.0", NodeAddress{2, 5020, 1, 0}},
+      {"2:5020/1.7@fidonet", NodeAddress{2, 5020, 1, 7}},
+      {"65535:1/2", NodeAddress{65535, 1, 2, 0}},
+      {"65536:1/2", std::nullopt},
+      {"2:5020", std::nullopt},
+      {"2:5020/1.", std::nullopt},
+      {" 2:5020/1", std::nullopt},
+      {"2:5020/1x", std::nullopt},
+      {"2:-5/1", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [text, address] : cases) {
+    EXPECT_EQ(readNodeAddress(text), address) << text;
+  }
+}
+
+// The manual page lists every key that the reader knows, in the words it is read by.
+TEST(ConfigKeys, TheManualPageAndTheExampleNameEveryKey) {
+  const std::string page = test::readFile(std::string(QUENFAR_SOURCE_DIR) + "/doc/quenfar.1");
+  const std::string example =
+      test::readFile(std::string(QUENFAR_SOURCE_DIR) + "/doc/examples/quenfar.cfg");
+  for (const ConfigKey& key : configKeys()) {
+    const std::string name = key.name;
+    EXPECT_TRUE(page.find("\n.B \"" + name + " = ") != std::string::npos ||
+                page.find("\n.BI \"" + name + " = ") != std::string::npos)
+        << name;
+    EXPECT_TRUE(example.find("\n" + name + " ") != std::string::npos ||
+                example.find("\n;" + name + " ") != std::string::npos)
+        << name;
+  }
+}
+
 TEST(ConfigReader, NamesTheConfigurationByTheFileALinkLeadsTo) {
   test::TempDir program;
   test::TempDir etc;
@@ -272,7 +353,8 @@ TEST(ConfigReader, SaysWhereEachSettingInEffectCameFrom) {
                   "[QUENFAR]\ninbound=/in\nTICDir=/t\nProcessTime=\nCutSymbols=70000\n"
                   "OnScreen=no\nDescfile=\n[INCLUDE]\nEvents=ev.lst\n");
   const ConfigReading reading = readConfiguration(dir.path());
-  ASSERT_EQ(reading.inEffect.size(), 16U);
+  ASSERT_EQ(reading.inEffect.size(), configKeys().size());
+  ASSERT_EQ(reading.inEffect.size(), 23U);
   std::map<std::string, std::pair<std::string, bool>> seen;
   for (const SettingInEffect& s : reading.inEffect) {
     seen[s.section + "/" + s.key] = {s.value, s.fromFile};

@@ -285,3 +285,37 @@ TEST(DescFileUpdater, NameSharingAKeyWithAnotherIsAppendedAndRealEntriesReplaced
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DescFileUpdater, LongDescriptionsFollowTheirEntryAndGoWithIt) {
+  test::TempDir dir;
+  const std::string list = dir / "files.bbs";
+  test::writeFile(list, "OLD.ZIP       Old\r\n  old more\r\nKEEP.ZIP      Kept\r\n  kept more\r\n");
+  DescFileUpdater updater(keepDescription, std::chrono::milliseconds(20),
+                          Continuations::goWithEntry);
+  ASSERT_TRUE(updater.update(list, "A.ZIP", "First", {"second", "", "third"}).ok());
+  ASSERT_TRUE(updater.update(list, "LONGERNAME.ZIP", "One", {"two"}).ok());
+  EXPECT_EQ(test::readFile(list),
+            "OLD.ZIP       Old\r\n  old more\r\nKEEP.ZIP      Kept\r\n  kept more\r\n"
+            "A.ZIP         First\r\n              second\r\n              third\r\n"
+            "LONGERNAME.ZIP  One\r\n                two\r\n");
+  // A new entry of a file takes the old one's continuation lines along; so does removing it.
+  ASSERT_TRUE(updater.update(list, "a.zip", "Again").ok());
+  ASSERT_TRUE(updater.removeEntries(list, {"OLD.ZIP", "missing.zip"}).ok());
+  EXPECT_EQ(test::readFile(list),
+            "KEEP.ZIP      Kept\r\n  kept more\r\nLONGERNAME.ZIP  One\r\n"
+            "                two\r\na.zip         Again\r\n");
+  // Removing what the list does not hold leaves it as it is; a missing list stays missing.
+  ASSERT_TRUE(updater.removeEntries(list, {"NONE.ZIP"}).ok());
+  ASSERT_TRUE(updater.removeEntries(dir / "none.bbs", {"KEEP.ZIP"}).ok());
+  EXPECT_FALSE(fs::exists(dir / "none.bbs"));
+
+  // Without it, continuation lines stay where they stood, as they always did.
+  DescFileUpdater plain(keepDescription, std::chrono::milliseconds(20));
+  test::writeFile(list, "A.ZIP  Old\r\n  more\r\n");
+  ASSERT_TRUE(plain.update(list, "A.ZIP", "New").ok());
+  EXPECT_EQ(test::readFile(list), "  more\r\nA.ZIP         New\r\n");
+}
+
+}  // namespace

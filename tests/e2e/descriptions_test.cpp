@@ -58,4 +58,38 @@ TEST(Descriptions, ListHeldPastTheWaitIsUpdatedByTheNextRun) {
   EXPECT_TRUE(logHasLine(node, "NEW.ZIP ---> UTILS (New text)"));
 }
 
+TEST(Descriptions, LongDescriptionsBecomeContinuationLines) {
+  struct Case {
+    std::string ticLines;
+    std::string entry;
+  };
+  const std::vector<Case> cases = {
+      // LDesc lines, cleaned as the description is, empty ones dropped.
+      {"DESC Tools\r\nLDesc First line\r\nLDesc *** \r\nLDesc Second / line\r\n",
+       "NEW.ZIP       Tools\r\n              First line\r\n              Second\r\n"},
+      // Without LDesc, the second and later Desc lines.
+      {"DESC Tools\r\nDESC More about it\r\n",
+       "NEW.ZIP       Tools\r\n              More about it\r\n"},
+      {"DESC Tools\r\n", "NEW.ZIP       Tools\r\n"},
+  };
+  for (const Case& c : cases) {
+    test::Node node;
+    node.writeStandardConfig("LongDesc=yes");
+    node.write("files/UTILS/files.bbs", "NEW.ZIP  old\r\n  old more\r\nB.ZIP  b\r\n");
+    node.addTic("a.tic", "AREA UTILS\r\nFILE NEW.ZIP\r\n" + c.ticLines);
+    node.write("in/NEW.ZIP", "data");
+    node.run();
+    EXPECT_EQ(node.read("files/UTILS/files.bbs"), "B.ZIP  b\r\n" + c.entry) << c.ticLines;
+    EXPECT_TRUE(logHasLine(node, "NEW.ZIP ---> UTILS (Tools)")) << c.ticLines;
+  }
+  // Without the key only the first Desc line is listed, and old continuation lines stay.
+  test::Node plain;
+  plain.writeStandardConfig();
+  plain.write("files/UTILS/files.bbs", "NEW.ZIP  old\r\n  old more\r\n");
+  plain.addTic("a.tic", "AREA UTILS\r\nFILE NEW.ZIP\r\nDESC Tools\r\nLDesc More\r\n");
+  plain.write("in/NEW.ZIP", "data");
+  plain.run();
+  EXPECT_EQ(plain.read("files/UTILS/files.bbs"), "  old more\r\nNEW.ZIP       Tools\r\n");
+}
+
 }  // namespace

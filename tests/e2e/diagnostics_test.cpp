@@ -322,6 +322,45 @@ TEST(CheckOption, ListsEveryWarningAndExitsOne) {
   EXPECT_EQ(nodeFiles(node), before);
 }
 
+TEST(CheckOption, ShowsTheChecksOfArrivingFilesAndWarnsOfTheirTroubles) {
+  test::Node node;
+  node.write("links.lst", "2:5020/1 SECRET\r\n2:5020/7\r\nnot an address\r\n");
+  node.writeStandardConfig("OnScreen = off\nVerifyFiles = yes\nReplaces=yes\nAkas=2:5020/3",
+                           atNode(node, "Links = <root>/links.lst"));
+  const test::RunResult result = node.run("", "--check");
+  EXPECT_EQ(result.exitCode, 1);
+  const std::string cfg = configPath(node);
+  for (const std::string& line : {
+           std::string("    VerifyFiles = YES  (from the file)\n"),
+           std::string("    AutoCreate  = YES  (default)\n"),
+           atNode(node, "    Links       = <root>/links.lst  (from the file)\n"),
+           atNode(node,
+                  "  Links        <root>/links.lst: 2 links; a .tic from any other, with another "
+                  "password, or To another node is refused\n"),
+           std::string("  Akas         2:5020/3: To may name these or FTNAddress\n"),
+           std::string("  BadTicDir    a refused .tic stays in the inbound\n"),
+           std::string("  LongDesc     NO: only the first Desc line is listed\n"),
+           "Warning: OnScreen = off in [QUENFAR] of " + cfg +
+               " is neither YES nor NO; taken as YES\n",
+           atNode(node,
+                  "Warning: line 3 of the links list <root>/links.lst cannot be read: it does not "
+                  "begin with an FTN address zone:net/node[.point]; it names no link\n"),
+           std::string("Warning: VerifyFiles is on without BadTicDir: a refused .tic stays in the "
+                       "inbound, and is refused again by every run\n"),
+       }) {
+    EXPECT_NE(result.output.find(line), std::string::npos) << line << result.output;
+  }
+  EXPECT_EQ(result.output.find("SECRET"), std::string::npos);
+  EXPECT_EQ(result.output.substr(result.output.size() - 13), "\n3 warnings.\n");
+
+  // The run says the same warnings once, and goes on.
+  addTossableTic(node);
+  const test::RunResult run = node.run();
+  EXPECT_EQ(test::countOf(run.errors, "Warning: OnScreen = off"), 1U) << run.errors;
+  EXPECT_EQ(test::countOf(node.read("quenfar.log"), "Warning: OnScreen = off"), 1U);
+  EXPECT_EQ(test::countOf(run.errors, "Warning: line 3 of the links list"), 1U);
+}
+
 TEST(CheckOption, AStopIsAnErrorOfTheReport) {
   test::Node node;
   node.writeConfig("[QUENFAR]\nInbound = in\n");

@@ -163,12 +163,13 @@ TEST(Tossing, EmptyAreaGoesToFileechoAndMappedDirectoryMayEndWithSeparator) {
   node.write("in/root.zip", "r");
   node.addTic("b.tic", "AREA MAPPED\r\nFILE m.zip\r\n");
   node.write("in/m.zip", "m");
-  node.addTic("c.tic", "AREA mapped\r\nFILE other.zip\r\n");  // tags are exact
+  node.addTic("c.tic", "AREA mapped\r\nFILE other.zip\r\n");  // tags ignore letter case
   node.write("in/other.zip", "o");
   node.run();
   EXPECT_EQ(node.read("files/root.zip"), "r");
   EXPECT_EQ(node.read("pub/mapped/m.zip"), "m");
-  EXPECT_EQ(node.read("files/mapped/other.zip"), "o");
+  EXPECT_EQ(node.read("pub/mapped/other.zip"), "o");
+  EXPECT_FALSE(node.exists("files/mapped"));
 }
 
 TEST(Tossing, RelativeInboundResolvesAgainstTheCurrentDirectory) {

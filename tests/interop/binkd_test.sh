@@ -8,6 +8,9 @@
 #                       in the secure inbound; "exec quenfar *.tic" runs quenfar once after a
 #                       session that brought .tic files. quenfar's copy lives in its own bin
 #                       directory beside a quenfar.cfg whose Inbound is binkd's inbound.
+#                       The receiver's inbound already holds a README.TXT that is not the
+#                       one sent, so binkd keeps the new one as README.TXT.1; quenfar, with
+#                       VerifyFiles and a links list, tosses the copy that fits its .tic.
 #
 # Usage: binkd_test.sh QUENFAR_BINARY
 set -u
@@ -89,20 +92,36 @@ cat > "$R/bin/quenfar.cfg" << EOF
 Inbound  = $R/inbound
 Fileecho = $R/files
 Logfile  = $R/quenfar.log
+FTNAddress = 2:5020/2
+VerifyFiles = YES
+BadTicDir = $R/badtic
+[INCLUDE]
+Links = links.lst
 EOF
+printf '2:5020/1 TicPass\r\n' > "$R/bin/links.lst"
+# A file of the same name that arrived earlier and is still waiting for its own .tic.
+printf 'an earlier README, not the one sent\r\n' > "$R/inbound/README.TXT"
 
 # What the sender hatched: two files, each with its .tic (one named in upper case, as DOS
 # systems send them), listed file first, .tic second.
 printf 'Nodelist difference, day 045\r\n' > "$S/hatch/NODEDIFF.A45"
 head -c 3000 /dev/urandom > "$S/hatch/UTIL.ZIP"
-printf 'Area NODEDIFF\r\nFile NODEDIFF.A45\r\nDesc Nodelist difference\r\nOrigin 2:5020/1\r\nFrom 2:5020/1\r\nTo 2:5020/2\r\n' \
+printf 'Area NODEDIFF\r\nFile NODEDIFF.A45\r\nDesc Nodelist difference\r\nOrigin 2:5020/1\r\nFrom 2:5020/1\r\nTo 2:5020/2\r\nPw TicPass\r\n' \
   > "$S/hatch/nd000001.tic"
-printf 'Area TOOLS\r\nFile UTIL.ZIP\r\nDesc Handy utilities\r\nOrigin 2:5020/1\r\nFrom 2:5020/1\r\nTo 2:5020/2\r\n' \
+printf 'Area TOOLS\r\nFile UTIL.ZIP\r\nDesc Handy utilities\r\nOrigin 2:5020/1\r\nFrom 2:5020/1\r\nTo 2:5020/2\r\nPw TicPass\r\n' \
   > "$S/hatch/UT000002.TIC"
 cp "$S/hatch/UTIL.ZIP" "$work/UTIL.ZIP.orig"
+# A third file whose name is taken in the receiver's inbound, with its Size, Crc and Pw.
+printf 'Read me first: the new release notes.\r\n' > "$S/hatch/README.TXT"
+cp "$S/hatch/README.TXT" "$work/README.TXT.orig"
+size_crc=$(python3 -c 'import sys, zlib; d = open(sys.argv[1], "rb").read(); print("Size %d\r\nCrc %08X\r" % (len(d), zlib.crc32(d)))' "$S/hatch/README.TXT") ||
+  die "cannot compute the CRC of README.TXT"
+printf 'Area DOCS\r\nFile README.TXT\r\nDesc Release notes\r\nFrom 2:5020/1\r\nTo 2:5020/2\r\nPw TICPASS\r\n%s\n' \
+  "$size_crc" > "$S/hatch/rd000003.tic"
 {
   printf '^%s\n' "$S/hatch/NODEDIFF.A45" "$S/hatch/nd000001.tic"
   printf '^%s\n' "$S/hatch/UTIL.ZIP" "$S/hatch/UT000002.TIC"
+  printf '^%s\n' "$S/hatch/README.TXT" "$S/hatch/rd000003.tic"
 } > "$S/outb/139c0002.flo"
 
 # --- the receiver's binkd, on a free loopback port ----------------------------------------
@@ -174,8 +193,17 @@ check "NODEDIFF/files.bbs has the entry" \
   has_line "$R/files/NODEDIFF/files.bbs" "NODEDIFF.A45  Nodelist difference"
 check "TOOLS/files.bbs has the entry" \
   has_line "$R/files/TOOLS/files.bbs" "UTIL.ZIP      Handy utilities"
-check "the inbound is empty: .tic files deleted, files moved, no partial files left" \
-  test -z "$(ls -A "$R/inbound")"
+check "binkd kept the README.TXT that arrived under another name" \
+  grep -q "README.TXT -> .*README.TXT.1" "$R/binkd.log"
+check "log: README.TXT ---> DOCS (Release notes)" \
+  has_line "$R/quenfar.log" "README.TXT ---> DOCS (Release notes)"
+check "the renamed copy is in its area under the .tic's name, byte for byte" \
+  cmp -s "$R/files/DOCS/README.TXT" "$work/README.TXT.orig"
+check "the earlier README.TXT stays in the inbound for its own .tic" \
+  cmp -s "$R/inbound/README.TXT" <(printf 'an earlier README, not the one sent\r\n')
+check "nothing was refused" test ! -e "$R/badtic"
+check "the inbound holds only the earlier README.TXT: .tic files deleted, files moved" \
+  test "$(ls -A "$R/inbound")" = README.TXT
 
 if [ "$failures" -ne 0 ]; then
   show_logs

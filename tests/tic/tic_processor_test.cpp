@@ -1,5 +1,6 @@
 // Reading a .tic and answering its keys.
 #include "tic/tic_file.h"
+#include "tic/verify.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,8 @@ TEST(DescribedFile, SizeAndCrcOfTheTicMustBothFitWhenGiven) {
       {"Size 10\r\nCrc CBF43926\r\n", false},
       {"Size 9\r\nCrc CBF43927\r\n", false},
       {"Size 9x\r\n", false},
+      {"Crc 0CBF43926\r\n", false},  // more than 8 digits
+      {"Size\t 9 \r\nCrc  CBF43926\t\r\n", true},
       {"", false},  // nothing to compare: never taken for the file
   };
   for (const auto& [lines, expected] : cases) {
@@ -123,6 +126,36 @@ TEST(DescribedFile, SizeAndCrcOfTheTicMustBothFitWhenGiven) {
     ASSERT_TRUE(tic.read(dir / "a.tic"));
     EXPECT_EQ(isDescribedFile(tic, dir / "f.zip"), expected) << lines;
     EXPECT_FALSE(isDescribedFile(tic, dir / "missing.zip")) << lines;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RenamedCopies, NamesThatBinkdGivesAReceivedFileWhoseNameIsTaken) {
+  const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+      {"A.ZIP.1", "A.ZIP", true},  // rename-style postfix
+      {"a.zip.12", "A.ZIP", true},
+      {"A.ZIP.0", "A.ZIP", false},
+      {"A.ZIP.", "A.ZIP", false},
+      {"A.ZIP.1x", "A.ZIP", false},
+      {"A.ZI0", "A.ZIP", true},  // rename-style extension: counted up in 0-9, a-z
+      {"A.ZIz", "A.ZIP", true},
+      {"A.Z00", "A.ZIP", true},
+      {"A.000", "A.ZIP", true},
+      {"0.000", "A.ZIP", false},  // never across the dot
+      {"A.ZIP", "A.ZIP", false},
+      {"a.zip", "A.ZIP", false},
+      {"A.ZI!", "A.ZIP", false},
+      {"B.ZI0", "A.ZIP", false},
+      {"A.ZI00", "A.ZIP", false},
+      {"README0", "README", false},  // only the postfix adds characters
+      {"READM0", "README", true},
+      {"", "A.ZIP", false},
+  };
+  for (const auto& [candidate, name, expected] : cases) {
+    EXPECT_EQ(isRenamedCopyName(candidate, name), expected) << candidate << " for " << name;
   }
 }
 

@@ -3,10 +3,12 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
 #include "util/byte_buffer.h"
+#include "util/crc32.h"
 #include "util/line_reader.h"
 #include "util/paths.h"
 #include "util/text.h"
@@ -140,3 +142,45 @@ TEST(ByteBuffer, KeepsBinaryBytes) {
 }
 
 }  // namespace
+
+TEST(Crc32, KnownAnswersAndAnyCutGiveTheSameValue) {
+  const std::vector<std::pair<std::string, std::uint32_t>> cases = {
+      {"", 0x00000000U},
+      {"123456789", 0xCBF43926U},
+      {"data", 0xADF3F363U},
+      {"The quick brown fox jumps over the lazy dog", 0x414FA339U},
+      {std::string(1000, '\0'), 0x060B1780U},
+  };
+  for (const auto& [bytes, expected] : cases) {
+    EXPECT_EQ(crc32Of(bytes), expected) << bytes.size();
+    // Fed in two pieces, cut anywhere (across the eight-byte steps), it sums up the same.
+    for (std::size_t cut = 0; cut <= std::min<std::size_t>(bytes.size(), 19); ++cut) {
+      Crc32 crc;
+      crc.update(bytes.data(), cut);
+      crc.update(bytes.data() + cut, bytes.size() - cut);
+      EXPECT_EQ(crc.value(), expected) << cut;
+    }
+  }
+}
+
+TEST(Text, WildcardsMatchTheWholeNameInAnyLetterCase) {
+  const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+      {"PROG1*.ZIP", "prog10.zip", true},
+      {"PROG1*.ZIP", "PROG1.ZIP", true},
+      {"PROG1*.ZIP", "PROG1.ZIP.keep", false},
+      {"PROG1*.ZIP", "XPROG10.ZIP", false},
+      {"OLDVER10.ZIP", "oldver10.zip", true},
+      {"OLDVER?0.ZIP", "OLDVER10.ZIP", true},
+      {"OLDVER?0.ZIP", "OLDVER0.ZIP", false},
+      {"*", "", true},
+      {"*", "anything", true},
+      {"", "", true},
+      {"", "a", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"**.ZIP", "x.zip", true},
+  };
+  for (const auto& [mask, name, expected] : cases) {
+    EXPECT_EQ(matchesWildcard(mask, name), expected) << mask << " " << name;
+  }
+}
