@@ -3,7 +3,7 @@
 #   make / make build   the program and everything else in build/ (Release)
 #   make demo           the program only, then a sample node and one tossing run
 #   make test           everything, then every test through CTest
-#   make bench          the benchmarks          make stress    the stress and fault runs
+#   make bench          the benchmarks          make stress    the stress, fault and crash-state runs
 #   make package        the .deb, in build/     make install   into PREFIX (DESTDIR honoured)
 #   make win32          the Windows program     make win32-check  ... checked under Wine
 #
@@ -55,7 +55,8 @@ bench:
 stress:
 	$(call configure,$(BUILD),stress,$(CONFIGURE_POSIX))
 	cmake --build $(BUILD) -j $(JOBS) --target quenfar
-	python3 tests/stress/stress.py $(BUILD)/quenfar
+	@status=0; python3 tests/stress/stress.py $(BUILD)/quenfar || status=1; \
+	python3 tests/stress/crash.py $(BUILD)/quenfar || status=1; exit $$status
 
 # The package holds the program and msgdump: only those two are built for it.
 package:

@@ -75,8 +75,9 @@ class Report:
 class Node:
     """A node laid out in a temporary directory, ready for runs of its own program copy."""
 
-    def __init__(self, root, binary, rng, count, ticdir, flag_event):
+    def __init__(self, root, binary, rng, count, ticdir, flag_event, areas=len(AREAS)):
         self.root = root
+        self.item_areas = AREAS[:areas]  # the areas the arriving files go to
         self.rng = rng
         self.dirs = {d: os.path.join(root, d) for d in ("bin", "inbound", "files", "netmail", "flags")}
         for path in self.dirs.values():
@@ -120,7 +121,7 @@ class Node:
             tic = unique_name(self.rng, names, "TIC" if self.rng.random() < 0.2 else "tic")
             desc = "some description %d" % number
             data = self.rng.randbytes(self.rng.randint(0, 3000))
-            item = Item(tic, self.rng.choice(AREAS), name, inbound_name, desc, data)
+            item = Item(tic, self.rng.choice(self.item_areas), name, inbound_name, desc, data)
             self.items.append(item)
             write_bytes(os.path.join(self.dirs["inbound"], inbound_name), data)
             lines = ["Area " + item.area, "File " + name, "Desc " + desc, "Origin 2:5020/1",
