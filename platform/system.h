@@ -36,9 +36,10 @@ OsVersionInfo queryOsVersion();
 // Returns the full path of the running program file, or the empty string when unknown.
 std::string programFilePath();
 
-// Raises the number of files this process may hold open to the most the system allows it, and
-// returns that number.
-std::size_t raiseOpenFileLimit();
+// Raises the number of files this process may hold open to `wanted`, or to the most the system
+// allows where that is less (never lowers it), and returns the number now allowed. Commands it
+// starts inherit the limit: it is raised only as far as the run needs.
+std::size_t raiseOpenFileLimit(std::size_t wanted);
 
 // Returns the text converted to the console's character set (the identity outside Windows).
 std::string toConsoleCharset(std::string text);

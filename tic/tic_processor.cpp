@@ -30,7 +30,7 @@ TicProcessor::TicProcessor(TossSettings tossSettings, TossServices runServices, 
       waitNotices(settings.inboundDir) {
   // Two batches are held at a time; room is left for the lists kept open, the log, the
   // journals and an event's command.
-  const std::size_t allowed = platform::raiseOpenFileLimit();
+  const std::size_t allowed = platform::raiseOpenFileLimit(2 * kLargestBatch + 512);
   batchLimit = std::clamp<std::size_t>(allowed > 512 ? (allowed - 512) / 2 : 0, 64, kLargestBatch);
 }
 

@@ -8,6 +8,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <system_error>
@@ -54,14 +55,15 @@ OsVersionInfo queryOsVersion() {
   return info;
 }
 
-std::size_t raiseOpenFileLimit() {
+std::size_t raiseOpenFileLimit(std::size_t wanted) {
   struct rlimit limit {};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
     return 1024;
   }
-  if (limit.rlim_cur < limit.rlim_max) {
+  const rlim_t target = std::min<rlim_t>(static_cast<rlim_t>(wanted), limit.rlim_max);
+  if (limit.rlim_cur < target) {
     struct rlimit raised = limit;
-    raised.rlim_cur = limit.rlim_max;
+    raised.rlim_cur = target;
     if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
       limit = raised;
     }

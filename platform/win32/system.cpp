@@ -73,7 +73,7 @@ OsVersionInfo queryOsVersion() {
   return info;
 }
 
-std::size_t raiseOpenFileLimit() {
+std::size_t raiseOpenFileLimit(std::size_t) {
   return 16384;  // handles have no limit of their own worth counting
 }
 
