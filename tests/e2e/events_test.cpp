@@ -2,8 +2,6 @@
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -96,19 +94,6 @@ TEST(Events, NamesAndTagsNeverReachTheInterpreterAsSyntax) {
   }
 }
 
-// True when the process `pid` has ended, or ends within ten seconds (waited for through a
-// pidfd, which becomes readable when the process exits).
-bool endsSoon(const std::string& pid) {
-  const int fd = static_cast<int>(syscall(SYS_pidfd_open, std::stoi(pid), 0));
-  if (fd < 0) {
-    return true;  // gone already
-  }
-  pollfd entry{fd, POLLIN, 0};
-  const bool ended = poll(&entry, 1, 10000) == 1;
-  close(fd);
-  return ended;
-}
-
 TEST(Events, CommandOverProcessTimeEndsWithWhatItStartedAndTheRunGoesOnTroubled) {
   test::Node node;
   const std::string slow =
@@ -129,7 +114,8 @@ TEST(Events, CommandOverProcessTimeEndsWithWhatItStartedAndTheRunGoesOnTroubled)
   EXPECT_EQ(test::countOf(node.read("quenfar.log"), "x.zip ---> FE_A (d)\r\n" + warning + "\r\n"),
             1U);
   EXPECT_EQ(result.exitCode, 3);
-  EXPECT_TRUE(endsSoon(test::readFile(node.path("bg.pid")))) << "the background child ran on";
+  EXPECT_TRUE(test::processEndsSoon(test::readFile(node.path("bg.pid"))))
+      << "the background child ran on";
 }
 
 TEST(Events, CommandThatCannotStartWarnsOtherStatusesAreOnlyLogged) {

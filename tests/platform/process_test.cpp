@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "tests/support/node.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -108,19 +107,6 @@ TEST(Process, TellsTheStatusAndWhatTheInterpreterCouldNotRun) {
   }
 }
 
-// True when the process `pid` has ended, or ends within ten seconds; its end is waited for
-// through a pidfd, which becomes readable when the process exits.
-bool endsSoon(const std::string& pid) {
-  const int fd = static_cast<int>(syscall(SYS_pidfd_open, std::stoi(pid), 0));
-  if (fd < 0) {
-    return true;  // gone already
-  }
-  pollfd entry{fd, POLLIN, 0};
-  const bool ended = poll(&entry, 1, 10000) == 1;
-  close(fd);
-  return ended;
-}
-
 TEST(Process, TimeOutEndsWhatTheCommandStartedInTheBackground) {
   test::TempDir dir;
   const platform::RunResult result = platform::runWithTimeout(
@@ -129,7 +115,7 @@ TEST(Process, TimeOutEndsWhatTheCommandStartedInTheBackground) {
   EXPECT_EQ(result.outcome, platform::RunOutcome::killed);
   const std::string pid = firstLine(test::readFile(dir / "bg"));
   ASSERT_FALSE(pid.empty());
-  EXPECT_TRUE(endsSoon(pid)) << "the background child outlived the time limit";
+  EXPECT_TRUE(test::processEndsSoon(pid)) << "the background child outlived the time limit";
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include "tests/support/node.h"
 
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -93,6 +97,17 @@ std::string allMessages(const Node& node) {
 std::string maskLogTimes(const std::string& log) {
   static const std::regex banner(R"((=== (?:Start |End   ) )[^\r\n]*)");
   return std::regex_replace(log, banner, "$1<time>");
+}
+
+bool processEndsSoon(const std::string& pid) {
+  const int fd = static_cast<int>(syscall(SYS_pidfd_open, std::stoi(pid), 0));
+  if (fd < 0) {
+    return true;  // gone already
+  }
+  pollfd entry{fd, POLLIN, 0};
+  const bool ended = poll(&entry, 1, 10000) == 1;
+  close(fd);
+  return ended;
 }
 
 }  // namespace test

@@ -63,4 +63,8 @@ std::string allMessages(const Node& node);
 // "=== Start  12:34:56  Monday, 07 December 2026" becomes "=== Start  <time>".
 std::string maskLogTimes(const std::string& log);
 
+// True when the process `pid` has ended, or ends within ten seconds (waited for through a
+// pidfd, which becomes readable when the process exits).
+bool processEndsSoon(const std::string& pid);
+
 }  // namespace test
