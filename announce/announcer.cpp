@@ -43,7 +43,7 @@ std::string messagePath(const std::string& directory, std::uint32_t number) {
 // has scanned, in the header's replyTo field. 0 when there is no 1.msg or it is too short to
 // hold one.
 std::uint32_t highWaterMark(const std::string& directory) {
-  const std::optional<std::string> first =
+  const platform::Result<std::string> first =
       platform::readWholeFile(messagePath(directory, kHighWaterNumber), platform::kHoldWait);
   if (!first || first->size() < storedmsg::kHeaderSize) {
     return 0;

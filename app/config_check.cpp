@@ -120,21 +120,21 @@ std::set<std::string> areaTags(const std::string& text) {
 
 }  // namespace
 
-int configurationStop(const TossConfig& settings) {
+platform::Status configurationStop(const TossConfig& settings) {
   if (settings.inboundDir.empty()) {
-    return msg::kNoInbound;
+    return platform::Status::refused(loadMessage(msg::kNoInbound));
   }
   if (settings.fileechoDir.empty()) {
-    return msg::kNoFileecho;
+    return platform::Status::refused(loadMessage(msg::kNoFileecho));
   }
   if (!settings.netmailDir.empty() && settings.ftnAddress.empty()) {
-    return msg::kNoFtnAddress;
+    return platform::Status::refused(loadMessage(msg::kNoFtnAddress));
   }
-  return 0;
+  return {};
 }
 
-std::string stopLine(int message, const std::string& configPath) {
-  return "Error: " + loadMessage(message) + " (" + configPath + ")";
+std::string stopLine(const platform::Status& stop, const std::string& configPath) {
+  return "Error: " + stop.text() + " (" + configPath + ")";
 }
 
 void checkSurroundings(const TossConfig& settings, std::vector<std::string>& warnings) {
@@ -407,7 +407,7 @@ int reportConfiguration(const ConfigReading& reading, std::ostream& out) {
   const auto areas = reportLists(settings, out, warnings);
   reportDescriptions(settings, out);
   reportArrivalChecks(settings, out, warnings);
-  if (const int stop = configurationStop(settings); stop != 0) {
+  if (const platform::Status stop = configurationStop(settings); !stop) {
     warnings.push_back(stopLine(stop, reading.path));
   } else {
     checkSurroundings(settings, warnings);

@@ -6,17 +6,18 @@
 
 #include "app/config_reader.h"
 #include "app/toss_config.h"
+#include "platform/status.h"
 
 // Checks of the settings that a run and `quenfar --check` share. None of them touches
 // anything.
 
-// Returns the numbered message of the first configuration check that stops a run (no
-// Inbound, no Fileecho, NetmailDir without FTNAddress), or 0 when the settings can be used.
-int configurationStop(const TossConfig& settings);
+// Fails with the message of the first configuration check that stops a run (no Inbound, no
+// Fileecho, NetmailDir without FTNAddress); succeeds when the settings can be used.
+platform::Status configurationStop(const TossConfig& settings);
 
 // Returns the line that reports a stop on standard error and in the log:
 // "Error: <message> (<configuration file>)".
-std::string stopLine(int message, const std::string& configPath);
+std::string stopLine(const platform::Status& stop, const std::string& configPath);
 
 // Adds a warning for each problem of the surroundings of settings that passed the checks: a
 // missing inbound or netmail directory, an FTN address that does not read, a user that is not

@@ -119,36 +119,37 @@ constexpr ConfigKey kKeys[] = {
      [](const TossConfig& c) { return c.linksFile; }},
 };
 
-// The words that say how a value as written reads otherwise than it says; empty when it reads
-// as written.
-std::string misreading(const ConfigKey& key, const std::string& value) {
+// Succeeds when a value reads as written; else fails with the words that say how it reads
+// otherwise.
+platform::Status checkReading(const ConfigKey& key, const std::string& value) {
+  using platform::Status;
   switch (key.kind) {
     case KeyKind::yesNo: {
       const std::string upper = toUpperAnsi(value);
-      return upper == "YES" || upper == "NO" ? std::string() : "is neither YES nor NO";
+      return upper == "YES" || upper == "NO" ? Status() : Status::refused("is neither YES nor NO");
     }
     case KeyKind::number: {
       const std::size_t sign = !value.empty() && value[0] == '-' ? 1 : 0;
       const std::string_view digits = std::string_view(value).substr(sign);
       if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-        return "is not a whole number";
+        return Status::refused("is not a whole number");
       }
       // Past ten digits any number is out of range; below, it is compared whole.
       const std::size_t significant = digits.find_first_not_of('0');
       const bool huge = significant != std::string_view::npos && digits.size() - significant > 10;
       const long long number = huge ? 0 : std::stoll(std::string(digits)) * (sign != 0 ? -1 : 1);
       if (!huge && number < key.minimum) {
-        return "is below the least value, " + std::to_string(key.minimum);
+        return Status::refused("is below the least value, " + std::to_string(key.minimum));
       }
       if (huge || number > key.maximum) {
-        return "is above the greatest value, " + std::to_string(key.maximum);
+        return Status::refused("is above the greatest value, " + std::to_string(key.maximum));
       }
       return {};
     }
     case KeyKind::address:
       return isFtnAddress(value) && !readNodeAddress(value)
-                 ? "has a part above 65535, which the announcement would cut"
-                 : std::string();
+                 ? Status::refused("has a part above 65535, which the announcement would cut")
+                 : Status();
     case KeyKind::addresses: {
       std::string unread;
       std::size_t start = value.find_first_not_of(" \t");
@@ -160,8 +161,9 @@ std::string misreading(const ConfigKey& key, const std::string& value) {
         }
         start = end == std::string::npos ? end : value.find_first_not_of(" \t", end);
       }
-      return unread.empty() ? std::string()
-                            : "holds what does not read as zone:net/node[.point]: " + unread;
+      return unread.empty()
+                 ? Status()
+                 : Status::refused("holds what does not read as zone:net/node[.point]: " + unread);
     }
     case KeyKind::path:
     case KeyKind::list:
@@ -273,12 +275,12 @@ ConfigReading readConfiguration(const std::string& programDir) {
   ConfigReading reading;
   // The package puts a link beside the program; the sysop edits the file it points to.
   reading.path = platform::resolvedPath(beside);
-  const std::optional<std::string> text = platform::readWholeFile(beside, platform::kHoldWait);
-  reading.readable = text.has_value();
+  const platform::Result<std::string> text = platform::readWholeFile(beside, platform::kHoldWait);
+  reading.readable = text.ok();
   if (!text) {
     reading.warnings.push_back("Warning: cannot read the configuration file " + reading.path);
   }
-  const IniReader ini(text.value_or(std::string()));
+  const IniReader ini(text ? *text : std::string());
   warnAboutSections(ini, reading.path, reading.warnings);
 
   TossConfig& c = reading.settings;
@@ -295,10 +297,10 @@ ConfigReading readConfiguration(const std::string& programDir) {
     if (!fromFile) {
       continue;
     }
-    if (const std::string why = misreading(key, *value); !why.empty()) {
+    if (const platform::Status read = checkReading(key, *value); !read) {
       reading.warnings.push_back("Warning: " + std::string(key.name) + " = " + *value + " in [" +
-                                 key.section + "] of " + reading.path + " " + why + "; taken as " +
-                                 takenAs(key, c));
+                                 key.section + "] of " + reading.path + " " + read.text() +
+                                 "; taken as " + takenAs(key, c));
     }
   }
   warnAboutList("area path list", "AreaPath", ini.getString(kInclude, "AreaPath", ""),
@@ -319,12 +321,4 @@ ConfigReading readConfiguration(const std::string& programDir) {
     }
   }
   return reading;
-}
-
-TossConfig readConfigFrom(const std::string& programDir, std::vector<std::string>* warnings) {
-  ConfigReading reading = readConfiguration(programDir);
-  if (warnings != nullptr) {
-    warnings->insert(warnings->end(), reading.warnings.begin(), reading.warnings.end());
-  }
-  return std::move(reading.settings);
 }

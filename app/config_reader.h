@@ -66,8 +66,3 @@ struct ConfigReading {
 
 // Reads `programDir`/quenfar.cfg; a missing file or key gives the defaults. Touches nothing.
 ConfigReading readConfiguration(const std::string& programDir);
-
-// Reads `programDir`/quenfar.cfg as readConfiguration does, and returns the settings; the
-// warnings are added to `warnings` when it is given.
-TossConfig readConfigFrom(const std::string& programDir,
-                          std::vector<std::string>* warnings = nullptr);

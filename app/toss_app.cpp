@@ -106,19 +106,19 @@ int runProgram(const std::vector<std::string>& arguments) {
   TossConfig& settings = reading.settings;
 
   // Nothing is touched until the configuration is known to be usable.
-  const int stop = configurationStop(settings);
-  if (stop == 0) {
+  const platform::Status stop = configurationStop(settings);
+  if (stop) {
     checkSurroundings(settings, warnings);
   }
   for (const std::string& line : warnings) {
     warn(line);
   }
-  if (stop != 0) {
+  if (!stop) {
     // Standard output often goes nowhere (cron, a mailer): the stop is said where it is seen.
     const std::string line = stopLine(stop, reading.path);
     warn(line);
     logStop(settings, warnings, line);
-    printMessage(stop);
+    std::cout << platform::toConsoleCharset(stop.text()) << '\n' << std::flush;
     return kExitConfiguration;
   }
   const RunReport report = tossInbound(settings, warnings);

@@ -29,8 +29,8 @@ ArrivalChecks arrivalChecks(const TossConfig& settings) {
   checks.linksNamed = !settings.linksFile.empty();
   if (checks.linksNamed) {
     if (const platform::Status read = loadLinkList(settings.linksFile, checks.links); !read) {
-      checks.linksUnreadable =
-          "cannot read the links list " + settings.linksFile + ": " + read.text();
+      checks.linksRead = platform::Status::refused("cannot read the links list " +
+                                                   settings.linksFile + ": " + read.text());
     }
   }
   // The node's own address as the announcement takes it, and every readable one of the Akas.
@@ -167,7 +167,6 @@ void TossRun::tossInbound() {
     count(result);
   }
   if (const int signal = platform::stopRequested(); signal != 0) {
-    report.stoppedBy = signal;
     log.writeLine("Stopped by signal " + std::to_string(signal) +
                   "; the .tic files left are tossed by the next run");
   } else {
@@ -210,7 +209,7 @@ void TossRun::stage() {
     return;
   }
   staged = true;
-  journal.noteMessageStaged(announcer.stagedPath());
+  journal.noteMessageStaged(announcer.stagedPath()).ignore();
 }
 
 void TossRun::flushAndPublish() {
@@ -277,7 +276,7 @@ bool TossRun::publishMessage(bool flushed) {
   }
   // Noted before the temporary file goes, so that the next run does not take its absence for
   // a stored message.
-  journal.noteMessageNotStored();
+  journal.noteMessageNotStored().ignore();
   announcer.discard();
   return false;
 }

@@ -19,7 +19,6 @@ struct RunReport {
   std::int32_t tossed = 0;  // files tossed
   bool troubled = false;    // a .tic failed for another reason than waiting for its file, or a
                             // flush or the message failed
-  int stoppedBy = 0;        // the signal that stopped the run early, or 0
 };
 
 // One tossing run, after the configuration checks, as the sequence of its phases. Each keeps

@@ -63,24 +63,24 @@ std::uint64_t nameKey(std::string_view name) {
   return hash;
 }
 
-// How a pass over a list's lines ended.
-enum class LinePass { finished, stopped, failed };
+// How a pass over a list's lines ended, when the list could be read.
+enum class LinePass { finished, stopped };
 
 // Reads the held list from its start in chunks and hands every line ended by LF, without the
 // LF, to `visit` until it returns false. `tail` gets the length of an unfinished last line.
 template <typename Visit>
-LinePass forEachLine(platform::File& list, std::vector<char>& buffer, std::size_t& tail,
-                     Visit&& visit) {
+platform::Result<LinePass> forEachLine(platform::File& list, std::vector<char>& buffer,
+                                       std::size_t& tail, Visit&& visit) {
   std::uint64_t offset = 0;
   std::size_t kept = 0;  // bytes of an unfinished line at the buffer's start
   for (;;) {
     if (kept == buffer.size()) {
       buffer.resize(buffer.size() * 2);  // a line longer than the buffer
     }
-    const std::optional<std::size_t> count =
+    const platform::Result<std::size_t> count =
         list.readAt(offset, buffer.data() + kept, buffer.size() - kept);
     if (!count) {
-      return LinePass::failed;
+      return count.status();
     }
     if (*count == 0) {
       tail = kept;
@@ -119,14 +119,13 @@ std::optional<std::string_view> entryName(std::string_view line) {
 }
 
 // Tells whether the held list is in the form an update writes: every line ended by CR LF,
-// none empty, no lone CR or LF, no NUL byte. Fills `names` with the keys of its entries. Nothing
-// when it cannot be read.
-std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buffer,
-                                    NameKeys& names) {
+// none empty, no lone CR or LF, no NUL byte. Fills `names` with the keys of its entries.
+platform::Result<bool> scanWrittenForm(platform::File& list, std::vector<char>& buffer,
+                                       NameKeys& names) {
   // An entry line is rarely shorter than this; the set grows if they are.
   names.reset(static_cast<std::size_t>(list.openedStamp().size / 40));
   std::size_t tail = 0;
-  const LinePass pass = forEachLine(list, buffer, tail, [&names](std::string_view line) {
+  const auto pass = forEachLine(list, buffer, tail, [&names](std::string_view line) {
     if (line.size() < 2 || line.back() != '\r') {
       return false;
     }
@@ -140,25 +139,25 @@ std::optional<bool> scanWrittenForm(platform::File& list, std::vector<char>& buf
     }
     return true;
   });
-  if (pass == LinePass::failed) {
-    return std::nullopt;
+  if (!pass) {
+    return pass.status();
   }
-  return pass == LinePass::finished && tail == 0;  // the last line must end in CR LF too
+  return *pass == LinePass::finished && tail == 0;  // the last line must end in CR LF too
 }
 
 // Tells whether the held list, in the written form, holds an entry of `fileName` in any
-// letter case. Nothing when it cannot be read.
-std::optional<bool> hasEntryOf(platform::File& list, std::vector<char>& buffer,
-                               const std::string& fileName) {
+// letter case.
+platform::Result<bool> hasEntryOf(platform::File& list, std::vector<char>& buffer,
+                                  const std::string& fileName) {
   std::size_t tail = 0;
-  const LinePass pass = forEachLine(list, buffer, tail, [&fileName](std::string_view line) {
+  const auto pass = forEachLine(list, buffer, tail, [&fileName](std::string_view line) {
     const std::optional<std::string_view> name = entryName(line);
     return !name || !equalsIgnoringCase(*name, fileName);
   });
-  if (pass == LinePass::failed) {
-    return std::nullopt;
+  if (!pass) {
+    return pass.status();
   }
-  return pass == LinePass::stopped;
+  return *pass == LinePass::stopped;
 }
 
 // Appends every non-empty line of the old list that is not an entry to drop, each ended by
@@ -376,10 +375,9 @@ platform::Status DescFileUpdater::takeList(KnownList& state, const std::string& 
     state.held = false;
     --heldLists;
     list = std::move(state.kept);
-    if (!list.restamp()) {
-      const platform::Status cause = platform::Status::lastSystemError();
+    if (platform::Status restamped = list.restamp(); !restamped) {
       state = KnownList();
-      return cause;
+      return restamped;
     }
     return {};
   }
@@ -387,8 +385,8 @@ platform::Status DescFileUpdater::takeList(KnownList& state, const std::string& 
     // Never waits for one list while holding others: two runs would wait on each other.
     if (!state.kept.retakeHold(std::chrono::milliseconds(0))) {
       releaseHolds();
-      if (!state.kept.retakeHold(wait)) {
-        return platform::Status::refused("it is held by another process");
+      if (platform::Status retaken = state.kept.retakeHold(wait); !retaken) {
+        return retaken;
       }
     }
     list = std::move(state.kept);
@@ -436,11 +434,10 @@ platform::Status DescFileUpdater::learnList(platform::File& list, KnownList& sta
   if (state.seen && sameFile(state.stamp, stamp)) {
     return {};
   }
-  const std::optional<bool> inForm = scanWrittenForm(list, scratch, state.names);
+  const platform::Result<bool> inForm = scanWrittenForm(list, scratch, state.names);
   if (!inForm) {
-    const platform::Status cause = platform::Status::lastSystemError();
     state = KnownList();
-    return cause;
+    return inForm.status();
   }
   if (!state.seen) {
     // An area whose directory is closed to new files gets no new list either way.
@@ -461,11 +458,10 @@ platform::Status DescFileUpdater::putEntry(platform::File& list, KnownList& stat
   if (state.names.contains(key)) {
     // Keys are short: in a long list another name now and then has this one's key. The list
     // itself tells, at the cost of reading it rather than writing it anew.
-    const std::optional<bool> found = hasEntryOf(list, scratch, entry.fileName);
+    const platform::Result<bool> found = hasEntryOf(list, scratch, entry.fileName);
     if (!found) {
-      const platform::Status cause = platform::Status::lastSystemError();
       state = KnownList();
-      return cause;
+      return found.status();
     }
     if (*found) {
       return rewriteList(list, state, entry);

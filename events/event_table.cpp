@@ -131,7 +131,7 @@ EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory
   if (eventsFile.empty()) {
     return;
   }
-  const std::optional<std::string> contents =
+  const platform::Result<std::string> contents =
       platform::readWholeFile(eventsFile, platform::kHoldWait);
   if (!contents) {
     return;

@@ -33,9 +33,9 @@ platform::Status RunLog::open() {
   const bool existed = platform::exists(settings.logFile);
   file = platform::File::open(settings.logFile, platform::OpenMode::writeKeep);
   platform::Status opened = file.why();
-  const std::optional<std::uint64_t> size = file.size();
+  const platform::Result<std::uint64_t> size = file.size();
   if (opened && !size) {
-    opened = platform::Status::lastSystemError();
+    opened = size.status();
   }
   if (opened) {
     opened = file.seekToEnd();

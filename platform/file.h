@@ -26,7 +26,6 @@ enum class OpenMode {
   readExisting,    // read; the file must exist and be a regular file
   readToDispose,   // as readExisting, and disposeHeld may delete it without letting go first
   writeKeep,       // write; created when missing, never truncated
-  createNew,       // write; fails when any entry of that name exists
   createTruncate,  // write; created when missing, emptied once held
   updateExisting,  // read and write; the file must exist and be a regular file
   updateNew,       // read and write; fails when any entry of that name exists
@@ -41,7 +40,6 @@ struct FileStamp {
   std::int64_t modified = 0;      // nanoseconds, or whatever finer unit the system keeps
   std::int64_t modifiedTime = 0;  // the same, in seconds since 1970-01-01 00:00:00 UTC
   std::uint32_t links = 0;        // 0 once the file has been deleted
-  bool operator==(const FileStamp&) const = default;
 };
 
 class File {
@@ -79,11 +77,11 @@ class File {
     return failure;
   }
 
-  // Returns the size in bytes, or nothing on failure.
-  std::optional<std::uint64_t> size() const;
+  // Returns the size in bytes.
+  Result<std::uint64_t> size() const;
 
-  // Returns the file's stamp, or nothing on failure.
-  std::optional<FileStamp> stamp() const;
+  // Returns the file's stamp.
+  Result<FileStamp> stamp() const;
 
   // The file's stamp as it was when the hold was taken (by open); all zero for a File that
   // createTemporary made.
@@ -94,12 +92,11 @@ class File {
   // Reads the whole file from its start into `out`. A read error leaves `out` empty.
   Status readAll(std::string& out) const;
 
-  // Reads up to `capacity` bytes at the current position: the count read, 0 at the end,
-  // nothing on a read error.
-  std::optional<std::size_t> read(void* buffer, std::size_t capacity);
+  // Reads up to `capacity` bytes at the current position: the count read, 0 at the end.
+  Result<std::size_t> read(void* buffer, std::size_t capacity);
 
   // As read, at `offset`, leaving the current position alone.
-  std::optional<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t capacity);
+  Result<std::size_t> readAt(std::uint64_t offset, void* buffer, std::size_t capacity);
 
   // Writes all bytes at the current position; fails when not all were written.
   Status write(std::string_view bytes);
@@ -136,11 +133,12 @@ class File {
   [[nodiscard]] bool releaseHold();
 
   // Takes the hold again on a file that releaseHold kept open, waiting up to `wait` while
-  // another opener has it, and takes openedStamp() anew. False when the hold cannot be had.
-  [[nodiscard]] bool retakeHold(std::chrono::milliseconds wait);
+  // another opener has it, and takes openedStamp() anew; fails with the cause ("it is held by
+  // another process" once `wait` has passed).
+  Status retakeHold(std::chrono::milliseconds wait);
 
-  // Takes openedStamp() anew on a file still held, as it is now. False when that fails.
-  [[nodiscard]] bool restamp();
+  // Takes openedStamp() anew on a file still held, as it is now.
+  Status restamp();
 
   // Deletes the file while the hold lasts, so that no other opener takes it up before it is
   // gone, and closes it. Where the system cannot (a file not opened with readToDispose on
@@ -184,9 +182,9 @@ std::optional<FileStamp> entryStamp(const std::string& path);
 // Copies `input` from its current position to its end into `output`, in chunks.
 Status copyContents(File& input, File& output);
 
-// Reads a whole file, exclusively, waiting up to `wait` while another opener holds it. Nothing
-// when it cannot be opened or read.
-std::optional<std::string> readWholeFile(
-    const std::string& path, std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+// Reads a whole file, exclusively, waiting up to `wait` while another opener holds it; fails
+// with the cause when it cannot be opened or read.
+Result<std::string> readWholeFile(const std::string& path,
+                                  std::chrono::milliseconds wait = std::chrono::milliseconds(0));
 
 }  // namespace platform

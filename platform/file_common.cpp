@@ -11,20 +11,23 @@
 
 namespace platform {
 
-bool File::restamp() {
-  const std::optional<FileStamp> now = stamp();
+Status File::restamp() {
+  const Result<FileStamp> now = stamp();
   if (!now) {
-    return false;
+    return now.status();
   }
   opened = *now;
-  return true;
+  return {};
 }
 
-std::optional<std::string> readWholeFile(const std::string& path, std::chrono::milliseconds wait) {
+Result<std::string> readWholeFile(const std::string& path, std::chrono::milliseconds wait) {
   File file = File::open(path, OpenMode::readExisting, wait);
+  if (!file.isOpen()) {
+    return file.why();
+  }
   std::string contents;
-  if (!file.isOpen() || !file.readAll(contents)) {
-    return std::nullopt;
+  if (Status read = file.readAll(contents); !read) {
+    return read;
   }
   return contents;
 }
@@ -37,7 +40,7 @@ Status copyContents(File& input, File& output) {
   for (;;) {
     const auto count = input.readAt(offset, chunk, sizeof chunk);
     if (!count) {
-      return Status::lastSystemError();
+      return count.status();
     }
     if (*count == 0) {
       return {};
@@ -127,8 +130,7 @@ Status moveHeldReplacing(File& held, const std::string& path, const std::string&
 
 }  // namespace
 
-Status disposeHeld(File& held, const std::string& path, const std::string& destination,
-                   Replace replace) {
+Status disposeHeld(File& held, const std::string& path, const std::string& destination) {
   Status outcome;
   if (destination.empty()) {
     outcome = held.isOpen() ? held.deleteHeld(path) : deleteFile(path);
@@ -137,9 +139,6 @@ Status disposeHeld(File& held, const std::string& path, const std::string& desti
       detail::releaseBeforeRename(held);
       outcome = deleteFile(path);
     }
-  } else if (replace == Replace::no) {
-    detail::releaseBeforeRename(held);
-    outcome = renameNoReplace(path, destination);
   } else {
     outcome = moveHeldReplacing(held, path, destination);
   }

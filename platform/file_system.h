@@ -9,9 +9,6 @@
 // files. (Moving a file by name is in move.h.)
 namespace platform {
 
-// Whether a move or a disposal may put its file over an existing one.
-enum class Replace { no, yes };
-
 // The directory part of a path, with its trailing separator; empty for a bare name.
 std::string directoryOf(const std::string& path);
 
@@ -53,13 +50,12 @@ Status createDirectory(const std::string& path);
 Status deleteFile(const std::string& path);
 
 // Lets go of `held`, the file open at `path`, and deletes it (when `destination` is empty) or
-// moves it to `destination`. With Replace::yes a file at the destination is replaced, and
-// across file systems the contents are copied from the held file itself into a temporary file
-// beside the destination, put in place once complete, and `path` is then deleted. Where the
-// system can (POSIX) the hold lasts until the file is gone from `path`, so that no other opener
-// takes it up in between; elsewhere it ends first. `held` is closed afterwards, whatever the
-// outcome; on failure the file stays at `path`.
-Status disposeHeld(File& held, const std::string& path, const std::string& destination = {},
-                   Replace replace = Replace::yes);
+// moves it to `destination`. A file at the destination is replaced, and across file systems the
+// contents are copied from the held file itself into a temporary file beside the destination,
+// put in place once complete, and `path` is then deleted. Where the system can (POSIX) the hold
+// lasts until the file is gone from `path`, so that no other opener takes it up in between;
+// elsewhere it ends first. `held` is closed afterwards, whatever the outcome; on failure the
+// file stays at `path`.
+Status disposeHeld(File& held, const std::string& path, const std::string& destination = {});
 
 }  // namespace platform

@@ -109,7 +109,7 @@ platform::Status loadLinkList(const std::string& path, LinkList& links,
   if (const platform::Status readable = platform::checkReadableFile(path); !readable) {
     return readable;
   }
-  const std::optional<std::string> text = platform::readWholeFile(path, platform::kHoldWait);
+  const platform::Result<std::string> text = platform::readWholeFile(path, platform::kHoldWait);
   if (!text) {
     return platform::Status::refused("it is held by another program");
   }

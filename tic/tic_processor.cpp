@@ -13,14 +13,6 @@
 #include "util/paths.h"
 #include "util/text.h"
 
-bool isPlainFileName(const std::string& name) {
-  return platform::isPlainEntryName(name);
-}
-
-bool isSafeAreaTag(const std::string& tag) {
-  return tag.empty() || platform::isPlainEntryName(tag);
-}
-
 TicProcessor::TicProcessor(TossSettings tossSettings, TossServices runServices, MoveFile mover)
     : settings(std::move(tossSettings)),
       services(runServices),
@@ -34,18 +26,18 @@ TicProcessor::TicProcessor(TossSettings tossSettings, TossServices runServices, 
   batchLimit = std::clamp<std::size_t>(allowed > 512 ? (allowed - 512) / 2 : 0, 64, kLargestBatch);
 }
 
-std::string TicProcessor::reservedNameReason(const std::string& fileName) const {
+platform::Status TicProcessor::checkNotReserved(const std::string& fileName) const {
   // The area's own description list, the program's temporary and journal files, and the other
   // .tic files of the inbound are never taken from a remote system: a .tic could otherwise
   // publish another's password.
   if (toUpperAnsi(fileName) == toUpperAnsi(fileNameOf(settings.descFile))) {
-    return "the name is that of the area's description list";
+    return platform::Status::refused("the name is that of the area's description list");
   }
   if (fileName.compare(0, platform::kOwnPrefix.size(), platform::kOwnPrefix) == 0) {
-    return "the name is reserved for the program's own files";
+    return platform::Status::refused("the name is reserved for the program's own files");
   }
   if (endsWithIgnoringCase(fileName, ".tic")) {
-    return "the name is that of a .tic control file";
+    return platform::Status::refused("the name is that of a .tic control file");
   }
   return {};
 }
@@ -54,56 +46,58 @@ TicProcessor::Refusal TicProcessor::refusal(Toss& toss) {
   // Both values come from a remote system: neither may name anything outside the inbound
   // directory and the area tree, nor a file that the program keeps there. Such a .tic fails
   // like a file that cannot be moved.
-  if (!isPlainFileName(toss.fileName)) {
-    return {"the name is not a plain file name of the inbound", true};
+  if (!platform::isPlainEntryName(toss.fileName)) {
+    return {platform::Status::refused("the name is not a plain file name of the inbound"), true};
   }
-  if (std::string reason = reservedNameReason(toss.fileName); !reason.empty()) {
-    return {std::move(reason), true};
+  if (platform::Status reserved = checkNotReserved(toss.fileName); !reserved) {
+    return {std::move(reserved), true};
   }
-  if (std::string reason = linkRefusal(toss.tic); !reason.empty()) {
+  if (platform::Status link = checkLink(toss.tic); !link) {
     // A list that cannot be read now may be readable by the next run.
-    return {std::move(reason), settings.checks.linksUnreadable.empty()};
+    return {std::move(link), settings.checks.linksRead.ok()};
   }
   const std::string shownTag = maskControlCharacters(toss.area);
   const bool listed = !services.areaPaths.lookupIgnoringCase(toss.area).empty();
-  if (!listed && !isSafeAreaTag(toss.area)) {
-    return {"the area tag " + shownTag + " is not a plain directory name", true};
+  // An empty tag stands for the Fileecho directory itself.
+  if (!listed && !toss.area.empty() && !platform::isPlainEntryName(toss.area)) {
+    return {
+        platform::Status::refused("the area tag " + shownTag + " is not a plain directory name"),
+        true};
   }
   if (!settings.checks.autoCreate && !listed && !platform::isDirectory(folderOf(toss.area))) {
-    return {"unknown area " + shownTag, true};
+    return {platform::Status::refused("unknown area " + shownTag), true};
   }
   if (const platform::Status located = locate(toss); !located) {
-    return {"cannot make the area directory " + toss.areaDir + ": " + located.text()};
+    return {platform::Status::refused("cannot make the area directory " + toss.areaDir + ": " +
+                                      located.text())};
   }
   return {};
 }
 
-std::string TicProcessor::linkRefusal(const TicFile& tic) const {
+platform::Status TicProcessor::checkLink(const TicFile& tic) const {
   const ArrivalChecks& checks = settings.checks;
-  if (!checks.linksNamed) {
-    return {};
-  }
-  if (!checks.linksUnreadable.empty()) {
-    return checks.linksUnreadable;
+  if (!checks.linksNamed || !checks.linksRead) {
+    return checks.linksRead;
   }
   // Addresses compare as zone:net/node.point; the password is never repeated anywhere.
   const std::string from = trimSpaces(tic.valueOf("From"), " \t");
   const std::optional<NodeAddress> sender = readNodeAddress(from);
   const Link* link = sender ? checks.links.find(*sender) : nullptr;
   if (link == nullptr) {
-    return "unknown link " +
-           (from.empty() ? std::string("(no From)") : maskControlCharacters(from));
+    return platform::Status::refused(
+        "unknown link " + (from.empty() ? std::string("(no From)") : maskControlCharacters(from)));
   }
   if (!link->password.empty() &&
       !equalsIgnoringCase(trimSpaces(tic.valueOf("Pw"), " \t"), link->password)) {
-    return "wrong password from " + maskControlCharacters(from);
+    return platform::Status::refused("wrong password from " + maskControlCharacters(from));
   }
   const std::string to = trimSpaces(tic.valueOf("To"), " \t");
   if (!to.empty()) {
     const std::optional<NodeAddress> addressee = readNodeAddress(to);
     if (!addressee || std::find(checks.ownAddresses.begin(), checks.ownAddresses.end(),
                                 *addressee) == checks.ownAddresses.end()) {
-      return "addressed to " + maskControlCharacters(to) + ", not to this node";
+      return platform::Status::refused("addressed to " + maskControlCharacters(to) +
+                                       ", not to this node");
     }
   }
   return {};
@@ -160,7 +154,7 @@ TossResult TicProcessor::queue(const std::string& ticPath) {
   toss.area = toss.tic.valueOf("AREA");
   toss.description = toss.tic.valueOf("DESC");
   toss.fileName = toss.tic.valueOf("FILE");
-  if (const Refusal refused = refusal(toss); !refused.reason.empty()) {
+  if (const Refusal refused = refusal(toss); !refused.reason) {
     return refuse(toss, refused);
   }
   toss.facts = JournalEntry{toss.ticName,
@@ -307,7 +301,7 @@ void TicProcessor::place(Toss& toss) {
     std::uint64_t moved = 0;
     const platform::Status status = move(toss.source, toss.destination, &moved);
     if (status) {
-      services.journal.noteMoved(toss.ticName);
+      services.journal.noteMoved(toss.ticName).ignore();
       toss.size = moved;
     } else if (toss.result = placedAfterAll(toss, status); toss.result != TossResult::tossed) {
       return;
@@ -401,7 +395,7 @@ void TicProcessor::complete(Toss& toss) {
 void TicProcessor::runEvents(const std::string& area, const std::string& fileName,
                              const JournalEntry& facts) {
   if (services.events.list().empty()) {
-    services.journal.noteEventsRun(facts.ticName, TossJournal::Events::none);
+    services.journal.noteEventsRun(facts.ticName, TossJournal::Events::none).ignore();
     return;
   }
   // Once a stop is asked for, the tosses in hand are completed and announced, and their events
@@ -417,7 +411,7 @@ void TicProcessor::runEvents(const std::string& area, const std::string& fileNam
     services.journal.noteEventsOwed(facts);
     return;
   }
-  services.journal.noteEventsRun(facts.ticName);
+  services.journal.noteEventsRun(facts.ticName).ignore();
 }
 
 void TicProcessor::disposeTic(Toss& toss) {
@@ -432,7 +426,7 @@ void TicProcessor::disposeTic(Toss& toss) {
   services.log.writeWarning("Warning: " + maskControlCharacters(what) + ": " + disposed.text() +
                             "; " + maskControlCharacters(toss.fileName) +
                             " is tossed, and the next run only disposes of the .tic");
-  services.journal.noteDisposalPending(toss.facts);
+  services.journal.noteDisposalPending(toss.facts).ignore();
 }
 
 void TicProcessor::disposeLeftover(const std::string& ticPath) {
@@ -491,7 +485,7 @@ std::vector<std::string> TicProcessor::writtenPaths() const {
 TossResult TicProcessor::refuse(Toss& toss, const Refusal& refused) {
   const std::string& badTicDir = settings.checks.badTicDir;
   if (!refused.forGood || badTicDir.empty()) {
-    return fail(toss, refused.reason);
+    return fail(toss, refused.reason.text());
   }
   const std::string ticName = maskControlCharacters(toss.ticName);
   services.log.writeLine(loadMessage(msg::kCantMove) + " " + maskControlCharacters(toss.fileName));
@@ -509,7 +503,7 @@ TossResult TicProcessor::refuse(Toss& toss, const Refusal& refused) {
   // The file goes first, so that a run cut short in between leaves the .tic to be refused
   // again, never a file without its .tic. Only a plain file of the inbound goes, and only when
   // no other .tic waits for it; a name that the name rules refuse is never touched.
-  if (isPlainFileName(toss.fileName) && reservedNameReason(toss.fileName).empty()) {
+  if (platform::isPlainEntryName(toss.fileName) && checkNotReserved(toss.fileName).ok()) {
     std::string source = settings.inboundDir + toss.fileName;
     if (!platform::exists(source)) {
       if (const std::string found = inboundNames.find(toss.fileName); !found.empty()) {
@@ -520,7 +514,7 @@ TossResult TicProcessor::refuse(Toss& toss, const Refusal& refused) {
         !namedByOtherTic(toss.ticName, fileNameOf(source))) {
       if (const platform::Status moved = move(source, freeName(fileNameOf(source)), nullptr);
           !moved) {
-        services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason +
+        services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason.text() +
                                   "); cannot move " + maskControlCharacters(source) + " to " +
                                   badTicDir + ": " + moved.text() + "; both stay");
         return TossResult::failed;
@@ -528,13 +522,13 @@ TossResult TicProcessor::refuse(Toss& toss, const Refusal& refused) {
     }
   }
   if (const platform::Status moved = toss.tic.dispose(freeName(toss.ticName)); !moved) {
-    services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason +
+    services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason.text() +
                               "); cannot move it to " + badTicDir + ": " + moved.text() +
                               "; it stays");
     return TossResult::failed;
   }
-  services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason + "); moved to " +
-                            badTicDir);
+  services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason.text() +
+                            "); moved to " + badTicDir);
   return TossResult::failed;
 }
 

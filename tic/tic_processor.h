@@ -25,8 +25,8 @@
 
 // The checks of what arrives, each off unless the settings turn it on.
 struct ArrivalChecks {
-  bool linksNamed = false;      // a links list is named: From, Pw and To are checked
-  std::string linksUnreadable;  // why the named list cannot be read; empty when read
+  bool linksNamed = false;     // a links list is named: From, Pw and To are checked
+  platform::Status linksRead;  // why the named list cannot be read; success when read
   LinkList links;
   std::vector<NodeAddress> ownAddresses;  // FTNAddress and the Akas: what To may name
   bool verifyFiles = false;               // a file must fit the .tic's Size and Crc
@@ -139,18 +139,18 @@ class TicProcessor {
     TossResult result = TossResult::queued;
   };
 
-  // Why a toss cannot even be tried, in words (empty when it can), and whether the .tic is
-  // refused for good: such a one goes to BadTicDir, when that is set; the others stay.
+  // Why a toss cannot even be tried (success when it can), and whether the .tic is refused for
+  // good: such a one goes to BadTicDir, when that is set; the others stay.
   struct Refusal {
-    std::string reason;
+    platform::Status reason;
     bool forGood = false;
   };
   // Why the toss cannot be tried: its name or tag refused, its sender or address not this
   // node's links and addresses, its area unknown with AutoCreate off, its area directory not to
   // be made. Fills in the area directory and destination when it can be.
   Refusal refusal(Toss& toss);
-  // Why the .tic's From, Pw or To are refused by the links list; empty when they pass.
-  std::string linkRefusal(const TicFile& tic) const;
+  // Why the .tic's From, Pw or To are refused by the links list; success when they pass.
+  platform::Status checkLink(const TicFile& tic) const;
   // Where the file goes; an area directory that cannot be made fails with the cause.
   platform::Status locate(Toss& toss);
   // The directory of a tag that the area list does not name: Fileecho/TAG, or a directory
@@ -193,7 +193,8 @@ class TicProcessor {
   // `difference` says how the file there differs from what the .tic says; empty for a file
   // that has not arrived.
   TossResult wait(const Toss& toss, const std::string& difference = {});
-  std::string reservedNameReason(const std::string& fileName) const;
+  // Refuses a FILE value that names a file the program keeps in an area or the inbound.
+  platform::Status checkNotReserved(const std::string& fileName) const;
 
   TossSettings settings;
   TossServices services;
@@ -222,12 +223,3 @@ class TicProcessor {
   static constexpr std::size_t kBatchBytes = 4U << 20;
   bool movedAny = false;
 };
-
-// True when a FILE value names a plain entry of the inbound directory: not empty, not "." or
-// "..", and free of separators ("/" and "\") and control characters (and, on Windows, of
-// drive and stream colons and a trailing space or dot).
-bool isPlainFileName(const std::string& name);
-
-// True when an area tag can be joined to the Fileecho directory without leaving it: empty, or
-// a plain name as above.
-bool isSafeAreaTag(const std::string& tag);

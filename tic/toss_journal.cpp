@@ -23,7 +23,6 @@ constexpr char kEventsRun = 'E';        // its events are carried out
 constexpr char kAnnounced = 'S';        // its announcement is stored
 constexpr char kStaged = 'A';           // the message is complete under this temporary name
 constexpr char kNotStored = 'X';        // the staged message will not be stored
-constexpr char kOldUnfinished = 'U';    // (older runs) moved, its list entry still to come
 
 // A toss's record has this many fields; the others have one, the .tic name (older runs gave
 // them five).
@@ -181,7 +180,8 @@ void TossJournal::readJournal(std::string_view text, std::map<std::string, Toss>
       latest[entry.ticName] = key;
     } else if (const auto key = latest.find(entry.ticName); key != latest.end()) {
       Toss& toss = read[key->second];
-      toss.moved |= kind == kMoved || kind == kOldUnfinished || kind == kDisposalPending;
+      // U: a journal that the previous release left (moved, its list entry still to come).
+      toss.moved |= kind == kMoved || kind == kDisposalPending || kind == 'U';
       toss.disposalPending |= kind == kDisposalPending;
       toss.eventsRun |= kind == kEventsRun;
       toss.announced |= kind == kAnnounced;
@@ -243,7 +243,8 @@ void TossJournal::recover(std::map<std::string, Toss>& tosses) {
     if (toss->owesSomething() || !toss->announced) {
       // This run's journal stands for the dead runs' from here on: a toss to announce is
       // noted before the message that announces it.
-      writeToss(*toss, toss->announced);
+      // What is still owed is written again, whole, when the run finishes.
+      writeToss(*toss, toss->announced).ignore();
     }
     if (toss->owesSomething()) {
       owed[entry.ticName] = *toss;
@@ -271,18 +272,25 @@ platform::Status TossJournal::write(char kind, const JournalEntry& entry) {
   return written;
 }
 
-bool TossJournal::writeName(char kind, const std::string& ticName) {
+platform::Status TossJournal::writeName(char kind, const std::string& ticName) {
   JournalEntry entry;
   entry.ticName = ticName;
-  return static_cast<bool>(write(kind, entry));
+  return write(kind, entry);
 }
 
-bool TossJournal::writeToss(const Toss& toss, bool announced) {
+platform::Status TossJournal::writeToss(const Toss& toss, bool announced) {
   const std::string& ticName = toss.entry.ticName;
-  return write(kToss, toss.entry) &&
-         writeName(toss.disposalPending ? kDisposalPending : kMoved, ticName) &&
-         (toss.eventsOwed || toss.unfinished || writeName(kEventsRun, ticName)) &&
-         (!announced || writeName(kAnnounced, ticName));
+  platform::Status written = write(kToss, toss.entry);
+  if (written) {
+    written = writeName(toss.disposalPending ? kDisposalPending : kMoved, ticName);
+  }
+  if (written && !toss.eventsOwed && !toss.unfinished) {
+    written = writeName(kEventsRun, ticName);
+  }
+  if (written && announced) {
+    written = writeName(kAnnounced, ticName);
+  }
+  return written;
 }
 
 platform::Status TossJournal::noteToss(const JournalEntry& entry) {
@@ -303,8 +311,8 @@ platform::Status TossJournal::sync() {
   return nameSynced ? platform::Status() : platform::syncDirectory(inbound);
 }
 
-void TossJournal::noteMoved(const std::string& ticName) {
-  writeName(kMoved, ticName);
+platform::Status TossJournal::noteMoved(const std::string& ticName) {
+  return writeName(kMoved, ticName);
 }
 
 TossJournal::Toss& TossJournal::owedToss(const JournalEntry& entry) {
@@ -327,11 +335,11 @@ void TossJournal::noteUnfinished(const JournalEntry& entry) {
   owedToss(entry).unfinished = true;
 }
 
-void TossJournal::noteDisposalPending(const JournalEntry& entry) {
-  writeName(kDisposalPending, entry.ticName);
+platform::Status TossJournal::noteDisposalPending(const JournalEntry& entry) {
   Toss& toss = owedToss(entry);
   toss.unfinished = false;
   toss.disposalPending = true;
+  return writeName(kDisposalPending, entry.ticName);
 }
 
 void TossJournal::noteDisposed(const std::string& ticName) {
@@ -342,26 +350,24 @@ void TossJournal::noteDisposed(const std::string& ticName) {
   }
 }
 
-void TossJournal::noteEventsRun(const std::string& ticName, Events events) {
-  if (events == Events::ran) {
-    writeName(kEventsRun, ticName);
-  }
+platform::Status TossJournal::noteEventsRun(const std::string& ticName, Events events) {
   if (const auto found = owed.find(ticName); found != owed.end()) {
     found->second.eventsOwed = false;
     forgetIfSettled(ticName);
   }
+  return events == Events::ran ? writeName(kEventsRun, ticName) : platform::Status();
 }
 
 void TossJournal::noteEventsOwed(const JournalEntry& entry) {
   owedToss(entry).eventsOwed = true;
 }
 
-void TossJournal::noteMessageStaged(const std::string& stagedPath) {
-  writeName(kStaged, stagedPath);
+platform::Status TossJournal::noteMessageStaged(const std::string& stagedPath) {
+  return writeName(kStaged, stagedPath);
 }
 
-void TossJournal::noteMessageNotStored() {
-  writeName(kNotStored, "");
+platform::Status TossJournal::noteMessageNotStored() {
+  return writeName(kNotStored, "");
 }
 
 bool TossJournal::isDisposalPending(const std::string& ticName) const {
@@ -405,7 +411,7 @@ void TossJournal::finish() {
     bool written = own.isOpen();
     for (auto toss = owed.begin(); written && toss != owed.end(); ++toss) {
       // A toss left unfinished was not in the message; all others were.
-      written = writeToss(toss->second, !toss->second.unfinished);
+      written = writeToss(toss->second, !toss->second.unfinished).ok();
     }
     written = written && own.sync() && own.close() && platform::syncDirectory(inbound);
     std::swap(next, own);

@@ -64,23 +64,26 @@ class TossJournal {
   platform::Status sync();
 
   // The steps of a toss noted with noteToss (or carried from a dead run), by its .tic name.
-  void noteMoved(const std::string& ticName);
+  // Each fails with the cause when its record cannot be written; the journal then reads as if
+  // the step had not been taken, and the run may go on: recovery knows a moved file by its
+  // evidence.
+  platform::Status noteMoved(const std::string& ticName);
   // Its list entry failed after the move: the next run finishes the toss.
   void noteUnfinished(const JournalEntry& entry);
   // Its .tic could not be disposed of: the next run only disposes of it.
-  void noteDisposalPending(const JournalEntry& entry);
+  platform::Status noteDisposalPending(const JournalEntry& entry);
   // Its .tic is disposed of.
   void noteDisposed(const std::string& ticName);
   // Its events ran (with none to run, nothing is written); or a stop may have cut them short.
   enum class Events { ran, none };
-  void noteEventsRun(const std::string& ticName, Events events = Events::ran);
+  platform::Status noteEventsRun(const std::string& ticName, Events events = Events::ran);
   void noteEventsOwed(const JournalEntry& entry);
 
   // Notes that the run's message is complete in the temporary file `stagedPath`, right before
   // it is named: once that file is gone from there, the message counts as stored.
-  void noteMessageStaged(const std::string& stagedPath);
+  platform::Status noteMessageStaged(const std::string& stagedPath);
   // Notes that the staged message will not be stored, before its temporary file goes.
-  void noteMessageNotStored();
+  platform::Status noteMessageNotStored();
 
   // How many journals of dead runs this run adopted.
   std::size_t adoptedCount() const { return adopted.size(); }
@@ -119,9 +122,10 @@ class TossJournal {
     bool owesSomething() const { return unfinished || disposalPending || eventsOwed; }
   };
 
-  platform::Status write(char kind, const JournalEntry& entry);  // the others: true when whole
-  bool writeName(char kind, const std::string& ticName);
-  bool writeToss(const Toss& toss, bool announced);
+  platform::Status write(char kind, const JournalEntry& entry);
+  platform::Status writeName(char kind, const std::string& ticName);
+  // The toss's record and those of the steps it has taken.
+  platform::Status writeToss(const Toss& toss, bool announced);
   void readJournal(std::string_view text, std::map<std::string, Toss>& tosses);
   // Decides by the recovery table what each adopted toss owes, and carries it.
   void recover(std::map<std::string, Toss>& tosses);

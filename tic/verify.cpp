@@ -72,7 +72,7 @@ platform::Status measureFile(const std::string& path, bool withCrc, FileFacts& f
   for (;;) {
     const auto count = file.read(chunk.get(), capacity);
     if (!count) {
-      return platform::Status::lastSystemError();
+      return count.status();
     }
     if (*count == 0) {
       break;

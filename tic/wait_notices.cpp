@@ -26,7 +26,7 @@ void WaitNotices::load() {
     return;
   }
   earlier.emplace();
-  const std::optional<std::string> text = platform::readWholeFile(path);
+  const platform::Result<std::string> text = platform::readWholeFile(path);
   if (!text) {
     return;
   }

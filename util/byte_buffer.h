@@ -24,9 +24,6 @@ class ByteBuffer {
   std::string_view view() const { return {block.get(), length}; }
 
  private:
-  // Lets the tests see how much the buffer holds room for.
-  friend struct ByteBufferProbe;
-
   struct FreeBlock {
     void operator()(char* p) const { std::free(p); }
   };

@@ -28,20 +28,23 @@ bool lockExclusive(int fd) {
 
 // Takes the hold, trying again until `wait` has passed while another opener has it. The pauses
 // grow from one millisecond, so a hold that ends soon costs little and a long one few wake-ups.
-bool lockWaiting(int fd, std::chrono::milliseconds wait) {
+Status lockWaiting(int fd, std::chrono::milliseconds wait) {
   if (lockExclusive(fd)) {
-    return true;
+    return {};
   }
   const auto deadline = std::chrono::steady_clock::now() + wait;
   auto pause = std::chrono::milliseconds(1);
   while (!lockExclusive(fd)) {
-    if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-      return false;
+    if (errno != EWOULDBLOCK) {
+      return Status::lastSystemError();
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return Status::refused("it is held by another process");
     }
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::milliseconds(32));
   }
-  return true;
+  return {};
 }
 
 FileStamp stampOf(const struct stat& info) {
@@ -104,9 +107,6 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
     case OpenMode::createTruncate:
       flags |= O_WRONLY | O_CREAT;
       break;
-    case OpenMode::createNew:
-      flags |= O_WRONLY | O_CREAT | O_EXCL;
-      break;
   }
   const int fd = openRetrying(path.c_str(), flags, 0666);
   if (fd < 0) {
@@ -115,9 +115,8 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
   File file(fd);
   // The stamp is taken once the hold is: what another holder wrote before is in it. A
   // directory opens for reading on POSIX but never on Windows; it is treated as unopenable.
-  if (!lockWaiting(fd, wait)) {
-    return failed(errno == EWOULDBLOCK ? Status::refused("it is held by another process")
-                                       : Status::lastSystemError());
+  if (Status locked = lockWaiting(fd, wait); !locked) {
+    return failed(std::move(locked));
   }
   struct stat info {};
   if (fstat(fd, &info) != 0) {
@@ -162,18 +161,24 @@ File File::createTemporary(const std::string& directory, std::string& pathOut,
   return failed(Status::refused("no temporary name is free"));
 }
 
-std::optional<std::uint64_t> File::size() const {
+Result<std::uint64_t> File::size() const {
   struct stat info {};
-  if (fd < 0 || fstat(fd, &info) != 0) {
-    return std::nullopt;
+  if (fd < 0) {
+    return Status::systemError(EBADF);
+  }
+  if (fstat(fd, &info) != 0) {
+    return Status::lastSystemError();
   }
   return static_cast<std::uint64_t>(info.st_size);
 }
 
-std::optional<FileStamp> File::stamp() const {
+Result<FileStamp> File::stamp() const {
   struct stat info {};
-  if (fd < 0 || fstat(fd, &info) != 0) {
-    return std::nullopt;
+  if (fd < 0) {
+    return Status::systemError(EBADF);
+  }
+  if (fstat(fd, &info) != 0) {
+    return Status::lastSystemError();
   }
   return stampOf(info);
 }
@@ -185,8 +190,8 @@ Status File::readAll(std::string& out) const {
   }
   // Read straight into the string, sized for the whole file plus room to notice that it ends;
   // a file that grew meanwhile is read on.
-  const std::optional<std::uint64_t> known = size();
-  out.resize(static_cast<std::size_t>(known.value_or(0)) + 1);
+  const Result<std::uint64_t> known = size();
+  out.resize(static_cast<std::size_t>(known ? *known : 0) + 1);
   std::size_t filled = 0;
   for (;;) {
     if (filled == out.size()) {
@@ -210,9 +215,9 @@ Status File::readAll(std::string& out) const {
   }
 }
 
-std::optional<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t capacity) {
+Result<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t capacity) {
   if (fd < 0) {
-    return std::nullopt;
+    return Status::systemError(EBADF);
   }
   for (;;) {
     const ssize_t count = pread(fd, buffer, capacity, static_cast<off_t>(offset));
@@ -220,14 +225,14 @@ std::optional<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std:
       return static_cast<std::size_t>(count);
     }
     if (errno != EINTR) {
-      return std::nullopt;
+      return Status::lastSystemError();
     }
   }
 }
 
-std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
+Result<std::size_t> File::read(void* buffer, std::size_t capacity) {
   if (fd < 0) {
-    return std::nullopt;
+    return Status::systemError(EBADF);
   }
   for (;;) {
     const ssize_t count = ::read(fd, buffer, capacity);
@@ -235,7 +240,7 @@ std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
       return static_cast<std::size_t>(count);
     }
     if (errno != EINTR) {
-      return std::nullopt;
+      return Status::lastSystemError();
     }
   }
 }
@@ -366,13 +371,19 @@ bool File::releaseHold() {
   return true;
 }
 
-bool File::retakeHold(std::chrono::milliseconds wait) {
+Status File::retakeHold(std::chrono::milliseconds wait) {
+  if (fd < 0) {
+    return Status::systemError(EBADF);
+  }
+  if (Status locked = lockWaiting(fd, wait); !locked) {
+    return locked;
+  }
   struct stat info {};
-  if (fd < 0 || !lockWaiting(fd, wait) || fstat(fd, &info) != 0) {
-    return false;
+  if (fstat(fd, &info) != 0) {
+    return Status::lastSystemError();
   }
   opened = stampOf(info);
-  return true;
+  return {};
 }
 
 Status File::setNewFilePermissions() {
@@ -392,7 +403,7 @@ bool File::isAt(const std::string& path) const {
     return false;
   }
   if (opened.inode == 0) {
-    const std::optional<FileStamp> now = stamp();
+    const Result<FileStamp> now = stamp();
     return now && now->device == static_cast<std::uint64_t>(named.st_dev) &&
            now->inode == static_cast<std::uint64_t>(named.st_ino);
   }

@@ -56,11 +56,11 @@ bool setPosition(HANDLE handle, std::int64_t offset, DWORD method, std::int64_t*
 }
 
 // Reads up to `capacity` bytes; nothing on a read error, 0 at the end of the file.
-std::optional<std::size_t> readSome(HANDLE handle, void* buffer, std::size_t capacity) {
+Result<std::size_t> readSome(HANDLE handle, void* buffer, std::size_t capacity) {
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, kMaxTransfer));
   DWORD count = 0;
   if (ReadFile(handle, buffer, wanted, &count, nullptr) == 0) {
-    return std::nullopt;
+    return Status::lastSystemError();
   }
   return static_cast<std::size_t>(count);
 }
@@ -105,9 +105,6 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
     case OpenMode::writeKeep:
     case OpenMode::createTruncate:
       break;
-    case OpenMode::createNew:
-      disposition = CREATE_NEW;
-      break;
     case OpenMode::updateExisting:
       access = GENERIC_READ | GENERIC_WRITE;
       disposition = OPEN_EXISTING;
@@ -146,7 +143,7 @@ File File::open(const std::string& path, OpenMode mode, std::chrono::millisecond
     return failed(Status::lastSystemError());
   }
   File file(opened.release());
-  if (const std::optional<FileStamp> now = file.stamp()) {
+  if (const Result<FileStamp> now = file.stamp()) {
     file.opened = *now;
   }
   return file;
@@ -171,20 +168,26 @@ File File::createTemporary(const std::string& directory, std::string& pathOut,
   return failed(Status::refused("no temporary name is free"));
 }
 
-std::optional<std::uint64_t> File::size() const {
+Result<std::uint64_t> File::size() const {
   LARGE_INTEGER value{};
-  if (handle == nullptr || GetFileSizeEx(handle, &value) == 0) {
-    return std::nullopt;
+  if (handle == nullptr) {
+    return Status::systemError(ERROR_INVALID_HANDLE);
+  }
+  if (GetFileSizeEx(handle, &value) == 0) {
+    return Status::lastSystemError();
   }
   return static_cast<std::uint64_t>(value.QuadPart);
 }
 
 namespace {
 
-std::optional<FileStamp> stampOfHandle(HANDLE handle) {
+Result<FileStamp> stampOfHandle(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (handle == nullptr || !identify(handle, info)) {
-    return std::nullopt;
+  if (handle == nullptr) {
+    return Status::systemError(ERROR_INVALID_HANDLE);
+  }
+  if (!identify(handle, info)) {
+    return Status::lastSystemError();
   }
   FileStamp result;
   result.device = info.dwVolumeSerialNumber;
@@ -201,7 +204,7 @@ std::optional<FileStamp> stampOfHandle(HANDLE handle) {
 
 }  // namespace
 
-std::optional<FileStamp> File::stamp() const {
+Result<FileStamp> File::stamp() const {
   return stampOfHandle(handle);
 }
 
@@ -224,7 +227,7 @@ Status File::readAll(std::string& out) const {
   for (;;) {
     const auto count = readSome(handle, chunk, sizeof chunk);
     if (!count) {
-      complete = Status::lastSystemError();
+      complete = count.status();
       out.clear();
       break;
     }
@@ -239,9 +242,9 @@ Status File::readAll(std::string& out) const {
   return complete;
 }
 
-std::optional<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t capacity) {
+Result<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t capacity) {
   if (handle == nullptr) {
-    return std::nullopt;
+    return Status::systemError(ERROR_INVALID_HANDLE);
   }
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, kMaxTransfer));
   OVERLAPPED at{};
@@ -249,14 +252,17 @@ std::optional<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std:
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD count = 0;
   if (ReadFile(handle, buffer, wanted, &count, &at) == 0) {
-    return GetLastError() == ERROR_HANDLE_EOF ? std::optional<std::size_t>(0) : std::nullopt;
+    if (GetLastError() == ERROR_HANDLE_EOF) {
+      return std::size_t{0};
+    }
+    return Status::lastSystemError();
   }
   return static_cast<std::size_t>(count);
 }
 
-std::optional<std::size_t> File::read(void* buffer, std::size_t capacity) {
+Result<std::size_t> File::read(void* buffer, std::size_t capacity) {
   if (handle == nullptr) {
-    return std::nullopt;
+    return Status::systemError(ERROR_INVALID_HANDLE);
   }
   return readSome(handle, buffer, capacity);
 }
@@ -396,8 +402,9 @@ bool File::releaseHold() {
   return false;
 }
 
-bool File::retakeHold(std::chrono::milliseconds) {
-  return false;
+Status File::retakeHold(std::chrono::milliseconds) {
+  // releaseHold closed the file.
+  return Status::systemError(ERROR_INVALID_HANDLE);
 }
 
 Status File::setNewFilePermissions() {

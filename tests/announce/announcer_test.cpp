@@ -110,7 +110,7 @@ TEST(Announcer, ThreeNumberAddressAndHeadLinesOfLongNames) {
 
 TEST(Announcer, SizeLineShowsFilesOver4GiBAndIsLeftOutForHeldFiles) {
   Netmail mail("2:5020/9999");
-  ASSERT_TRUE(platform::File::open(mail.dir / "big.iso", platform::OpenMode::createNew)
+  ASSERT_TRUE(platform::File::open(mail.dir / "big.iso", platform::OpenMode::updateNew)
                   .truncateTo(5ULL << 30));  // sparse: takes no room on the disk
   test::writeFile(mail.dir / "held.zip", "held");
   const auto held = platform::File::open(mail.dir / "held.zip", platform::OpenMode::readExisting);

@@ -18,7 +18,7 @@ namespace {
 
 TossConfig readConfig(const test::TempDir& dir, const std::string& text) {
   test::writeFile(dir / "quenfar.cfg", text);
-  return readConfigFrom(dir.path());
+  return readConfiguration(dir.path()).settings;
 }
 
 TEST(IniReader, FollowsTheValueRules) {
@@ -74,7 +74,7 @@ TEST(ParseYesNo, OnlyNoMeansNo) {
 
 TEST(ConfigReader, MissingFileGivesDefaults) {
   test::TempDir dir;
-  const TossConfig config = readConfigFrom(dir.path());
+  const TossConfig config = readConfiguration(dir.path()).settings;
   EXPECT_EQ(config.inboundDir, "");
   EXPECT_EQ(config.fileechoDir, "");
   EXPECT_EQ(config.descFile, "files.bbs");

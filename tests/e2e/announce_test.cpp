@@ -96,7 +96,7 @@ TEST(AnnounceRun, TakesOneAboveTheHighestAndTheMarkAndSkipsFilesHeldOpen) {
   {
     // Held as another program would hold it: it cannot be read, yet it is not free.
     const auto held =
-        platform::File::open(node.path("netmail/5.msg"), platform::OpenMode::createNew);
+        platform::File::open(node.path("netmail/5.msg"), platform::OpenMode::updateNew);
     addFile(node, "y");
     node.run();
   }

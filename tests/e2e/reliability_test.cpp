@@ -75,7 +75,7 @@ TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
         {"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late", {}}));
     fs::create_directories(node.path("files/FE_A"));
     fs::rename(node.path("in/late.zip"), node.path("files/FE_A/late.zip"));
-    dead.noteMoved("late.tic");
+    EXPECT_TRUE(dead.noteMoved("late.tic"));
     test::writeFile(node.path("files/FE_A/.quenfar-abc123"), "half a list");
   }
   const test::RunResult result = node.run();

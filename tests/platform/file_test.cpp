@@ -40,7 +40,7 @@ TEST(PlatformFile, AHeldFileOpensNowhereElseUntilReleased) {
   File held = File::open(path, OpenMode::readExisting);
   ASSERT_TRUE(held.isOpen());
   for (const OpenMode mode : {OpenMode::readExisting, OpenMode::writeKeep, OpenMode::createTruncate,
-                              OpenMode::createNew}) {
+                              OpenMode::updateNew}) {
     EXPECT_FALSE(File::open(path, mode).isOpen());
   }
   EXPECT_EQ(File::open(path, OpenMode::writeKeep).why().text(), "it is held by another process");
@@ -60,16 +60,16 @@ TEST(PlatformFile, ModesCreateKeepOrRefuseAsDeclared) {
   const std::string path = dir / "log.txt";
   EXPECT_FALSE(File::open(path, OpenMode::readExisting).isOpen());
   {
-    File file = File::open(path, OpenMode::createNew);
+    File file = File::open(path, OpenMode::updateNew);
     ASSERT_TRUE(file.isOpen());
     EXPECT_TRUE(file.write("first\r\n"));
   }
-  EXPECT_FALSE(File::open(path, OpenMode::createNew).isOpen());
+  EXPECT_FALSE(File::open(path, OpenMode::updateNew).isOpen());
   {
     File file = File::open(path, OpenMode::writeKeep);
     ASSERT_TRUE(file.seekToEnd());
     EXPECT_TRUE(file.write("second\r\n"));
-    EXPECT_EQ(file.size(), 15U);
+    EXPECT_EQ(test::valueOf(file.size()), 15U);
     EXPECT_TRUE(file.truncateTo(7));
     EXPECT_TRUE(file.write("third"));
     EXPECT_TRUE(file.sync());
@@ -92,8 +92,8 @@ TEST(PlatformFile, AFailedOpenTellsWhy) {
   EXPECT_EQ(File::open(dir.path(), OpenMode::readExisting).why().text(), "it is a directory");
 #endif
   EXPECT_FALSE(missing.why().text().empty());
-  EXPECT_TRUE(File::open(dir / "made", OpenMode::createNew).why().ok());
-  EXPECT_TRUE(File::open(dir / "made", OpenMode::createNew).why().is(kFileExists));
+  EXPECT_TRUE(File::open(dir / "made", OpenMode::updateNew).why().ok());
+  EXPECT_TRUE(File::open(dir / "made", OpenMode::updateNew).why().is(kFileExists));
   std::string none;
   EXPECT_TRUE(File::createTemporary(dir / "missing" + kSeparator, none).why().is(kPathNotFound));
 }
@@ -121,11 +121,11 @@ TEST(PlatformFile, ReadAllLeavesThePositionWhereItWas) {
   test::writeFile(dir / "data", "0123456789");
   File file = File::open(dir / "data", OpenMode::readExisting);
   char buffer[4] = {};
-  ASSERT_EQ(file.read(buffer, 3), 3U);
+  ASSERT_EQ(test::valueOf(file.read(buffer, 3)), 3U);
   std::string all;
   EXPECT_TRUE(file.readAll(all));
   EXPECT_EQ(all, "0123456789");
-  ASSERT_EQ(file.read(buffer, 3), 3U);
+  ASSERT_EQ(test::valueOf(file.read(buffer, 3)), 3U);
   EXPECT_EQ(std::string(buffer, 3), "345");
 }
 
@@ -173,15 +173,17 @@ TEST(PlatformFile, NamesDirectoriesAndDeletion) {
   EXPECT_FALSE(platform::exists(inSub));
   EXPECT_TRUE(platform::deleteFile(inSub).is(kNotFound));
   EXPECT_FALSE(platform::exists(dir / "no" + kSeparator + "such" + kSeparator + "path"));
-  EXPECT_FALSE(platform::readWholeFile(inSub).has_value());
+  EXPECT_TRUE(platform::readWholeFile(inSub).status().is(kNotFound));
 }
 
 // A name from another node's .tic must name one entry, the same one on every system.
 TEST(PlatformFileSystem, PlainEntryNamesStandForOneEntryAsGiven) {
-  for (const std::string name : {"a.zip", ".hidden", "..x", "a b.zip", "x~1.zip"}) {
+  for (const std::string name :
+       {"a.zip", ".hidden", "..x", "...", "a b.zip", "x~1.zip", "\xE0\xF1.zip", "-rf"}) {
     EXPECT_TRUE(platform::isPlainEntryName(name)) << name;
   }
-  for (const std::string name : {"", ".", "..", "a/b", "a\\b", "..\\x", "a\tb", "a\x7f"}) {
+  for (const std::string name :
+       {"", ".", "..", "a/b", "a\\b", "..\\x", "../x", "/etc/passwd", "a\tb", "x\x01", "a\x7f"}) {
     EXPECT_FALSE(platform::isPlainEntryName(name)) << name;
   }
   EXPECT_FALSE(platform::isPlainEntryName(std::string("a\0b", 3)));

@@ -134,12 +134,9 @@ TEST_F(PlatformMove, DisposeHeldDeletesOrMovesTheFileAndLetsGoOfIt) {
   test::writeFile(dir / "b.tic", "b");
   ASSERT_TRUE(platform::createDirectory(in("b.tic")));
   File b = File::open(dir / "b.tic", OpenMode::readExisting);
-  EXPECT_TRUE(
-      platform::disposeHeld(b, dir / "b.tic", in("old.zip"), platform::Replace::no).is(kExists));
-  EXPECT_FALSE(b.isOpen());
-  b = File::open(dir / "b.tic", OpenMode::readExisting);
   EXPECT_EQ(platform::disposeHeld(b, dir / "b.tic", in("b.tic")).text(),
             "the destination is a directory");
+  EXPECT_FALSE(b.isOpen());
   b = File::open(dir / "b.tic", OpenMode::readExisting);
   EXPECT_FALSE(
       platform::disposeHeld(b, dir / "b.tic", dir / "missing" + platform::kSeparator + "b.tic"));
@@ -178,7 +175,7 @@ TEST_F(PlatformMove, DisposeHeldMovesAcrossFileSystemsFromTheHeldFile) {
 #endif
   File held = File::open(dir / "in.zip", OpenMode::readExisting);
   char start[2];
-  ASSERT_EQ(held.read(start, sizeof start), 2U);
+  ASSERT_EQ(test::valueOf(held.read(start, sizeof start)), 2U);
   EXPECT_TRUE(platform::disposeHeld(held, dir / "in.zip", other / "old.zip"));
   EXPECT_FALSE(held.isOpen());
   EXPECT_EQ(test::readFile(other / "old.zip"), "new");

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "platform/status.h"
 #include "platform/system.h"
 
 namespace test {
@@ -34,5 +36,11 @@ void writeFile(const std::string& path, const std::string& contents);
 std::string readFile(const std::string& path);
 
 bool fileExists(const std::string& path);
+
+// The value of a result, or nothing when it failed, for comparing in an expectation.
+template <typename T>
+std::optional<T> valueOf(const platform::Result<T>& result) {
+  return result ? std::optional<T>(*result) : std::nullopt;
+}
 
 }  // namespace test

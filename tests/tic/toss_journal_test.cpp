@@ -74,15 +74,16 @@ TEST_P(RecoveryTable, OwesWhatTheRecordsAndTheFilesSay) {
     }
     for (const char* record = row.records; *record != '\0'; ++record) {
       if (*record == 'V') {
-        dead.noteMoved("a.tic");
+        EXPECT_TRUE(dead.noteMoved("a.tic"));
       } else if (*record == 'D') {
-        dead.noteDisposalPending(entry);
+        EXPECT_TRUE(dead.noteDisposalPending(entry));
       } else {
-        dead.noteEventsRun("a.tic");
+        EXPECT_TRUE(dead.noteEventsRun("a.tic"));
       }
     }
     if (row.stored) {
-      dead.noteMessageStaged(dir / "gone.tmp");  // staged, then named: the file is gone
+      EXPECT_TRUE(
+          dead.noteMessageStaged(dir / "gone.tmp"));  // staged, then named: the file is gone
     }
   }
   if (!row.ticThere || row.otherTic) {
@@ -152,7 +153,7 @@ TEST(TossJournal, ACutRecordIsIgnoredAndWhatIsSettledLeavesNoJournal) {
     TossJournal next(inbound, {});
     ASSERT_EQ(next.unannounced().size(), 1U);
     EXPECT_EQ(next.unannounced()[0].description, "Done\r\nwith a line end");
-    next.noteEventsRun("done.tic");
+    EXPECT_TRUE(next.noteEventsRun("done.tic"));
     next.finish();  // its message is stored
   }
   EXPECT_EQ(journalCount(dir.path()), 0U);
@@ -168,9 +169,9 @@ TEST(TossJournal, WhatIsStillOwedAtTheEndGoesIntoANewJournalWhole) {
   {
     TossJournal run(inbound, {});
     ASSERT_TRUE(run.noteToss(kept));
-    run.noteMoved("kept.tic");
-    run.noteDisposalPending(kept);  // its .tic could not be deleted
-    run.noteEventsRun("kept.tic");
+    EXPECT_TRUE(run.noteMoved("kept.tic"));
+    EXPECT_TRUE(run.noteDisposalPending(kept));  // its .tic could not be deleted
+    EXPECT_TRUE(run.noteEventsRun("kept.tic"));
     run.finish();
   }
   EXPECT_EQ(journalCount(dir.path()), 1U);
