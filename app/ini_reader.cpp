@@ -110,15 +110,6 @@ std::string IniReader::getString(const std::string& section, const std::string& 
   return value(section, key).value_or(fallback);
 }
 
-std::int32_t IniReader::getInt(const std::string& section, const std::string& key,
-                               std::int32_t fallback) const {
-  const std::optional<std::string> raw = value(section, key);
-  if (!raw || raw->empty()) {
-    return fallback;
-  }
-  return leadingNumber(*raw);
-}
-
 std::int32_t IniReader::leadingNumber(std::string_view text) {
   const bool negative = !text.empty() && text[0] == '-';
   std::size_t index = negative ? 1 : 0;

@@ -37,13 +37,8 @@ class IniReader {
   std::string getString(const std::string& section, const std::string& key,
                         const std::string& fallback) const;
 
-  // Returns the decimal number at the start of the value (an optional minus, then digits; 0 when
-  // it starts otherwise), or `fallback` when the key is missing or its value empty.
-  std::int32_t getInt(const std::string& section, const std::string& key,
-                      std::int32_t fallback) const;
-
-  // The decimal number at the start of a value as getInt reads it: an optional minus, then
-  // digits, taken modulo 2^32; 0 when it starts otherwise.
+  // The decimal number at the start of a value: an optional minus, then digits, taken modulo
+  // 2^32; 0 when it starts otherwise.
   static std::int32_t leadingNumber(std::string_view text);
 
  private:

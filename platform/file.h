@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -175,9 +174,9 @@ class File {
 #endif
 };
 
-// The stamp of the entry at `path` itself (a link is not followed); nothing when there is no
-// such entry or it cannot be looked up.
-std::optional<FileStamp> entryStamp(const std::string& path);
+// The stamp of the entry at `path` itself (a link is not followed); fails when there is no such
+// entry or it cannot be looked up.
+Result<FileStamp> entryStamp(const std::string& path);
 
 // Copies `input` from its current position to its end into `output`, in chunks.
 Status copyContents(File& input, File& output);

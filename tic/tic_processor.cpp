@@ -191,7 +191,7 @@ TossResult TicProcessor::findSource(Toss& toss) {
     }
     toss.source = checked.path;
   }
-  std::optional<platform::FileStamp> found = platform::entryStamp(toss.source);
+  platform::Result<platform::FileStamp> found = platform::entryStamp(toss.source);
   // Names in a .tic often differ in letter case from the file that arrived (FOO.ZIP for
   // foo.zip); a case-sensitive file system gets the one entry that matches ignoring case.
   if (!found) {

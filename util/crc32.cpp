@@ -1,5 +1,7 @@
 #include "util/crc32.h"
 
+#include <array>
+
 namespace {
 
 // Eight tables, so that eight bytes are taken per step ("slicing by 8"): table k gives the CRC
@@ -51,10 +53,4 @@ void Crc32::update(const void* data, std::size_t size) {
     crc = kTables[0][(crc ^ *p++) & 0xFFU] ^ (crc >> 8);
   }
   state = crc;
-}
-
-std::uint32_t crc32Of(std::string_view bytes) {
-  Crc32 crc;
-  crc.update(bytes.data(), bytes.size());
-  return crc.value();
 }

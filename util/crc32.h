@@ -1,9 +1,7 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 // CRC-32 as zip and the .tic files' "Crc" use it: reflected polynomial 0xEDB88320, started at
 // and finished with all bits set. Fed in pieces of any size, it gives the CRC of the whole.
@@ -18,6 +16,3 @@ class Crc32 {
  private:
   std::uint32_t state = 0xFFFFFFFFU;
 };
-
-// Returns the CRC-32 of the bytes.
-std::uint32_t crc32Of(std::string_view bytes);

@@ -336,10 +336,10 @@ Status File::copyAttributesFrom(const File& other) {
   return futimens(fd, times) == 0 ? Status() : Status::lastSystemError();
 }
 
-std::optional<FileStamp> entryStamp(const std::string& path) {
+Result<FileStamp> entryStamp(const std::string& path) {
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0) {
-    return std::nullopt;
+    return Status::lastSystemError();
   }
   return stampOf(info);
 }

@@ -368,12 +368,15 @@ Status File::copyAttributesFrom(const File& other) {
   return {};
 }
 
-std::optional<FileStamp> entryStamp(const std::string& path) {
+Result<FileStamp> entryStamp(const std::string& path) {
   // Asking for attributes only meets no other opener's sharing, so a held file is stamped too;
   // a reparse point is stamped itself, not what it points to.
   const win32::UniqueHandle entry(CreateFileA(
       path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!entry) {
+    return Status::lastSystemError();
+  }
   return stampOfHandle(entry.get());
 }
 

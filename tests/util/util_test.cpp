@@ -144,8 +144,7 @@ TEST(Crc32, KnownAnswersAndAnyCutGiveTheSameValue) {
       {std::string(1000, '\0'), 0x060B1780U},
   };
   for (const auto& [bytes, expected] : cases) {
-    EXPECT_EQ(crc32Of(bytes), expected) << bytes.size();
-    // Fed in two pieces, cut anywhere (across the eight-byte steps), it sums up the same.
+    // Fed whole, or in two pieces cut anywhere (across the eight-byte steps).
     for (std::size_t cut = 0; cut <= std::min<std::size_t>(bytes.size(), 19); ++cut) {
       Crc32 crc;
       crc.update(bytes.data(), cut);
