@@ -345,10 +345,11 @@ platform::Status DescFileUpdater::removeEntries(const std::string& listPath,
       [this, &listPath, &fileNames](platform::File& list, KnownList& state) -> platform::Status {
         // The list is replaced whole, by another file: it is read again when next updated.
         state = KnownList();
-        std::string contents;
-        if (platform::Status read = list.readAll(contents); !read) {
-          return read;
+        const platform::Result<std::string> read = list.readAll();
+        if (!read) {
+          return read.status();
         }
+        const std::string& contents = *read;
         ByteBuffer output(static_cast<std::uint32_t>(contents.size()));
         bool dropped = false;
         const auto isDropped = [&fileNames](std::string_view name) {
@@ -492,10 +493,11 @@ platform::Status DescFileUpdater::rewriteList(platform::File& list, KnownList& s
   // The new list replaces the old one whole; it is another file, so it is read again when
   // next updated.
   state = KnownList();
-  std::string contents;
-  if (platform::Status read = list.readAll(contents); !read) {
-    return read;
+  const platform::Result<std::string> read = list.readAll();
+  if (!read) {
+    return read.status();
   }
+  const std::string& contents = *read;
   if (contents.size() > std::numeric_limits<std::uint32_t>::max() - entry.line.size()) {
     return platform::Status::refused("it would grow past 4 GiB");
   }

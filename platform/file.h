@@ -88,8 +88,8 @@ class File {
     return opened;
   }
 
-  // Reads the whole file from its start into `out`. A read error leaves `out` empty.
-  Status readAll(std::string& out) const;
+  // Reads the whole file from its start, leaving the current position alone.
+  Result<std::string> readAll() const;
 
   // Reads up to `capacity` bytes at the current position: the count read, 0 at the end.
   Result<std::size_t> read(void* buffer, std::size_t capacity);

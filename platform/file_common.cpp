@@ -25,11 +25,7 @@ Result<std::string> readWholeFile(const std::string& path, std::chrono::millisec
   if (!file.isOpen()) {
     return file.why();
   }
-  std::string contents;
-  if (Status read = file.readAll(contents); !read) {
-    return read;
-  }
-  return contents;
+  return file.readAll();
 }
 
 Status copyContents(File& input, File& output) {

@@ -146,9 +146,11 @@ TossJournal::TossJournal(const std::string& directory, const std::vector<std::st
     platform::File journal = platform::File::open(path, platform::OpenMode::readExisting);
     // A journal that its run still holds is alive; one that another run adopted first is
     // held by that run, or gone. One that cannot be read stays for a later run.
-    std::string text;
-    if (journal.isOpen() && journal.isAt(path) && journal.readAll(text)) {
-      readJournal(text, tosses);
+    if (!journal.isOpen() || !journal.isAt(path)) {
+      continue;
+    }
+    if (const platform::Result<std::string> text = journal.readAll()) {
+      readJournal(*text, tosses);
       adopted.push_back(std::move(journal));
       adoptedPaths.push_back(path);
     }

@@ -23,11 +23,12 @@ bool dump(const std::string& path) {
     std::cerr << "quenfar-msgdump: cannot read " << path << ": " << file.why().text() << "\n";
     return false;
   }
-  std::string bytes;
-  if (const platform::Status read = file.readAll(bytes); !read) {
-    std::cerr << "quenfar-msgdump: cannot read " << path << ": " << read.text() << "\n";
+  const platform::Result<std::string> read = file.readAll();
+  if (!read) {
+    std::cerr << "quenfar-msgdump: cannot read " << path << ": " << read.status().text() << "\n";
     return false;
   }
+  const std::string& bytes = *read;
   std::string text;
   if (!dumpStoredMessage(bytes, text)) {
     std::cerr << "quenfar-msgdump: " << path << " is too short for a message header ("

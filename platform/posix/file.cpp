@@ -183,15 +183,14 @@ Result<FileStamp> File::stamp() const {
   return stampOf(info);
 }
 
-Status File::readAll(std::string& out) const {
-  out.clear();
+Result<std::string> File::readAll() const {
   if (fd < 0) {
     return Status::systemError(EBADF);
   }
   // Read straight into the string, sized for the whole file plus room to notice that it ends;
   // a file that grew meanwhile is read on.
   const Result<std::uint64_t> known = size();
-  out.resize(static_cast<std::size_t>(known ? *known : 0) + 1);
+  std::string out(static_cast<std::size_t>(known ? *known : 0) + 1, '\0');
   std::size_t filled = 0;
   for (;;) {
     if (filled == out.size()) {
@@ -203,13 +202,11 @@ Status File::readAll(std::string& out) const {
       if (errno == EINTR) {
         continue;
       }
-      const Status cause = Status::lastSystemError();
-      out.clear();
-      return cause;
+      return Status::lastSystemError();
     }
     if (count == 0) {
       out.resize(filled);
-      return {};
+      return out;
     }
     filled += static_cast<std::size_t>(count);
   }

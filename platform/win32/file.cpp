@@ -208,8 +208,7 @@ Result<FileStamp> File::stamp() const {
   return stampOfHandle(handle);
 }
 
-Status File::readAll(std::string& out) const {
-  out.clear();
+Result<std::string> File::readAll() const {
   // Reads from the start and puts the position back, so callers see no move, as with pread.
   std::int64_t saved = 0;
   if (handle == nullptr) {
@@ -219,6 +218,7 @@ Status File::readAll(std::string& out) const {
       !setPosition(handle, 0, FILE_BEGIN, nullptr)) {
     return Status::lastSystemError();
   }
+  std::string out;
   if (const auto known = size()) {
     out.reserve(static_cast<std::size_t>(*known));
   }
@@ -228,7 +228,6 @@ Status File::readAll(std::string& out) const {
     const auto count = readSome(handle, chunk, sizeof chunk);
     if (!count) {
       complete = count.status();
-      out.clear();
       break;
     }
     if (*count == 0) {
@@ -239,7 +238,10 @@ Status File::readAll(std::string& out) const {
   if (!setPosition(handle, saved, FILE_BEGIN, nullptr) && complete) {
     complete = Status::lastSystemError();
   }
-  return complete;
+  if (!complete) {
+    return complete;
+  }
+  return out;
 }
 
 Result<std::size_t> File::readAt(std::uint64_t offset, void* buffer, std::size_t capacity) {

@@ -122,9 +122,7 @@ TEST(PlatformFile, ReadAllLeavesThePositionWhereItWas) {
   File file = File::open(dir / "data", OpenMode::readExisting);
   char buffer[4] = {};
   ASSERT_EQ(test::valueOf(file.read(buffer, 3)), 3U);
-  std::string all;
-  EXPECT_TRUE(file.readAll(all));
-  EXPECT_EQ(all, "0123456789");
+  EXPECT_EQ(test::valueOf(file.readAll()), "0123456789");
   ASSERT_EQ(test::valueOf(file.read(buffer, 3)), 3U);
   EXPECT_EQ(std::string(buffer, 3), "345");
 }
