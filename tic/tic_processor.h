@@ -221,6 +221,7 @@ class TicProcessor {
   static constexpr std::size_t kLargestBatch = 2048;
   static constexpr std::size_t kBatchBytes = 4U << 20;
   bool movedAny = false;
+  bool flushedAhead = false;
 };
 
 // True when a FILE value names a plain entry of the inbound directory: not empty, not "." or
