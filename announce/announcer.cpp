@@ -210,14 +210,14 @@ platform::Status Announcer::stage() {
   return {};
 }
 
-platform::Status Announcer::publish() {
+platform::Status Announcer::publish(bool contentsOnDisk) {
   if (!staged || !writing || !stagedFile.isOpen()) {
     return writing ? platform::Status::refused("it was not staged") : writing;
   }
   // The message is complete on disk before it gets its name, so a mail tosser scanning the
   // directory never picks up half a message; the name is taken only while it is free, so a
   // number that another program takes meanwhile is simply passed over.
-  platform::Status stored = stagedFile.sync();
+  platform::Status stored = contentsOnDisk ? platform::Status() : stagedFile.sync();
   if (!stored) {
     return stored;
   }

@@ -54,12 +54,13 @@ class Announcer {
   // not been given its name.
   const std::string& stagedPath() const { return temporaryPath; }
 
-  // Syncs the staged message (nothing is left to write after such a flush) and gives it the
-  // number one above the highest numbered message and the high-water mark of 1.msg, never over
-  // an existing entry and never above 99999999. The name itself is not
-  // flushed: the caller does that before it lets go of what the message announces. On
-  // failure, with the cause, the temporary file stays until discard().
-  platform::Status publish();
+  // Syncs the staged message (nothing is left to write after such a flush), unless
+  // `contentsOnDisk` says that a flush since it was staged did so, and gives it the number one
+  // above the highest numbered message and the high-water mark of 1.msg, never over an
+  // existing entry and never above 99999999. The name itself is not flushed: the caller does
+  // that before it lets go of what the message announces. On failure, with the cause, the
+  // temporary file stays until discard().
+  platform::Status publish(bool contentsOnDisk = false);
 
   // Gives up a message that is not stored: its temporary file is deleted.
   void discard();

@@ -237,9 +237,17 @@ bool TossRun::flushWritten() {
   }
   std::vector<std::string> written = processor.writtenPaths();
   if (!settings.netmailDir.empty()) {
-    written.push_back(settings.netmailDir);
+    written.push_back(settings.netmailDir);  // and the staged message in it
+  }
+  // Where a flush covers a whole file system, the log is covered with the rest; elsewhere it
+  // is flushed through its own hold.
+  if (platform::kFlushCoversFileSystem) {
+    written.push_back(settings.logFile);
   }
   bool flushed = flush(written);
+  if (platform::kFlushCoversFileSystem) {
+    return flushed;
+  }
   if (const platform::Status synced = log.sync(); !synced) {
     warn("Warning: cannot flush " + settings.logFile + " to the disk: " + synced.text());
     flushed = false;
@@ -264,7 +272,8 @@ bool TossRun::publishMessage(bool flushed) {
   if (!flushed) {
     warn("Warning: the announcement is not stored, as what it announces may not be on the disk" +
          later);
-  } else if (const platform::Status stored = announcer.publish(); !stored) {
+  } else if (const platform::Status stored = announcer.publish(platform::kFlushCoversFileSystem);
+             !stored) {
     warn("Warning: cannot store the announcement in " + settings.netmailDir + ": " + stored.text() +
          later);
   } else {

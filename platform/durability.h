@@ -45,6 +45,14 @@ struct SyncFailure {
   Status cause;
 };
 
+// True where syncToDisk puts whole file systems on the disk (Linux): a file written on one of
+// them before needs no flush of its own.
+#ifdef __linux__
+constexpr bool kFlushCoversFileSystem = true;
+#else
+constexpr bool kFlushCoversFileSystem = false;
+#endif
+
 // Puts on the disk what was written to the files and directories at `paths` and their file
 // systems: once per file system where the system can do that, else path by path. Returns each
 // path whose flush failed, with its cause; empty when everything is on the disk.

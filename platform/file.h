@@ -30,6 +30,9 @@ enum class OpenMode {
   updateNew,       // read and write; fails when any entry of that name exists
 };
 
+// What kind of entry a path names, as seen without following a link.
+enum class EntryKind : std::uint8_t { unknown, regular, directory, link, other };
+
 // What a file was when last looked at: which file it is, how long, and when it last changed.
 // Two equal stamps of one path mean that nobody has changed the file in between.
 struct FileStamp {
@@ -39,6 +42,7 @@ struct FileStamp {
   std::int64_t modified = 0;      // nanoseconds, or whatever finer unit the system keeps
   std::int64_t modifiedTime = 0;  // the same, in seconds since 1970-01-01 00:00:00 UTC
   std::uint32_t links = 0;        // 0 once the file has been deleted
+  EntryKind kind = EntryKind::unknown;
 };
 
 class File {

@@ -6,6 +6,22 @@
 
 namespace platform {
 
+Status detail::regularFileEntry(const FileStamp& found, std::uint64_t* size) {
+  switch (found.kind) {
+    case EntryKind::regular:
+      if (size != nullptr) {
+        *size = found.size;
+      }
+      return {};
+    case EntryKind::link:
+      return Status::refused("it is a symbolic link");
+    case EntryKind::directory:
+      return Status::refused("it is a directory");
+    default:
+      return Status::refused("it is not a regular file");
+  }
+}
+
 Status copyReplacing(const std::string& source, const std::string& destination,
                      std::uint64_t* movedSize) {
   if (Status regular = detail::regularFileEntry(source); !regular) {

@@ -13,6 +13,9 @@ namespace platform::detail {
 // into `size` when that is given.
 Status regularFileEntry(const std::string& path, std::uint64_t* size = nullptr);
 
+// As regularFileEntry, judged from `found`, the entry's stamp as entryStamp took it.
+Status regularFileEntry(const FileStamp& found, std::uint64_t* size = nullptr);
+
 // Fails when the path names a directory (so that nothing is ever moved onto one).
 Status notDirectory(const std::string& path);
 

@@ -4,8 +4,8 @@
 #include "platform/move.h"
 
 platform::Status moveLikeWin9x(const std::string& source, const std::string& destination,
-                               std::uint64_t* movedSize) {
-  if (platform::renameNoReplace(source, destination, movedSize)) {
+                               std::uint64_t* movedSize, const platform::FileStamp* found) {
+  if (platform::renameNoReplace(source, destination, movedSize, found)) {
     return {};
   }
   if (platform::Status copied = platform::copyReplacing(source, destination, movedSize); !copied) {
@@ -17,6 +17,6 @@ platform::Status moveLikeWin9x(const std::string& source, const std::string& des
 }
 
 platform::Status moveLikeNt(const std::string& source, const std::string& destination,
-                            std::uint64_t* movedSize) {
-  return platform::moveReplacing(source, destination, movedSize);
+                            std::uint64_t* movedSize, const platform::FileStamp* found) {
+  return platform::moveReplacing(source, destination, movedSize, found);
 }

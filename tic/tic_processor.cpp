@@ -142,6 +142,12 @@ platform::Status TicProcessor::locate(Toss& toss) {
 TicProcessor::~TicProcessor() = default;
 
 TossResult TicProcessor::queue(const std::string& ticPath) {
+  if (!flushedAhead) {
+    // What other programs left unwritten (the mailer's files, an edited list) is put on the
+    // disk while the first batch is read, rather than in that batch's own flush.
+    flushedAhead = true;
+    flushing.start({settings.inboundDir.empty() ? "." : settings.inboundDir, settings.fileechoDir});
+  }
   Toss toss;
   toss.ticName = fileNameOf(ticPath);
   // Its file is tossed already; only the .tic is left, and this run has tried it.
@@ -299,9 +305,12 @@ void TicProcessor::completePlaced(std::vector<TossResult>& results) {
 void TicProcessor::place(Toss& toss) {
   if (!toss.inPlace) {
     std::uint64_t moved = 0;
-    const platform::Status status = move(toss.source, toss.destination, &moved);
+    const platform::Status status =
+        move(toss.source, toss.destination, &moved, &toss.facts.evidence.source);
     if (status) {
-      services.journal.noteMoved(toss.ticName).ignore();
+      if (!toss.facts.evidence.known()) {
+        services.journal.noteMoved(toss.ticName).ignore();  // the file's identity cannot tell
+      }
       toss.size = moved;
     } else if (toss.result = placedAfterAll(toss, status); toss.result != TossResult::tossed) {
       return;
@@ -512,7 +521,8 @@ TossResult TicProcessor::refuse(Toss& toss, const Refusal& refused) {
     }
     if (platform::checkRegularFile(source).ok() &&
         !namedByOtherTic(toss.ticName, fileNameOf(source))) {
-      if (const platform::Status moved = move(source, freeName(fileNameOf(source)), nullptr);
+      if (const platform::Status moved =
+              move(source, freeName(fileNameOf(source)), nullptr, nullptr);
           !moved) {
         services.log.writeWarning("Warning: " + ticName + " refused (" + refused.reason.text() +
                                   "); cannot move " + maskControlCharacters(source) + " to " +

@@ -222,4 +222,5 @@ class TicProcessor {
   static constexpr std::size_t kLargestBatch = 2048;
   static constexpr std::size_t kBatchBytes = 4U << 20;
   bool movedAny = false;
+  bool flushedAhead = false;
 };

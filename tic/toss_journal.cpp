@@ -263,14 +263,33 @@ platform::Status TossJournal::write(char kind, const JournalEntry& entry) {
   const std::string evidence = evidenceText(entry.evidence);
   const std::string_view fields[] = {entry.ticName, entry.destination, entry.area,
                                      entry.origin,  entry.description, evidence};
-  const std::string bytes = record(kind, fields, kind == kToss ? kMaxFields : 1);
-  const platform::Status written = own.write(bytes);
-  if (written) {
-    length += bytes.size();
-  } else {
-    // A record cut short (a full disk) is taken back, so that the journal still reads whole.
-    own.truncateTo(length).ignore();
+  pending += record(kind, fields, kind == kToss ? kMaxFields : 1);
+  if (kind == kToss) {
+    // A batch's tosses are written together when the batch is put on the disk: no file of
+    // theirs moves before that. Any other record goes out at once, behind them, in order.
+    tossesPending = true;
+    return {};
   }
+  return writePending();
+}
+
+platform::Status TossJournal::writePending() {
+  if (pending.empty()) {
+    return {};
+  }
+  const platform::Status written = own.write(pending);
+  if (written) {
+    length += pending.size();
+  } else {
+    // Records cut short (a full disk) are taken back, so that the journal still reads whole;
+    // tosses among them must not move their files, which the next sync reports.
+    own.truncateTo(length).ignore();
+    if (tossesPending) {
+      tossesLost = true;
+    }
+  }
+  pending.clear();
+  tossesPending = false;
   return written;
 }
 
@@ -302,6 +321,13 @@ platform::Status TossJournal::noteToss(const JournalEntry& entry) {
 platform::Status TossJournal::sync() {
   if (!own.isOpen()) {
     return platform::Status::refused("the run has no journal");
+  }
+  if (platform::Status written = writePending(); !written) {
+    tossesLost = false;
+    return written;
+  }
+  if (std::exchange(tossesLost, false)) {
+    return platform::Status::refused("its records could not be written");
   }
   if (platform::Status synced = own.sync(); !synced) {
     return synced;
@@ -403,6 +429,9 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
 }
 
 void TossJournal::finish() {
+  // Tosses noted but never tossed (a stop came first) moved nothing: nothing is owed for them.
+  pending.clear();
+  tossesPending = false;
   if (!owed.empty()) {
     // What is still owed goes into a journal of its own, whole and on the disk, before the
     // journals that stand for it now go. The message is stored: everything is announced.

@@ -36,12 +36,14 @@ struct JournalEntry {
 };
 
 // A run's journal: a hidden file in the inbound directory, held while the run lasts, to which
-// the run appends a record before (or right after) each step of a toss that recovery needs:
-// the toss, with its evidence, before its file is moved (T); the move (V); a .tic that could
-// not be disposed of (D); the events run (E); an announcement carried from a dead run and
-// stored (S); the message complete in its temporary file (A) or given up (X). Nothing is
-// rewritten; the latest toss of a .tic name is the one its later records speak of, and a
-// record cut short is ignored.
+// the run appends the records that recovery needs, each before (or right after) the step it
+// tells of: the toss, with its evidence, before its file is moved (T; a batch's tosses are
+// written together when the batch is put on the disk); the move, only where the evidence
+// cannot tell it (V); a .tic that could not be disposed of (D); the events run (E); an
+// announcement carried from a dead run and stored (S); the message complete in its temporary
+// file (A) or given up (X). A step that recovery can read from the file system (a list entry,
+// a .tic disposed of) has no record. Nothing is rewritten; the latest toss of a .tic name is
+// the one its later records speak of, and a record cut short is ignored.
 //
 // The next run adopts every journal that no live run holds, and decides from the records and
 // the file system, by the table in ARCHITECTURE.md, what each toss still owes: finishing it,
@@ -65,8 +67,8 @@ class TossJournal {
 
   // The steps of a toss noted with noteToss (or carried from a dead run), by its .tic name.
   // Each fails with the cause when its record cannot be written; the journal then reads as if
-  // the step had not been taken, and the run may go on: recovery knows a moved file by its
-  // evidence.
+  // the step had not been taken, and the run may go on.
+  // Its file moved, where the evidence cannot tell (the system gave the file no identity).
   platform::Status noteMoved(const std::string& ticName);
   // Its list entry failed after the move: the next run finishes the toss.
   void noteUnfinished(const JournalEntry& entry);
@@ -123,6 +125,7 @@ class TossJournal {
   };
 
   platform::Status write(char kind, const JournalEntry& entry);
+  platform::Status writePending();
   platform::Status writeName(char kind, const std::string& ticName);
   // The toss's record and those of the steps it has taken.
   platform::Status writeToss(const Toss& toss, bool announced);
@@ -137,7 +140,10 @@ class TossJournal {
   std::string ownPath;
   platform::File own;
   std::uint64_t length = 0;  // of the records written whole
-  bool nameSynced = false;   // the journal's name is on the disk
+  std::string pending;       // records not yet written: the tosses of the batch being read
+  bool tossesPending = false;
+  bool tossesLost = false;  // tosses among records that could not be written, not yet reported
+  bool nameSynced = false;  // the journal's name is on the disk
   std::vector<platform::File> adopted;
   std::vector<std::string> adoptedPaths;
   std::vector<std::string> toFinish;

@@ -56,6 +56,10 @@ FileStamp stampOf(const struct stat& info) {
                     static_cast<std::int64_t>(info.st_mtim.tv_nsec);
   result.modifiedTime = static_cast<std::int64_t>(info.st_mtim.tv_sec);
   result.links = static_cast<std::uint32_t>(info.st_nlink);
+  result.kind = S_ISREG(info.st_mode)   ? EntryKind::regular
+                : S_ISDIR(info.st_mode) ? EntryKind::directory
+                : S_ISLNK(info.st_mode) ? EntryKind::link
+                                        : EntryKind::other;
   return result;
 }
 

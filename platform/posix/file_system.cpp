@@ -132,19 +132,13 @@ Status regularFileEntry(const std::string& path, std::uint64_t* size) {
   if (lstat(path.c_str(), &info) != 0) {
     return Status::lastSystemError();
   }
-  if (S_ISLNK(info.st_mode)) {
-    return Status::refused("it is a symbolic link");
-  }
-  if (S_ISDIR(info.st_mode)) {
-    return Status::refused("it is a directory");
-  }
-  if (!S_ISREG(info.st_mode)) {
-    return Status::refused("it is not a regular file");
-  }
-  if (size != nullptr) {
-    *size = static_cast<std::uint64_t>(info.st_size);
-  }
-  return {};
+  FileStamp found;
+  found.size = static_cast<std::uint64_t>(info.st_size);
+  found.kind = S_ISREG(info.st_mode)   ? EntryKind::regular
+               : S_ISDIR(info.st_mode) ? EntryKind::directory
+               : S_ISLNK(info.st_mode) ? EntryKind::link
+                                       : EntryKind::other;
+  return regularFileEntry(found, size);
 }
 
 Status notDirectory(const std::string& path) {

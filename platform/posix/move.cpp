@@ -20,8 +20,10 @@ Status renameReplacing(const std::string& source, const std::string& destination
 // A destination that is a directory needs no look of its own: renameat2 refuses any existing
 // destination, and rename refuses to put a file over a directory.
 Status renameNoReplace(const std::string& source, const std::string& destination,
-                       std::uint64_t* movedSize) {
-  if (Status regular = detail::regularFileEntry(source, movedSize); !regular) {
+                       std::uint64_t* movedSize, const FileStamp* found) {
+  if (Status regular = found != nullptr ? detail::regularFileEntry(*found, movedSize)
+                                        : detail::regularFileEntry(source, movedSize);
+      !regular) {
     return regular;
   }
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
@@ -39,8 +41,10 @@ Status renameNoReplace(const std::string& source, const std::string& destination
 }
 
 Status moveReplacing(const std::string& source, const std::string& destination,
-                     std::uint64_t* movedSize) {
-  if (Status regular = detail::regularFileEntry(source, movedSize); !regular) {
+                     std::uint64_t* movedSize, const FileStamp* found) {
+  if (Status regular = found != nullptr ? detail::regularFileEntry(*found, movedSize)
+                                        : detail::regularFileEntry(source, movedSize);
+      !regular) {
     return regular;
   }
   const Status renamed = detail::renameReplacing(source, destination);

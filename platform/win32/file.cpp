@@ -199,6 +199,11 @@ Result<FileStamp> stampOfHandle(HANDLE handle) {
   // A FILETIME counts 100 ns steps from 1601-01-01; the epoch lies 11644473600 s later.
   result.modifiedTime = result.modified / 10000000 - 11644473600LL;
   result.links = info.nNumberOfLinks;
+  // A reparse point is a symbolic link or a junction: what it points to is not the entry's own.
+  result.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::link
+                : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::directory
+                : (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0      ? EntryKind::other
+                                                                            : EntryKind::regular;
   return result;
 }
 

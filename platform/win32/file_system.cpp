@@ -116,20 +116,14 @@ Status regularFileEntry(const std::string& path, std::uint64_t* size) {
   if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0) {
     return Status::lastSystemError();
   }
+  FileStamp found;
+  found.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   // A reparse point is a symbolic link or a junction: what it points to is not the file's own.
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return Status::refused("it is a symbolic link");
-  }
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return Status::refused("it is a directory");
-  }
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
-    return Status::refused("it is not a regular file");
-  }
-  if (size != nullptr) {
-    *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  }
-  return {};
+  found.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::link
+               : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::directory
+               : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0      ? EntryKind::other
+                                                                           : EntryKind::regular;
+  return regularFileEntry(found, size);
 }
 
 Status notDirectory(const std::string& path) {

@@ -18,9 +18,11 @@ Status renameReplacing(const std::string& source, const std::string& destination
 }  // namespace detail
 
 Status renameNoReplace(const std::string& source, const std::string& destination,
-                       std::uint64_t* movedSize) {
+                       std::uint64_t* movedSize, const FileStamp* found) {
   // MoveFileA renames directories as well; nothing here ever moves one, or onto one.
-  if (Status regular = detail::regularFileEntry(source, movedSize); !regular) {
+  if (Status regular = found != nullptr ? detail::regularFileEntry(*found, movedSize)
+                                        : detail::regularFileEntry(source, movedSize);
+      !regular) {
     return regular;
   }
   if (Status directory = detail::notDirectory(destination); !directory) {
@@ -30,8 +32,10 @@ Status renameNoReplace(const std::string& source, const std::string& destination
 }
 
 Status moveReplacing(const std::string& source, const std::string& destination,
-                     std::uint64_t* movedSize) {
-  if (Status regular = detail::regularFileEntry(source, movedSize); !regular) {
+                     std::uint64_t* movedSize, const FileStamp* found) {
+  if (Status regular = found != nullptr ? detail::regularFileEntry(*found, movedSize)
+                                        : detail::regularFileEntry(source, movedSize);
+      !regular) {
     return regular;
   }
   if (Status directory = detail::notDirectory(destination); !directory) {

@@ -73,6 +73,7 @@ TEST(Reliability, TossCutShortAfterTheMoveIsFinishedByTheNextRun) {
     TossJournal dead(node.path("in/"), {});
     ASSERT_TRUE(dead.noteToss(
         {"late.tic", node.path("files/FE_A/late.zip"), "FE_A", "", "About late", {}}));
+    ASSERT_TRUE(dead.sync());  // as before any move
     fs::create_directories(node.path("files/FE_A"));
     fs::rename(node.path("in/late.zip"), node.path("files/FE_A/late.zip"));
     EXPECT_TRUE(dead.noteMoved("late.tic"));
@@ -99,6 +100,7 @@ TEST(Reliability, FilesThatADeadRunTossedAreAnnouncedByTheNextRun) {
     moved.source = *platform::entryStamp(node.path("files/FE_A/gone.zip"));
     ASSERT_TRUE(dead.noteToss(
         {"gone.tic", node.path("files/FE_A/gone.zip"), "FE_A", "2:5020/1", "Gone", moved}));
+    ASSERT_TRUE(dead.sync());  // as before any move
   }
   addFile(node, "fresh");
   node.run();

@@ -31,7 +31,7 @@ class MoverTest : public testing::TestWithParam<Variant> {
 
 TEST_P(MoverTest, MovesToAnAbsentDestination) {
   std::uint64_t size = 0;
-  EXPECT_TRUE(mover(dir / "in.zip", dir / "dest/in.zip", &size));
+  EXPECT_TRUE(mover(dir / "in.zip", dir / "dest/in.zip", &size, nullptr));
   EXPECT_EQ(size, 12U);
   EXPECT_EQ(test::readFile(dir / "dest/in.zip"), "new contents");
   EXPECT_FALSE(test::fileExists(dir / "in.zip"));
@@ -39,28 +39,34 @@ TEST_P(MoverTest, MovesToAnAbsentDestination) {
 
 TEST_P(MoverTest, ReplacesAPresentDestination) {
   test::writeFile(dir / "dest/in.zip", "old and longer contents");
-  EXPECT_TRUE(mover(dir / "in.zip", dir / "dest/in.zip", nullptr));
+  EXPECT_TRUE(mover(dir / "in.zip", dir / "dest/in.zip", nullptr, nullptr));
   EXPECT_EQ(test::readFile(dir / "dest/in.zip"), "new contents");
   EXPECT_FALSE(test::fileExists(dir / "in.zip"));
 }
 
 TEST_P(MoverTest, FailsAndKeepsTheSourceWhenTheDirectoryIsMissing) {
-  EXPECT_FALSE(mover(dir / "in.zip", dir / "nowhere/in.zip", nullptr));
+  EXPECT_FALSE(mover(dir / "in.zip", dir / "nowhere/in.zip", nullptr, nullptr));
   EXPECT_EQ(test::readFile(dir / "in.zip"), "new contents");
 }
 
 TEST_P(MoverTest, FailsForAMissingSource) {
-  EXPECT_FALSE(mover(dir / "absent.zip", dir / "dest/absent.zip", nullptr));
+  EXPECT_FALSE(mover(dir / "absent.zip", dir / "dest/absent.zip", nullptr, nullptr));
   EXPECT_FALSE(test::fileExists(dir / "dest/absent.zip"));
 }
 
 TEST_P(MoverTest, NeverMovesOntoOrMovesADirectory) {
   std::filesystem::create_directories(dir / "dest/in.zip");
-  EXPECT_FALSE(mover(dir / "in.zip", dir / "dest/in.zip", nullptr));
+  EXPECT_FALSE(mover(dir / "in.zip", dir / "dest/in.zip", nullptr, nullptr));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "dest/in.zip"));
   EXPECT_TRUE(test::fileExists(dir / "in.zip"));
   std::filesystem::create_directories(dir / "srcdir");
-  EXPECT_FALSE(mover(dir / "srcdir", dir / "dest/srcdir", nullptr));
+  EXPECT_FALSE(mover(dir / "srcdir", dir / "dest/srcdir", nullptr, nullptr));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "srcdir"));
+  // Judged by the stamp the caller took, too.
+  const auto found = platform::entryStamp(dir / "srcdir");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(mover(dir / "srcdir", dir / "dest/srcdir", nullptr, &*found).text(),
+            "it is a directory");
   EXPECT_TRUE(std::filesystem::is_directory(dir / "srcdir"));
 }
 
@@ -83,7 +89,7 @@ TEST_P(MoverTest, MovesAcrossFileSystemsLeavingNoTemporaryFile) {
   std::filesystem::permissions(dir / "in.zip", std::filesystem::perms::owner_read |
                                                    std::filesystem::perms::owner_write |
                                                    std::filesystem::perms::group_read);
-  EXPECT_TRUE(mover(dir / "in.zip", other / "old.zip", nullptr));
+  EXPECT_TRUE(mover(dir / "in.zip", other / "old.zip", nullptr, nullptr));
   EXPECT_EQ(test::readFile(other / "old.zip"), "new contents");
   EXPECT_FALSE(test::fileExists(dir / "in.zip"));
   EXPECT_EQ(std::filesystem::status(other / "old.zip").permissions() & std::filesystem::perms::all,

@@ -69,6 +69,7 @@ TEST_P(RecoveryTable, OwesWhatTheRecordsAndTheFilesSay) {
   {
     TossJournal dead(inbound, {});
     ASSERT_TRUE(dead.noteToss(entry));
+    ASSERT_TRUE(dead.sync());  // as before any move
     if (row.moved) {
       fs::rename(dir / "a.zip", destination);
     }
@@ -141,6 +142,7 @@ TEST(TossJournal, ACutRecordIsIgnoredAndWhatIsSettledLeavesNoJournal) {
   {
     TossJournal dead(inbound, {});
     ASSERT_TRUE(dead.noteToss(done));
+    ASSERT_TRUE(dead.sync());  // as before any move
   }
   // The run died in the middle of writing a second record.
   for (const auto& entry : fs::directory_iterator(dir.path())) {
