@@ -80,6 +80,7 @@ void addTossableTic(const test::Node& node) {
 
 TEST(ConfigurationStop, WithoutAFileNamesTheFileLookedFor) {
   test::Node node;
+  // A quenfar.cfg in the current directory is not the program's own and is never read.
   node.write("quenfar.cfg", "[QUENFAR]\nInbound=in\nFileecho=files\n");
   const std::map<std::string, std::string> before = nodeFiles(node);
   const test::RunResult result = node.run();
