@@ -16,7 +16,7 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
-#include "tests/platform/directories.h"
+#include "tests/support/directories.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
