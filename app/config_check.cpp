@@ -16,7 +16,6 @@
 #include "platform/system.h"
 #include "res/messages.h"
 #include "tic/area_path_map.h"
-#include "util/line_reader.h"
 #include "util/paths.h"
 
 namespace {
@@ -103,21 +102,6 @@ std::string checkPlace(const WrittenPlace& place, std::vector<std::string>& warn
   return "not writable: " + writable.text();
 }
 
-// The tags of an area path list as its reader takes them: the text before the first space or
-// "=" of each line that is not a comment.
-std::set<std::string> areaTags(const std::string& text) {
-  std::set<std::string> tags;
-  std::uint32_t position = 0;
-  while (position < text.size()) {
-    const std::string line = readLine(text, position);
-    const std::size_t separator = line.find_first_of(" =");
-    if (!line.empty() && line.front() != ';' && separator != std::string::npos) {
-      tags.insert(line.substr(0, separator));
-    }
-  }
-  return tags;
-}
-
 }  // namespace
 
 platform::Status configurationStop(const TossConfig& settings) {
@@ -186,9 +170,9 @@ const char* entries(std::size_t count) {
 
 // Reports each event line with what it accepts and does, in words, and warns of a command
 // whose program the interpreter cannot find.
-void reportEvents(const EventTable& events, const std::string& flagsDir, std::ostream& out,
-                  std::vector<std::string>& warnings) {
-  for (const EventEntry& entry : events.list()) {
+void reportEvents(const std::vector<EventEntry>& events, const std::string& flagsDir,
+                  std::ostream& out, std::vector<std::string>& warnings) {
+  for (const EventEntry& entry : events) {
     out << "    " << entry.areaMask << ' ' << entry.fileMask << ' ' << entry.command << "\n      "
         << describeEvent(entry, flagsDir) << '\n';
     if (entry.command.empty() || entry.command.front() == '%') {
@@ -214,10 +198,10 @@ std::vector<std::pair<std::string, std::string>> reportLists(const TossConfig& s
                  platform::readWholeFile(settings.areaPathFile, platform::kHoldWait)) {
     AreaPathMap map;
     map.parse(*text);
-    for (const std::string& tag : areaTags(*text)) {
+    for (const auto& [tag, directory] : map.list()) {
       // A tag whose directory is empty serves nothing: its files go into Fileecho.
-      if (std::string directory = map.lookup(tag); !directory.empty()) {
-        areas.emplace_back(tag, std::move(directory));
+      if (!directory.empty()) {
+        areas.emplace_back(tag, directory);
       }
     }
     out << "  Area list (AreaPath)  " << settings.areaPathFile << ": " << areas.size()
@@ -228,9 +212,9 @@ std::vector<std::pair<std::string, std::string>> reportLists(const TossConfig& s
   if (settings.eventsFile.empty()) {
     out << "  Events list (Events)  none named\n";
   } else if (platform::checkReadableFile(settings.eventsFile).ok()) {
-    const EventTable events(settings.eventsFile, settings.flagsDir, settings.processTimeMs);
-    out << "  Events list (Events)  " << settings.eventsFile << ": " << events.list().size()
-        << entries(events.list().size());
+    const std::vector<EventEntry> events = readEventList(settings.eventsFile);
+    out << "  Events list (Events)  " << settings.eventsFile << ": " << events.size()
+        << entries(events.size());
     reportEvents(events, settings.flagsDir, out, warnings);
   } else {
     out << "  Events list (Events)  " << settings.eventsFile << ": cannot be read\n";

@@ -32,36 +32,6 @@ constexpr const char* kUsage =
     "reason than waiting for its file, a flush or the message failed, or an event\n"
     "command could not be started or was stopped at its time limit.\n";
 
-void warn(const std::string& line) {
-  std::cerr << line << '\n' << std::flush;
-}
-
-// A stop goes into an existing log, with the warnings that explain it; a stop creates
-// nothing, so a log that is not there yet stays so.
-void logStop(const TossConfig& settings, const std::vector<std::string>& warnings,
-             const std::string& line) {
-  if (settings.logFile.empty() || !platform::exists(settings.logFile)) {
-    return;
-  }
-  RunLog log(logSettingsOf(settings));
-  if (!log.open()) {
-    return;
-  }
-  for (const std::string& warning : warnings) {
-    log.writeLine(warning);
-  }
-  log.writeLine(line);
-  log.close();
-}
-
-}  // namespace
-
-void printMessage(int number) {
-  std::cout << platform::toConsoleCharset(loadMessage(number)) << '\n' << std::flush;
-}
-
-namespace {
-
 // What a command line with options asks for: help, the version, or a check of the settings.
 int runOption(const std::vector<std::string>& arguments) {
   const std::string& option = arguments.front();
@@ -81,10 +51,10 @@ int runOption(const std::vector<std::string>& arguments) {
   const bool known = option == "--help" || option == "-h" || option == "--version" ||
                      option == "-V" || option == "--check";
   const std::string& wrong = known ? arguments[1] : option;
-  std::cerr << "quenfar: "
-            << (wrong.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") << wrong
-            << (known ? " after " + option : std::string()) << "\n\n"
-            << kUsage << std::flush;
+  writeToStandardError(
+      "quenfar: " +
+      std::string(wrong.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") + wrong +
+      (known ? " after " + option : std::string()) + "\n\n" + kUsage);
   return kExitUsage;
 }
 
@@ -110,17 +80,22 @@ int runProgram(const std::vector<std::string>& arguments) {
   if (stop) {
     checkSurroundings(settings, warnings);
   }
+  RunLog log(logSettingsOf(settings));
   for (const std::string& line : warnings) {
-    warn(line);
+    log.writeWarning(line);
   }
   if (!stop) {
     // Standard output often goes nowhere (cron, a mailer): the stop is said where it is seen.
-    const std::string line = stopLine(stop, reading.path);
-    warn(line);
-    logStop(settings, warnings, line);
+    log.writeWarning(stopLine(stop, reading.path));
+    // A stop goes into an existing log, with the warnings that explain it; a stop creates
+    // nothing, so a log that is not there yet stays so.
+    if (platform::exists(settings.logFile)) {
+      log.open().ignore();
+      log.close();
+    }
     std::cout << platform::toConsoleCharset(stop.text()) << '\n' << std::flush;
     return kExitConfiguration;
   }
-  const RunReport report = tossInbound(settings, warnings);
+  const RunReport report = tossInbound(settings, log);
   return report.troubled ? kExitTroubled : kExitDone;
 }

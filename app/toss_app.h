@@ -15,10 +15,8 @@ inline constexpr int kExitUsage = 2;          // an unknown option; nothing was 
 inline constexpr int kExitTroubled = 3;
 
 // Runs the program for its command-line arguments (without the program name): --help and
-// --version print and return; no argument performs one tossing run: reads the configuration,
-// refuses to run without the required settings, tosses every .tic of the inbound directory,
-// reports and logs. Returns the exit status.
+// --version print and return; --check reads the configuration and reports it, touching
+// nothing; any other argument is a usage error. No argument performs one tossing run: reads
+// the configuration, refuses to run without the required settings, tosses every .tic of the
+// inbound directory, reports and logs. Returns the exit status.
 int runProgram(const std::vector<std::string>& arguments);
-
-// Writes numbered message `number` to standard output with a line end, and flushes.
-void printMessage(int number);

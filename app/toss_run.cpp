@@ -1,9 +1,6 @@
 #include "app/toss_run.h"
 
-#include <iostream>
-
 #include "announce/ftn_address.h"
-#include "app/toss_app.h"
 #include "desc/desc_cleaner.h"
 #include "platform/directory.h"
 #include "platform/file_system.h"
@@ -69,18 +66,16 @@ EventReports eventReportsTo(RunLog& log) {
           [&log](const std::string& line) { log.writeLine(line); }};
 }
 
-// The mover of the system's family: the Windows 95/98 way only there.
 MoveFile moverOfThisSystem() {
-  return platform::queryOsVersion().dwPlatformId == platform::kPlatformWin9x ? moveLikeWin9x
-                                                                             : moveLikeNt;
+  return platform::moverFamily() == platform::MoverFamily::win9x ? moveLikeWin9x : moveLikeNt;
 }
 
 }  // namespace
 
-TossRun::TossRun(const TossConfig& config, const std::vector<std::string>& warnings)
+TossRun::TossRun(const TossConfig& config, RunLog& runLog)
     : settings(config),
       inboundPath(absoluteInbound(config)),
-      log(logSettingsOf(config)),
+      log(runLog),
       areaPaths(config.areaPathFile),
       events(config.eventsFile, config.flagsDir, config.processTimeMs, eventReportsTo(log)),
       announcer(announceSettings(config), platform::now()),
@@ -97,11 +92,7 @@ TossRun::TossRun(const TossConfig& config, const std::vector<std::string>& warni
     ticDirMade = makeDirectoryPath(settings.ticDir);
   }
   if (const platform::Status opened = log.open(); !opened) {
-    std::cerr << "Warning: cannot open the log file " << settings.logFile << ": " << opened.text()
-              << std::endl;
-  }
-  for (const std::string& line : warnings) {
-    log.writeLine(line);
+    warn("Warning: cannot open the log file " + settings.logFile + ": " + opened.text());
   }
   if (!ticDirMade) {
     warn("Warning: cannot make TICDir " + settings.ticDir + ": " + ticDirMade.text() +
@@ -294,7 +285,7 @@ void TossRun::warn(const std::string& line) {
   log.writeWarning(line);
 }
 
-RunReport tossInbound(const TossConfig& settings, const std::vector<std::string>& warnings) {
-  TossRun run(settings, warnings);
+RunReport tossInbound(const TossConfig& settings, RunLog& log) {
+  TossRun run(settings, log);
   return run.run();
 }

@@ -29,10 +29,11 @@ struct RunReport {
 //    a .tic whose file they tossed but could not dispose of is disposed of, and a toss they
 //    cut short is finished, before anything new. Afterwards this run's journal alone stands
 //    for everything still owed.
-// 2. toss: every .tic of the inbound, one at a time, in the order they arrived, until a stop
+// 2. toss: every .tic of the inbound, in the order they arrived and in batches, until a stop
 //    is asked for. For each: file moved, list entry, .tic disposed of, log line, events,
-//    announcement entry. The journal notes each step that a kill could cut short, so memory
-//    stays flat and a run killed anywhere is finished by the next one.
+//    announcement entry. The journal notes what the disk cannot tell afterwards (the toss
+//    before its file moves, the move, a .tic not disposed of, the events run), so memory
+//    holds a batch and a run killed anywhere is finished by the next one.
 // 3. stage: the message is complete in its temporary file, and the journal notes that file
 //    before anything gets a name.
 // 4. flush and publish: everything written is put on the disk once; then the message gets its
@@ -42,8 +43,8 @@ struct RunReport {
 //    run to announce from.
 class TossRun {
  public:
-  // Makes the run's services from the settings. `warnings` go into the log once it is open.
-  TossRun(const TossConfig& settings, const std::vector<std::string>& warnings);
+  // Makes the run's services from the settings and opens the log, which reports the run.
+  TossRun(const TossConfig& settings, RunLog& log);
 
   // Runs the phases in order and reports.
   RunReport run();
@@ -65,7 +66,7 @@ class TossRun {
 
   const TossConfig& settings;
   const std::string inboundPath;  // absolute, ending with a separator
-  RunLog log;
+  RunLog& log;
   AreaPathMap areaPaths;
   EventTable events;
   Announcer announcer;
@@ -79,5 +80,6 @@ class TossRun {
 // What the log takes from the settings.
 LogSettings logSettingsOf(const TossConfig& settings);
 
-// Runs one tossing run over the settings (see TossRun).
-RunReport tossInbound(const TossConfig& settings, const std::vector<std::string>& warnings);
+// Runs one tossing run over the settings (see TossRun), reported by `log`, which is not open
+// yet and may hold warnings.
+RunReport tossInbound(const TossConfig& settings, RunLog& log);

@@ -110,7 +110,8 @@ std::int32_t tossRun(const BenchNode& node) {
   config.descInLog = true;
   config.netmailDir = withTrailingBackslash(node.path("netmail"));
   config.ftnAddress = "2:5020/9999.0";
-  return tossInbound(config, {}).tossed;
+  RunLog log(logSettingsOf(config));
+  return tossInbound(config, log).tossed;
 }
 
 void runToss(benchmark::State& state, Arrival arrival) {

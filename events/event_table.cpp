@@ -123,18 +123,15 @@ std::string describeEvent(const EventEntry& entry, const std::string& flagsDir) 
   return words + "; runs " + command;
 }
 
-EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory,
-                       std::int32_t processTime, EventReports eventReports)
-    : flagsDir(std::move(flagsDirectory)),
-      processTimeMs(processTime),
-      reports(std::move(eventReports)) {
+std::vector<EventEntry> readEventList(const std::string& eventsFile) {
+  std::vector<EventEntry> entries;
   if (eventsFile.empty()) {
-    return;
+    return entries;
   }
   const platform::Result<std::string> contents =
       platform::readWholeFile(eventsFile, platform::kHoldWait);
   if (!contents) {
-    return;
+    return entries;
   }
   // The line reader counts in 32 bits; a list beyond 4 GiB is read up to that point.
   std::string_view block(*contents);
@@ -146,7 +143,15 @@ EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory
       entries.push_back(std::move(*entry));
     }
   }
+  return entries;
 }
+
+EventTable::EventTable(const std::string& eventsFile, std::string flagsDirectory,
+                       std::int32_t processTime, EventReports eventReports)
+    : flagsDir(std::move(flagsDirectory)),
+      processTimeMs(processTime),
+      reports(std::move(eventReports)),
+      entries(readEventList(eventsFile)) {}
 
 EventsOutcome EventTable::runEvents(const std::string& area, const std::string& fileName,
                                     const std::string& destinationPath) {

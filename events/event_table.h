@@ -32,6 +32,10 @@ std::string describeMask(const std::string& mask);
 // named in `flagsDir`.
 std::string describeEvent(const EventEntry& entry, const std::string& flagsDir);
 
+// Returns the lines of the events list at `eventsFile`, in list order; no list named, or a
+// missing or unreadable list, gives none.
+std::vector<EventEntry> readEventList(const std::string& eventsFile);
+
 // Where the events tell how their commands went. `warning` takes what the sysop must see (a
 // command that could not be started or was stopped at its time limit), `note` what the log
 // alone keeps (a command that ended with a status other than 0). Either may be empty.
@@ -49,10 +53,9 @@ struct EventsOutcome {
 // The operator's events, loaded once per run, carried out for each tossed file.
 class EventTable {
  public:
-  // Reads the events list at `eventsFile`; no list named, or a missing or unreadable list,
-  // gives an empty table. Flag files go to `flagsDir` (empty, or ending with a separator);
-  // a command may run for `processTimeMs` milliseconds. What the commands do is told to
-  // `reports`.
+  // Reads the events list at `eventsFile` (see readEventList). Flag files go to `flagsDir` (empty,
+  // or ending with a separator); a command may run for `processTimeMs` milliseconds. What the
+  // commands do is told to `reports`.
   EventTable(const std::string& eventsFile, std::string flagsDir, std::int32_t processTimeMs,
              EventReports reports = {});
 

@@ -6,24 +6,21 @@
 
 #include "res/messages.h"
 
-std::string RunLog::systemLine(const platform::OsVersionInfo& version) {
-  std::string line = loadMessage(msg::kRunningUnderWindows);
-  switch (version.dwPlatformId) {
-    case platform::kPlatformWin9x:
-      line += version.dwMinorVersion == 0 ? "95 " : "98 ";
-      line += version.szCSDVersion;
-      return line;
-    case platform::kPlatformNt:
-      line += "NT " + std::to_string(version.dwMajorVersion) + "." +
-              std::to_string(version.dwMinorVersion) + " " + loadMessage(msg::kBuild) + " " +
-              std::to_string(version.dwBuildNumber) + " " + version.szCSDVersion;
-      return line;
-    default:
-      if (!version.systemName.empty()) {
-        return loadMessage(msg::kRunningUnder) + version.systemName;
-      }
-      return line;
+std::string RunLog::systemLine(const platform::SystemName& system) {
+  std::string line =
+      loadMessage(system.windows ? msg::kRunningUnderWindows : msg::kRunningUnder) + system.name;
+  if (!system.build.empty()) {
+    line += " " + loadMessage(msg::kBuild) + " " + system.build;
   }
+  return line;
+}
+
+void writeToStandardError(std::string_view text) {
+  std::cerr << text << std::flush;
+}
+
+void printMessage(int number) {
+  std::cout << platform::toConsoleCharset(loadMessage(number)) << '\n' << std::flush;
 }
 
 platform::Status RunLog::open() {
@@ -47,10 +44,13 @@ platform::Status RunLog::open() {
   }
   length = *size;
   if (!existed) {
-    append(loadMessage(msg::kLogTitle) + "\r\n" + systemLine(platform::queryOsVersion()) +
-           "\r\n\r\n");
+    append(loadMessage(msg::kLogTitle) + "\r\n" + systemLine(platform::systemName()) + "\r\n\r\n");
   }
   writeBanner(msg::kStartBanner);
+  for (const std::string& line : held) {
+    writeLine(line);
+  }
+  held.clear();
   return failure;
 }
 
@@ -61,7 +61,10 @@ void RunLog::writeLine(const std::string& text) {
 }
 
 void RunLog::writeWarning(const std::string& text) {
-  std::cerr << text << '\n' << std::flush;
+  writeToStandardError(text + '\n');
+  if (enabled && !file.isOpen()) {
+    held.push_back(text);
+  }
   writeLine(text);
 }
 

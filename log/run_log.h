@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/file.h"
 #include "platform/status.h"
@@ -26,16 +27,16 @@ class RunLog {
       : settings(std::move(logSettings)), enabled(!settings.logFile.empty()) {}
 
   // Opens or creates the log and writes the header (only for a new file, with the system
-  // line of the running system) and the start banner. When the file cannot be opened or those
-  // lines cannot be written, logging stays off for the rest of the run and the result tells
-  // why; with no log file named it succeeds.
+  // line of the running system), the start banner and the warnings given before. When the file
+  // cannot be opened or those lines cannot be written, logging stays off for the rest of the run
+  // and the result tells why; with no log file named it succeeds.
   platform::Status open();
 
   // Appends the text and CR LF when logging is on.
   void writeLine(const std::string& text);
 
   // Writes a line for the sysop ("Warning: ...") to standard error, and to the log when
-  // logging is on.
+  // logging is on; before the log is open it goes in once open() has written the banner.
   void writeWarning(const std::string& text);
 
   // Writes a tossed file's line: name, " ---> ", area tag and, with DescInLog, the description
@@ -51,8 +52,8 @@ class RunLog {
   // Writes the end banner and two empty lines and closes the file, when logging is on.
   void close();
 
-  // Returns the header's system line for a version record.
-  static std::string systemLine(const platform::OsVersionInfo& version);
+  // Returns the header's system line for the words that name a system.
+  static std::string systemLine(const platform::SystemName& system);
 
  private:
   // Appends bytes; a failed write removes its partial bytes and turns logging off.
@@ -61,7 +62,16 @@ class RunLog {
 
   LogSettings settings;
   platform::File file;
-  std::uint64_t length = 0;  // of the log file as this run has written it
-  platform::Status failure;  // of the write that turned logging off
+  std::uint64_t length = 0;       // of the log file as this run has written it
+  platform::Status failure;       // of the write that turned logging off
+  std::vector<std::string> held;  // warnings given before the log was open
   bool enabled;
 };
+
+// Writes text to standard error as it is, and flushes: the one way there, for the run's
+// warnings (through RunLog::writeWarning) and a wrong command line.
+void writeToStandardError(std::string_view text);
+
+// Writes numbered message `number` to standard output, in the console's character set, with a
+// line end, and flushes.
+void printMessage(int number);

@@ -149,6 +149,12 @@ class File {
   // delete by name: there it is only closed after deleting `path`.
   Status deleteHeld(const std::string& path);
 
+  // Renames the file at `path` over `destination` while the hold lasts, so that no other
+  // opener takes it up in between; the file stays open. Where the system cannot (a file not
+  // opened with readToDispose on Windows, or another volume) nothing is done and the cause
+  // tells why.
+  Status renameHeld(const std::string& path, const std::string& destination);
+
   // Gives the file the permission bits that a newly created file gets (0666 less the
   // process's file-creation mask). Nothing to do on Windows.
   Status setNewFilePermissions();

@@ -100,8 +100,14 @@ Status moveHeldReplacing(File& held, const std::string& path, const std::string&
   if (Status directory = detail::notDirectory(destination); !directory) {
     return directory;
   }
-  detail::releaseBeforeRename(held);
-  const Status renamed = detail::renameReplacing(path, destination);
+  // Renamed while held, so that no other run takes the file up in between.
+  Status renamed = held.isOpen() ? held.renameHeld(path, destination)
+                                 : detail::renameReplacing(path, destination);
+  if (!renamed && held.isOpen() && !detail::isCrossDevice(renamed)) {
+    // Held in a way that cannot rename (Windows, not opened with readToDispose): let go first.
+    detail::releaseBeforeRename(held);
+    renamed = detail::renameReplacing(path, destination);
+  }
   if (renamed || !detail::isCrossDevice(renamed)) {
     return renamed;
   }

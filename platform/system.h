@@ -15,23 +15,27 @@ inline constexpr char kSeparator = '\\';
 inline constexpr char kSeparator = '/';
 #endif
 
-// The platform identifiers of the two Windows families; any other value means neither.
-inline constexpr std::uint32_t kPlatformWin9x = 1;
-inline constexpr std::uint32_t kPlatformNt = 2;
+// How the running system moves a file, for the mover of a run: `nt` where a rename may replace
+// an existing file (Windows NT and every other system), `win9x` on the Windows 95/98 family,
+// whose rename refuses to.
+enum class MoverFamily { nt, win9x };
 
-// The system's version record. On Windows it is filled from the version query; elsewhere
-// dwPlatformId is 0 and systemName names the kernel and its release ("Linux 6.1.0-18-amd64").
-struct OsVersionInfo {
-  std::uint32_t dwMajorVersion = 0;
-  std::uint32_t dwMinorVersion = 0;
-  std::uint32_t dwBuildNumber = 0;
-  std::uint32_t dwPlatformId = 0;
-  std::string szCSDVersion;
-  std::string systemName;
+// Returns the mover family of the running system.
+MoverFamily moverFamily();
+
+// The words that name the running system on the log's system line: after the words for
+// "running under Windows " when `windows` is set (else after "running under "), `name`; then,
+// when `build` is not empty, the word for a build and `build`. Windows gives "98 " and the
+// service-pack text, or "NT 4.0" and "1381 Service Pack 6"; another system the kernel's name
+// and release ("Linux 6.1.0-18-amd64"). A Windows that cannot be asked gives no words.
+struct SystemName {
+  bool windows = false;
+  std::string name;
+  std::string build;
 };
 
-// Fills the version record of the running system.
-OsVersionInfo queryOsVersion();
+// Returns the words that name the running system.
+SystemName systemName();
 
 // Returns the full path of the running program file, or the empty string when unknown.
 std::string programFilePath();

@@ -30,6 +30,9 @@ class AreaPathMap {
   // True when the list has an entry for the tag, exactly or ignoring letter case.
   bool names(const std::string& tag) const;
 
+  // Every entry, tag to directory, in the byte order of the tags; a directory may be empty.
+  const std::map<std::string, std::string>& list() const { return entries; }
+
  private:
   std::map<std::string, std::string> entries;
   std::unordered_map<std::string, std::string> firstOfCase;  // upper-cased tag -> first tag

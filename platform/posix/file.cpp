@@ -352,6 +352,11 @@ Status File::deleteHeld(const std::string& path) {
   return close();
 }
 
+Status File::renameHeld(const std::string& path, const std::string& destination) {
+  // The hold is the descriptor's: a rename by name keeps it.
+  return rename(path.c_str(), destination.c_str()) == 0 ? Status() : Status::lastSystemError();
+}
+
 Status File::close() {
   if (fd < 0) {
     return {};

@@ -46,13 +46,17 @@ int stopRequested() {
   return stopSignal;
 }
 
-OsVersionInfo queryOsVersion() {
-  OsVersionInfo info;
+MoverFamily moverFamily() {
+  return MoverFamily::nt;
+}
+
+SystemName systemName() {
+  SystemName words;
   struct utsname names {};
   if (uname(&names) == 0) {
-    info.systemName = std::string(names.sysname) + " " + names.release;
+    words.name = std::string(names.sysname) + " " + names.release;
   }
-  return info;
+  return words;
 }
 
 std::size_t raiseOpenFileLimit(std::size_t wanted) {

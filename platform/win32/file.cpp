@@ -7,6 +7,7 @@
 #include <limits>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/unique_handle.h"
 
@@ -397,6 +398,34 @@ Status File::deleteHeld(const std::string&) {
     return Status::lastSystemError();
   }
   return close();
+}
+
+Status File::renameHeld(const std::string&, const std::string& destination) {
+  // Renamed through the handle: a rename by name would have to let go of the file first.
+  char full[MAX_PATH * 4];
+  const DWORD fullLength = GetFullPathNameA(destination.c_str(), sizeof full, full, nullptr);
+  if (fullLength == 0 || fullLength >= sizeof full) {
+    return fullLength == 0 ? Status::lastSystemError()
+                           : Status::systemError(ERROR_FILENAME_EXCED_RANGE);
+  }
+  const int wide = MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
+  if (wide <= 0) {
+    return Status::lastSystemError();
+  }
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) +
+                                    sizeof(WCHAR) * static_cast<std::size_t>(wide));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(sizeof(WCHAR) * static_cast<std::size_t>(wide - 1));
+  if (MultiByteToWideChar(CP_ACP, 0, full, -1, rename->FileName, wide) == 0) {
+    return Status::lastSystemError();
+  }
+  if (handle == nullptr || SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                                      static_cast<DWORD>(buffer.size())) == 0) {
+    return Status::lastSystemError();
+  }
+  return {};
 }
 
 Status File::close() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/status.h"
+#include "platform/win32/windows_version.h"
 
 namespace platform {
 namespace {
@@ -27,7 +28,7 @@ std::string narrow(const wchar_t* text) {
 
 // RtlGetVersion tells the true version, where GetVersionExA reports 6.2 on Windows 8.1 and
 // later to a program that does not declare them in a manifest. Windows 95/98 lack it.
-bool queryTrueVersion(OsVersionInfo& info) {
+bool queryTrueVersion(WindowsVersion& info) {
   using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   if (ntdll == nullptr) {
@@ -45,32 +46,49 @@ bool queryTrueVersion(OsVersionInfo& info) {
   if (rtlGetVersion(&version) != 0) {
     return false;
   }
-  info.dwMajorVersion = version.dwMajorVersion;
-  info.dwMinorVersion = version.dwMinorVersion;
-  info.dwBuildNumber = version.dwBuildNumber;
-  info.dwPlatformId = version.dwPlatformId;
-  info.szCSDVersion = narrow(version.szCSDVersion);
+  info = {version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion,
+          version.dwBuildNumber, narrow(version.szCSDVersion)};
   return true;
 }
 
 }  // namespace
 
-OsVersionInfo queryOsVersion() {
-  OsVersionInfo info;
-  // systemName stays empty: the log names the Windows family and version itself.
+WindowsVersion queryWindowsVersion() {
+  WindowsVersion info;
   if (queryTrueVersion(info)) {
     return info;
   }
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof version;
   if (GetVersionExA(&version) != 0) {
-    info.dwMajorVersion = version.dwMajorVersion;
-    info.dwMinorVersion = version.dwMinorVersion;
-    info.dwBuildNumber = version.dwBuildNumber;
-    info.dwPlatformId = version.dwPlatformId;
-    info.szCSDVersion = version.szCSDVersion;
+    info = {version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion,
+            version.dwBuildNumber, version.szCSDVersion};
   }
   return info;
+}
+
+MoverFamily moverFamilyOf(const WindowsVersion& version) {
+  return version.platformId == VER_PLATFORM_WIN32_WINDOWS ? MoverFamily::win9x : MoverFamily::nt;
+}
+
+SystemName systemNameOf(const WindowsVersion& version) {
+  SystemName words;
+  words.windows = true;
+  if (version.platformId == VER_PLATFORM_WIN32_WINDOWS) {
+    words.name = (version.minor == 0 ? "95 " : "98 ") + version.servicePack;
+  } else if (version.platformId == VER_PLATFORM_WIN32_NT) {
+    words.name = "NT " + std::to_string(version.major) + "." + std::to_string(version.minor);
+    words.build = std::to_string(version.build) + " " + version.servicePack;
+  }
+  return words;
+}
+
+MoverFamily moverFamily() {
+  return moverFamilyOf(queryWindowsVersion());
+}
+
+SystemName systemName() {
+  return systemNameOf(queryWindowsVersion());
 }
 
 std::size_t raiseOpenFileLimit(std::size_t) {

@@ -1,5 +1,6 @@
 // What the sysop hears when something is wrong: each diagnostic is one line with the words that
-// say what, where and why, and none of them changes what the run does.
+// say what, where and why, and none of them changes what the run does. The stops, the command
+// line, --check and the exit statuses.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -79,6 +80,7 @@ void addTossableTic(const test::Node& node) {
 
 TEST(ConfigurationStop, WithoutAFileNamesTheFileLookedFor) {
   test::Node node;
+  // A quenfar.cfg in the current directory is not the program's own and is never read.
   node.write("quenfar.cfg", "[QUENFAR]\nInbound=in\nFileecho=files\n");
   const std::map<std::string, std::string> before = nodeFiles(node);
   const test::RunResult result = node.run();
@@ -87,6 +89,30 @@ TEST(ConfigurationStop, WithoutAFileNamesTheFileLookedFor) {
   EXPECT_EQ(result.errors, "Warning: cannot read the configuration file " + configPath(node) +
                                "\nError: Inbound dir not defined (" + configPath(node) + ")\n");
   EXPECT_EQ(nodeFiles(node), before);
+}
+
+TEST(ConfigurationStop, ComeInOrderAndTouchNothing) {
+  struct Case {
+    std::string config;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"[QUENFAR]\nFileecho=files\n", "Inbound dir not defined"},
+      {"[QUENFAR]\n", "Inbound dir not defined"},
+      {"[QUENFAR]\nInbound=in\nTICDir=kept\nLogfile=q.log\n", "Fileecho dir not defined"},
+      {"[QUENFAR]\nInbound=in\nFileecho=files\nNetmailDir=mail\nTICDir=kept\nLogfile=q.log\n",
+       "FTN address not defined"},
+  };
+  for (const Case& c : cases) {
+    test::Node node;
+    node.writeConfig(c.config);
+    addTossableTic(node);
+    const std::map<std::string, std::string> before = nodeFiles(node);
+    const test::RunResult result = node.run();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.output, kHeading + c.message + "\n") << c.config;
+    EXPECT_EQ(nodeFiles(node), before) << c.config;
+  }
 }
 
 TEST(ConfigurationStop, GoesIntoAnExistingLogWithItsWarnings) {
@@ -162,6 +188,11 @@ TEST(ConfigurationWarning, EachMistakeIsOneLineAndChangesNothing) {
       {"Descfile = files.bbs\t;list", "", "Descfile = 'files.bbs\t;list'", "",
        "Warning: the value of Descfile in [QUENFAR] of <cfg> holds an inline comment, kept as "
        "part of the value: \"files.bbs\t;list\""},
+      // Settings that do not read: the run goes on as without them.
+      {"FTNAddress=fidonet", "", "", "",
+       "Warning: FTNAddress fidonet does not read as zone:net/node[.point]"},
+      {"FTNAddress=2:5020/1.2.3", "", "", "",
+       "Warning: FTNAddress 2:5020/1.2.3 does not read as zone:net/node[.point]"},
   };
   for (const Case& c : cases) {
     test::Node node;
@@ -222,6 +253,66 @@ TEST(OwnershipWarning, NamesBothUsersBeforeTheRunCreatesAnything) {
   EXPECT_EQ(twinResult.errors, "");
   EXPECT_EQ(result.output, twinResult.output);
   EXPECT_EQ(nodeFiles(node), nodeFiles(twin));
+}
+
+TEST(ConfigurationWarning, MissingDirectoriesAndAnUnopenableLogAreNamed) {
+  test::Node node;
+  node.writeConfig("[QUENFAR]\nInbound=" + node.path("gone") + "\nFileecho=" + node.path("files") +
+                   "\nNetmailDir=" + node.path("no/such/mail") + "\nFTNAddress=2:5020/1" +
+                   "\nLogfile=" + node.path("no/dir/q.log") + "\n");
+  const test::RunResult result = node.run();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.output, kHeading + "Nothing to toss\n");
+  EXPECT_EQ(result.errors, "Warning: the inbound directory " + node.path("gone") +
+                               " does not exist\nWarning: the netmail directory " +
+                               node.path("no/such/mail") +
+                               "/ does not exist; no announcement is stored\n"
+                               "Warning: cannot open the log file " +
+                               node.path("no/dir/q.log") + ": No such file or directory\n");
+}
+
+TEST(ConfigurationWarning, NoneForACleanConfiguration) {
+  test::Node node;
+  node.writeStandardConfig("NetmailDir=" + node.root() + "\nFTNAddress=2:5020/1.0\nOnScreen=no");
+  addTossableTic(node);
+  const test::RunResult result = node.run();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.errors, "");
+  EXPECT_EQ(node.read("quenfar.log").find("Warning"), std::string::npos);
+}
+
+// ---- The command line: help, the version, and a usage error that tosses nothing.
+
+TEST(CommandLine, HelpAndVersionPrintAndTouchNothing) {
+  for (const std::string option : {"--help", "-h", "--version", "-V"}) {
+    const test::Node node;
+    node.writeStandardConfig();
+    addTossableTic(node);
+    const test::RunResult result = node.run("", option);
+    EXPECT_EQ(result.exitCode, 0) << option;
+    EXPECT_EQ(result.errors, "") << option;
+    if (option == "--version" || option == "-V") {
+      EXPECT_EQ(result.output, "quenfar 3.75\n");
+    } else {
+      EXPECT_EQ(result.output.rfind("Usage: quenfar [--help | --version]\n", 0), 0U);
+      EXPECT_NE(result.output.find("Exit status:"), std::string::npos);
+    }
+    EXPECT_TRUE(node.exists("in/a.tic")) << option;
+    EXPECT_FALSE(node.exists("quenfar.log")) << option;
+  }
+}
+
+TEST(CommandLine, UnknownOptionIsAUsageErrorAndTossesNothing) {
+  for (const std::string arguments : {"--toss", "-x", "--help extra", "now"}) {
+    const test::Node node;
+    node.writeStandardConfig();
+    addTossableTic(node);
+    const test::RunResult result = node.run("", arguments);
+    EXPECT_EQ(result.exitCode, 2) << arguments;
+    EXPECT_EQ(result.output, "") << arguments;
+    EXPECT_NE(result.errors.find("Usage: quenfar"), std::string::npos) << arguments;
+    EXPECT_TRUE(node.exists("in/a.tic")) << arguments;
+  }
 }
 
 // ---- quenfar --check: the settings, the lists, the places written, and every warning.

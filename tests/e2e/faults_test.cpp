@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/directories.h"
 #include "tests/support/node.h"
 #include "tic/toss_journal.h"
 
@@ -64,17 +65,14 @@ TEST(Order, EventsSeeTheFileInItsAreaAndTheTicAlreadyDisposedOf) {
 }
 
 TEST(Faults, TicDirOnAnotherFileSystemTakesTheTicAcross) {
-  // /dev/shm is a file system of its own on Linux; a rename into it fails with EXDEV.
-  struct stat shm {};
-  struct stat here {};
-  test::Node node;
-  if (stat("/dev/shm", &shm) != 0 || stat(node.root().c_str(), &here) != 0 ||
-      shm.st_dev == here.st_dev || access("/dev/shm", W_OK) != 0) {
-    GTEST_SKIP() << "no second file system to keep .tic files on";
+  // A rename onto another file system fails with EXDEV.
+  const test::OtherFileSystem other;
+  if (other.path().empty()) {
+    GTEST_SKIP() << "no second file system to keep .tic files on: " << other.whyNone();
   }
-  char pattern[] = "/dev/shm/quenfar-test-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string kept = pattern;
+  test::Node node;
+  const std::string kept = other / "kept";
+  fs::create_directory(kept);
   configure(node, "TICDir=" + kept);
   addFile(node, "a.tic", "a.zip");
   const test::RunResult first = node.run();

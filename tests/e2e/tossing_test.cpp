@@ -94,6 +94,35 @@ TEST(Tossing, WholeLogOfOneRunMatchesByteForByte) {
                      "=== End    <time>\r\n\r\n\r\n");
 }
 
+TEST(Tossing, EmptyInboundSaysNothingToTossAndStillCreatesTicDir) {
+  test::Node node;
+  node.writeStandardConfig("TICDir=" + node.path("keep/tics/deep"));
+  const test::RunResult result = node.run();
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.output, test::kHeading + "Nothing to toss\n");
+  EXPECT_TRUE(test::fileExists(node.path("keep/tics/deep")));
+  EXPECT_NE(node.read("quenfar.log").find("\r\nNothing to toss\r\n=== End"), std::string::npos);
+}
+
+TEST(Tossing, FindsTicsInAnyLetterCase) {
+  test::Node node;
+  node.writeStandardConfig("OnScreen=no");
+  node.addTic("one.TIC", "AREA A\r\nFILE one.zip\r\n");
+  node.addTic("two.Tic", "AREA A\r\nFILE two.zip\r\n");
+  node.addTic("three.tic", "AREA A\r\nFILE three.zip\r\n");
+  node.addTic("four.tick", "AREA A\r\nFILE four.zip\r\n");
+  for (const char* name : {"one.zip", "two.zip", "three.zip", "four.zip"}) {
+    node.write(std::string("in/") + name, name);
+  }
+  const test::RunResult result = node.run();
+  EXPECT_EQ(result.output, test::kHeading);
+  EXPECT_TRUE(node.exists("files/A/one.zip"));
+  EXPECT_TRUE(node.exists("files/A/two.zip"));
+  EXPECT_TRUE(node.exists("files/A/three.zip"));
+  EXPECT_FALSE(node.exists("files/A/four.zip"));
+  EXPECT_TRUE(node.exists("in/four.tick"));
+}
+
 TEST(Tossing, ReplacesAFileAlreadyInTheArea) {
   test::Node node;
   node.writeStandardConfig();

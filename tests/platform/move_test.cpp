@@ -16,7 +16,7 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
-#include "tests/platform/directories.h"
+#include "tests/support/directories.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -141,6 +141,13 @@ TEST_F(PlatformMove, DisposeHeldDeletesOrMovesTheFileAndLetsGoOfIt) {
   EXPECT_FALSE(b.isOpen());
   EXPECT_EQ(test::readFile(dir / "b.tic"), "b");
   EXPECT_EQ(test::readFile(in("old.zip")), "new");
+  EXPECT_EQ(test::listNames(dir / "dest"), "b.tic old.zip");
+
+  // Moved while held: no other opener takes the file up on its way.
+  File c = File::open(dir / "b.tic", OpenMode::readToDispose);
+  EXPECT_TRUE(c.renameHeld(dir / "b.tic", in("c.tic")));
+  EXPECT_FALSE(File::open(in("c.tic"), OpenMode::readExisting).isOpen());
+  EXPECT_TRUE(platform::disposeHeld(c, in("c.tic")));
   EXPECT_EQ(test::listNames(dir / "dest"), "b.tic old.zip");
 }
 

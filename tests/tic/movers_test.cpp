@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "tests/support/directories.h"
 #include "tests/support/temp_dir.h"
 #include "tic/movers.h"
 
@@ -71,19 +72,9 @@ TEST_P(MoverTest, NeverMovesOntoOrMovesADirectory) {
 }
 
 TEST_P(MoverTest, MovesAcrossFileSystemsLeavingNoTemporaryFile) {
-  std::error_code error;
-  if (!std::filesystem::is_directory("/dev/shm") ||
-      std::filesystem::space("/dev/shm", error).capacity ==
-          std::filesystem::space(dir.path(), error).capacity) {
-    GTEST_SKIP() << "no second file system to move across";
-  }
-  const char* savedTmp = std::getenv("TMPDIR");
-  setenv("TMPDIR", "/dev/shm", 1);
-  test::TempDir other;
-  if (savedTmp != nullptr) {
-    setenv("TMPDIR", savedTmp, 1);
-  } else {
-    unsetenv("TMPDIR");
+  const test::OtherFileSystem other;
+  if (other.path().empty()) {
+    GTEST_SKIP() << "no second file system to move across: " << other.whyNone();
   }
   test::writeFile(other / "old.zip", "older");
   std::filesystem::permissions(dir / "in.zip", std::filesystem::perms::owner_read |

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/platform/directories.h"
+#include "tests/support/directories.h"
 #include "tests/support/temp_dir.h"
 
 // Helpers of the Windows platform tests, which run under Wine or on Windows itself.

@@ -8,17 +8,42 @@
 #include <string>
 
 #include "platform/directory.h"
+#include "platform/win32/windows_version.h"
 #include "tests/platform/win32/scratch_dir.h"
 #include "util/text.h"
 
 namespace {
 
-TEST(Win32System, VersionNamesAWindowsFamilyAndNoKernel) {
-  const platform::OsVersionInfo version = platform::queryOsVersion();
-  EXPECT_TRUE(version.dwPlatformId == platform::kPlatformNt ||
-              version.dwPlatformId == platform::kPlatformWin9x);
-  EXPECT_GT(version.dwMajorVersion, 0U);
-  EXPECT_TRUE(version.systemName.empty());
+TEST(Win32System, VersionNamesAWindowsFamily) {
+  const platform::SystemName system = platform::systemName();
+  EXPECT_TRUE(system.windows);
+  EXPECT_TRUE(system.name.rfind("NT ", 0) == 0 || system.name.rfind("9", 0) == 0) << system.name;
+  EXPECT_EQ(platform::moverFamily(), platform::moverFamilyOf(platform::queryWindowsVersion()));
+}
+
+TEST(Win32System, EachFamilyInTheProgramsWords) {
+  struct Case {
+    std::uint32_t platformId, major, minor, build;
+    const char* servicePack;
+    const char* name;
+    const char* buildWords;
+    platform::MoverFamily mover;
+  };
+  const Case cases[] = {
+      {2, 4, 0, 1381, "Service Pack 6", "NT 4.0", "1381 Service Pack 6", platform::MoverFamily::nt},
+      {2, 10, 0, 19045, "", "NT 10.0", "19045 ", platform::MoverFamily::nt},
+      {1, 4, 10, 2222, " A ", "98  A ", "", platform::MoverFamily::win9x},
+      {1, 4, 0, 950, "", "95 ", "", platform::MoverFamily::win9x},
+      {0, 0, 0, 0, "", "", "", platform::MoverFamily::nt},  // the version could not be asked
+  };
+  for (const Case& c : cases) {
+    const platform::WindowsVersion version{c.platformId, c.major, c.minor, c.build, c.servicePack};
+    const platform::SystemName system = platform::systemNameOf(version);
+    EXPECT_TRUE(system.windows);
+    EXPECT_EQ(system.name, c.name);
+    EXPECT_EQ(system.build, c.buildWords) << c.name;
+    EXPECT_EQ(platform::moverFamilyOf(version), c.mover) << c.name;
+  }
 }
 
 TEST(Win32System, ProgramPathIsTheFullPathOfThisExecutable) {

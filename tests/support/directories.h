@@ -5,7 +5,7 @@
 #include "platform/system.h"
 #include "tests/support/temp_dir.h"
 
-// Directories for the platform tests, on POSIX and on Windows alike.
+// Directories for the tests, on POSIX and on Windows alike.
 namespace test {
 
 // The names in the directory, sorted and joined by single spaces; empty for a missing one.

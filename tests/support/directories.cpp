@@ -1,4 +1,4 @@
-#include "tests/platform/directories.h"
+#include "tests/support/directories.h"
 
 #include <algorithm>
 #include <cstdlib>
