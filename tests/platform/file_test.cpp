@@ -177,7 +177,7 @@ TEST(PlatformFile, NamesDirectoriesAndDeletion) {
 // A name from another node's .tic must name one entry, the same one on every system.
 TEST(PlatformFileSystem, PlainEntryNamesStandForOneEntryAsGiven) {
   for (const std::string name :
-       {"a.zip", ".hidden", "..x", "...", "a b.zip", "x~1.zip", "\xE0\xF1.zip", "-rf"}) {
+       {"a.zip", ".hidden", "..x", "a b.zip", "x~1.zip", "\xE0\xF1.zip", "-rf"}) {
     EXPECT_TRUE(platform::isPlainEntryName(name)) << name;
   }
   for (const std::string name :
@@ -186,7 +186,7 @@ TEST(PlatformFileSystem, PlainEntryNamesStandForOneEntryAsGiven) {
   }
   EXPECT_FALSE(platform::isPlainEntryName(std::string("a\0b", 3)));
   // Windows reads a colon as a drive or a stream and drops a trailing space or dot.
-  for (const std::string name : {"C:x.zip", "a.zip:stream", "a.zip ", "a.zip."}) {
+  for (const std::string name : {"C:x.zip", "a.zip:stream", "a.zip ", "a.zip.", "..."}) {
 #ifdef _WIN32
     EXPECT_FALSE(platform::isPlainEntryName(name)) << name;
 #else
