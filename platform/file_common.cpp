@@ -94,6 +94,18 @@ Status nameTemporary(File& file, const std::string& temporaryPath, const std::st
 
 namespace {
 
+// Deletes the held file at `path` while held where the system can, else lets go and deletes it
+// by name.
+Status deleteHeldFile(File& held, const std::string& path) {
+  Status deleted = held.isOpen() ? held.deleteHeld(path) : deleteFile(path);
+  if (!deleted && held.isOpen()) {
+    // Held in a way that cannot delete (Windows): let go first, then delete by name.
+    detail::releaseBeforeRename(held);
+    deleted = deleteFile(path);
+  }
+  return deleted;
+}
+
 // Moves the held file at `path` over `destination`; across file systems it is copied from the
 // held file itself, since opening it again would meet the run's own hold.
 Status moveHeldReplacing(File& held, const std::string& path, const std::string& destination) {
@@ -127,7 +139,7 @@ Status moveHeldReplacing(File& held, const std::string& path, const std::string&
   }
   // The copy is complete under its new name; a source that cannot be deleted fails the
   // disposal, and the caller keeps it for the next try.
-  return deleteFile(path);
+  return deleteHeldFile(held, path);
 }
 
 }  // namespace
@@ -135,12 +147,7 @@ Status moveHeldReplacing(File& held, const std::string& path, const std::string&
 Status disposeHeld(File& held, const std::string& path, const std::string& destination) {
   Status outcome;
   if (destination.empty()) {
-    outcome = held.isOpen() ? held.deleteHeld(path) : deleteFile(path);
-    if (!outcome && held.isOpen()) {
-      // Held in a way that cannot delete (Windows): let go first, then delete by name.
-      detail::releaseBeforeRename(held);
-      outcome = deleteFile(path);
-    }
+    outcome = deleteHeldFile(held, path);
   } else {
     outcome = moveHeldReplacing(held, path, destination);
   }
