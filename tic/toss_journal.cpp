@@ -117,19 +117,6 @@ char nextRecord(std::string_view text, std::size_t& position, JournalEntry& entr
 
 }  // namespace
 
-bool TossEvidence::isMovedFile(const platform::FileStamp& found) const {
-  if (found.device == source.device) {
-    return found.inode == source.inode;  // renamed within its file system
-  }
-  // Copied across file systems: the copy keeps the size and the modification time.
-  return found.size == source.size && found.modified == source.modified;
-}
-
-bool TossEvidence::isTic(const platform::FileStamp& found) const {
-  return (tic.device == 0 && tic.inode == 0) ||
-         (found.device == tic.device && found.inode == tic.inode && found.modified == tic.modified);
-}
-
 TossJournal::TossJournal(const std::string& directory, const std::vector<std::string>& sweep)
     : inbound(directory) {
   // Journals are adopted before this run's own exists, so it never adopts itself.
@@ -264,13 +251,9 @@ platform::Status TossJournal::write(char kind, const JournalEntry& entry) {
   const std::string_view fields[] = {entry.ticName, entry.destination, entry.area,
                                      entry.origin,  entry.description, evidence};
   pending += record(kind, fields, kind == kToss ? kMaxFields : 1);
-  if (kind == kToss) {
-    // A batch's tosses are written together when the batch is put on the disk: no file of
-    // theirs moves before that. Any other record goes out at once, behind them, in order.
-    tossesPending = true;
-    return {};
-  }
-  return writePending();
+  // A batch's tosses are written together when the batch is put on the disk: no file of
+  // theirs moves before that. Any other record goes out at once, behind them, in order.
+  return kind == kToss ? platform::Status() : writePending();
 }
 
 platform::Status TossJournal::writePending() {
@@ -280,16 +263,13 @@ platform::Status TossJournal::writePending() {
   const platform::Status written = own.write(pending);
   if (written) {
     length += pending.size();
+    pending.clear();
   } else {
-    // Records cut short (a full disk) are taken back, so that the journal still reads whole;
-    // tosses among them must not move their files, which the next sync reports.
+    // Records cut short (a full disk) are taken back, so that the journal still reads whole,
+    // and written with the next ones; the batch's sync fails meanwhile, so no file of theirs
+    // moves.
     own.truncateTo(length).ignore();
-    if (tossesPending) {
-      tossesLost = true;
-    }
   }
-  pending.clear();
-  tossesPending = false;
   return written;
 }
 
@@ -300,17 +280,13 @@ platform::Status TossJournal::writeName(char kind, const std::string& ticName) {
 }
 
 platform::Status TossJournal::writeToss(const Toss& toss, bool announced) {
-  const std::string& ticName = toss.entry.ticName;
   platform::Status written = write(kToss, toss.entry);
-  if (written) {
-    written = writeName(toss.disposalPending ? kDisposalPending : kMoved, ticName);
-  }
-  if (written && !toss.eventsOwed && !toss.unfinished) {
-    written = writeName(kEventsRun, ticName);
-  }
-  if (written && announced) {
-    written = writeName(kAnnounced, ticName);
-  }
+  const auto then = [&](bool wanted, char kind) {
+    written = written && wanted ? writeName(kind, toss.entry.ticName) : written;
+  };
+  then(true, toss.disposalPending ? kDisposalPending : kMoved);
+  then(!toss.eventsOwed && !toss.unfinished, kEventsRun);
+  then(announced, kAnnounced);
   return written;
 }
 
@@ -323,20 +299,15 @@ platform::Status TossJournal::sync() {
     return platform::Status::refused("the run has no journal");
   }
   if (platform::Status written = writePending(); !written) {
-    tossesLost = false;
     return written;
-  }
-  if (std::exchange(tossesLost, false)) {
-    return platform::Status::refused("its records could not be written");
   }
   if (platform::Status synced = own.sync(); !synced) {
     return synced;
   }
   // The journal's name too, once: a record on the disk is no use in a file without a name.
-  if (!nameSynced) {
-    nameSynced = static_cast<bool>(platform::syncDirectory(inbound));
-  }
-  return nameSynced ? platform::Status() : platform::syncDirectory(inbound);
+  platform::Status named = nameSynced ? platform::Status() : platform::syncDirectory(inbound);
+  nameSynced = named.ok();
+  return named;
 }
 
 platform::Status TossJournal::noteMoved(const std::string& ticName) {
@@ -431,7 +402,6 @@ void TossJournal::clearDeadRunsFiles(const std::vector<std::string>& directories
 void TossJournal::finish() {
   // Tosses noted but never tossed (a stop came first) moved nothing: nothing is owed for them.
   pending.clear();
-  tossesPending = false;
   if (!owed.empty()) {
     // What is still owed goes into a journal of its own, whole and on the disk, before the
     // journals that stand for it now go. The message is stored: everything is announced.

@@ -8,22 +8,7 @@
 
 #include "platform/file.h"
 #include "platform/status.h"
-
-// What tells, after a crash, which files a toss worked with: the .tic that was read, and the
-// file that was to be moved, as they were before the move. A rename keeps the file's identity
-// (device and inode, or volume and file ID); a copy across file systems keeps its size and
-// modification time. All zero where it is not known (a journal of an older run).
-struct TossEvidence {
-  platform::FileStamp tic;     // the .tic, as read
-  platform::FileStamp source;  // the file, before its move
-
-  bool known() const { return source.device != 0 || source.inode != 0; }
-  // True when `found`, the file at the destination, is the file that was to be moved.
-  bool isMovedFile(const platform::FileStamp& found) const;
-  // True when `found`, the .tic at its path, is the .tic that was read (an inode number comes
-  // back once its file is gone; its time does not).
-  bool isTic(const platform::FileStamp& found) const;
-};
+#include "tic/toss_evidence.h"
 
 // What the journal notes of one toss, before its file is moved.
 struct JournalEntry {
@@ -59,7 +44,8 @@ class TossJournal {
   TossJournal(const TossJournal&) = delete;
   TossJournal& operator=(const TossJournal&) = delete;
 
-  // Notes a toss before its file is moved. A toss that cannot be noted must not move its file.
+  // Notes a toss before its file is moved; the record is written with the batch's others by
+  // sync(). A toss that cannot be noted must not move its file.
   platform::Status noteToss(const JournalEntry& entry);
   // Puts the records written so far on the disk: a batch of tosses is noted and flushed
   // before any of its files moves, so that after a power cut every moved file has its record.
@@ -67,7 +53,8 @@ class TossJournal {
 
   // The steps of a toss noted with noteToss (or carried from a dead run), by its .tic name.
   // Each fails with the cause when its record cannot be written; the journal then reads as if
-  // the step had not been taken, and the run may go on.
+  // the step had not been taken (the record is tried again with the next), and the run may go
+  // on.
   // Its file moved, where the evidence cannot tell (the system gave the file no identity).
   platform::Status noteMoved(const std::string& ticName);
   // Its list entry failed after the move: the next run finishes the toss.
@@ -141,9 +128,7 @@ class TossJournal {
   platform::File own;
   std::uint64_t length = 0;  // of the records written whole
   std::string pending;       // records not yet written: the tosses of the batch being read
-  bool tossesPending = false;
-  bool tossesLost = false;  // tosses among records that could not be written, not yet reported
-  bool nameSynced = false;  // the journal's name is on the disk
+  bool nameSynced = false;   // the journal's name is on the disk
   std::vector<platform::File> adopted;
   std::vector<std::string> adoptedPaths;
   std::vector<std::string> toFinish;
