@@ -153,7 +153,6 @@ void TossRun::tossInbound() {
       }
     }
   }
-  tossBatch();
   for (const TossResult result : processor.finishTossing()) {
     count(result);
   }

@@ -22,6 +22,15 @@ Status detail::regularFileEntry(const FileStamp& found, std::uint64_t* size) {
   }
 }
 
+Status detail::regularFileEntry(const std::string& path, std::uint64_t* size) {
+  const Result<FileStamp> found = entryStamp(path);
+  return found ? regularFileEntry(*found, size) : found.status();
+}
+
+Status detail::movableSource(const std::string& path, std::uint64_t* size, const FileStamp* found) {
+  return found != nullptr ? regularFileEntry(*found, size) : regularFileEntry(path, size);
+}
+
 Status copyReplacing(const std::string& source, const std::string& destination,
                      std::uint64_t* movedSize) {
   if (Status regular = detail::regularFileEntry(source); !regular) {

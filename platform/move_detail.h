@@ -16,6 +16,9 @@ Status regularFileEntry(const std::string& path, std::uint64_t* size = nullptr);
 // As regularFileEntry, judged from `found`, the entry's stamp as entryStamp took it.
 Status regularFileEntry(const FileStamp& found, std::uint64_t* size = nullptr);
 
+// The source of a move as regularFileEntry judges it: by `found` when given, else looked up.
+Status movableSource(const std::string& path, std::uint64_t* size, const FileStamp* found);
+
 // Fails when the path names a directory (so that nothing is ever moved onto one).
 Status notDirectory(const std::string& path);
 

@@ -237,33 +237,12 @@ TossResult TicProcessor::findSource(Toss& toss) {
 
 std::vector<TossResult> TicProcessor::tossBatch() {
   std::vector<TossResult> results;
-  const auto queued = [](const Toss& toss) { return toss.result == TossResult::queued; };
-  if (std::any_of(batch.begin(), batch.end(), queued)) {
-    // Every record of the batch is on the disk before any of its files moves.
-    if (const platform::Status synced = services.journal.sync(); !synced) {
-      for (Toss& toss : batch) {
-        if (toss.result == TossResult::queued) {
-          toss.result = fail(toss, "cannot put the run's journal on the disk: " + synced.text());
-        }
-      }
-    }
-  }
-  for (Toss& toss : batch) {
-    if (toss.result == TossResult::queued) {
-      place(toss);
-    }
-    if (toss.result != TossResult::tossed && toss.result != TossResult::duplicate) {
-      results.push_back(toss.result);
-    }
-  }
+  syncNoted();
+  placeEach(0, batch.size(), results);
   // The batch before this one has been flushing while this one was read and placed: it is
   // completed now.
-  completePlaced(results);
-  if (std::any_of(batch.begin(), batch.end(),
-                  [](const Toss& toss) { return toss.result == TossResult::tossed; })) {
-    services.lists.releaseHolds();  // where a flush opens the lists, it must find them free
-    flushing.start(batchPaths());
-  }
+  completeEach(placed, 0, placed.size(), takeFlush(), results);
+  startFlush(0, batch.size());
   placed.swap(batch);
   batch.clear();
   batchBytes = 0;
@@ -271,20 +250,90 @@ std::vector<TossResult> TicProcessor::tossBatch() {
 }
 
 std::vector<TossResult> TicProcessor::finishTossing() {
+  // The last batch is placed and flushed in two halves: the first half is completed while the
+  // second is flushing, so that the run waits only for what is left of that flush. A small
+  // batch is not worth a flush more.
   std::vector<TossResult> results;
-  completePlaced(results);
+  const std::size_t half = batch.size() >= kSplitBatch ? batch.size() / 2 : batch.size();
+  syncNoted();
+  placeEach(0, half, results);
+  completeEach(placed, 0, placed.size(), takeFlush(), results);
+  placed.clear();
+  startFlush(0, half);
+  placeEach(half, batch.size(), results);
+  const bool firstFlushed = takeFlush();
+  startFlush(half, batch.size());
+  completeEach(batch, 0, half, firstFlushed, results);
+  completeEach(batch, half, batch.size(), takeFlush(), results);
+  batch.clear();
+  batchBytes = 0;
   return results;
 }
 
-void TicProcessor::completePlaced(std::vector<TossResult>& results) {
-  // The files and entries are on the disk before any .tic goes.
+void TicProcessor::syncNoted() {
+  const auto queued = [](const Toss& toss) { return toss.result == TossResult::queued; };
+  if (!std::any_of(batch.begin(), batch.end(), queued)) {
+    return;
+  }
+  // Every record of the batch is on the disk before any of its files moves.
+  if (const platform::Status synced = services.journal.sync(); !synced) {
+    for (Toss& toss : batch) {
+      if (toss.result == TossResult::queued) {
+        toss.result = fail(toss, "cannot put the run's journal on the disk: " + synced.text());
+      }
+    }
+  }
+}
+
+void TicProcessor::placeEach(std::size_t from, std::size_t to, std::vector<TossResult>& results) {
+  for (std::size_t i = from; i < to; ++i) {
+    Toss& toss = batch[i];
+    if (toss.result == TossResult::queued) {
+      place(toss);
+    }
+    if (toss.result != TossResult::tossed && toss.result != TossResult::duplicate) {
+      results.push_back(toss.result);
+    }
+  }
+}
+
+void TicProcessor::startFlush(std::size_t from, std::size_t to) {
+  // The areas these tosses wrote to, the inbound and TICDir (where .tic files are to go).
+  std::vector<std::string> paths = {settings.inboundDir.empty() ? "." : settings.inboundDir};
+  if (!settings.ticDir.empty()) {
+    paths.push_back(settings.ticDir);
+  }
+  bool tossed = false;
+  for (std::size_t i = from; i < to; ++i) {
+    const Toss& toss = batch[i];
+    tossed |= toss.result == TossResult::tossed;
+    if (toss.result == TossResult::tossed &&
+        std::find(paths.begin(), paths.end(), toss.areaDir) == paths.end()) {
+      paths.push_back(toss.areaDir);
+      paths.push_back(toss.areaDir + platform::kSeparator + settings.descFile);
+    }
+  }
+  if (tossed) {
+    services.lists.releaseHolds();  // where a flush opens the lists, it must find them free
+    flushing.start(std::move(paths));
+  }
+}
+
+bool TicProcessor::takeFlush() {
   bool flushed = true;
   for (const platform::SyncFailure& failure : flushing.wait()) {
     services.log.writeWarning("Warning: cannot flush " + failure.path + " to the disk: " +
                               failure.cause.text() + "; the next run finishes its tosses");
     flushed = false;
   }
-  for (Toss& toss : placed) {
+  return flushed;
+}
+
+void TicProcessor::completeEach(std::vector<Toss>& tosses, std::size_t from, std::size_t to,
+                                bool flushed, std::vector<TossResult>& results) {
+  // The files and entries are on the disk before any .tic goes.
+  for (std::size_t i = from; i < to; ++i) {
+    Toss& toss = tosses[i];
     if (toss.result == TossResult::tossed && !flushed) {
       services.journal.noteUnfinished(toss.facts);
       toss.result = TossResult::failed;
@@ -299,7 +348,6 @@ void TicProcessor::completePlaced(std::vector<TossResult>& results) {
     }
     results.push_back(toss.result);
   }
-  placed.clear();
 }
 
 void TicProcessor::place(Toss& toss) {
@@ -364,22 +412,6 @@ TossResult TicProcessor::placedAfterAll(Toss& toss, const platform::Status& move
     return TossResult::duplicate;
   }
   return fail(toss, "cannot move " + toss.source + " to " + toss.destination + ": " + moved.text());
-}
-
-std::vector<std::string> TicProcessor::batchPaths() const {
-  // The areas this batch wrote to, the inbound and TICDir (where .tic files are to go).
-  std::vector<std::string> paths = {settings.inboundDir.empty() ? "." : settings.inboundDir};
-  if (!settings.ticDir.empty()) {
-    paths.push_back(settings.ticDir);
-  }
-  for (const Toss& toss : batch) {
-    if (toss.result == TossResult::tossed &&
-        std::find(paths.begin(), paths.end(), toss.areaDir) == paths.end()) {
-      paths.push_back(toss.areaDir);
-      paths.push_back(toss.areaDir + platform::kSeparator + settings.descFile);
-    }
-  }
-  return paths;
 }
 
 void TicProcessor::complete(Toss& toss) {

@@ -99,7 +99,8 @@ class TicProcessor {
   // What became of each .tic whose toss ended.
   std::vector<TossResult> tossBatch();
 
-  // Completes the batch still flushing, once all are tossed; what became of its .tic files.
+  // Tosses the batch in hand (in two halves, each flushed, the first completed while the second
+  // is flushing), after completing the batch still flushing; what became of their .tic files.
   std::vector<TossResult> finishTossing();
 
   // Runs the events of a tossed file, and notes that they ran (or that a stop may have cut them
@@ -182,10 +183,17 @@ class TicProcessor {
   // The rest of a toss once its file and entry are on the disk: the .tic disposed of, the log
   // line, the events, the announcement entry.
   void complete(Toss& toss);
-  // Completes the batch placed last, once its flush has ended.
-  void completePlaced(std::vector<TossResult>& results);
-  // What the batch wrote to, for its flush.
-  std::vector<std::string> batchPaths() const;
+  // Puts the batch's records on the disk; on failure none of its tosses goes on.
+  void syncNoted();
+  // Places the queued tosses batch[from, to).
+  void placeEach(std::size_t from, std::size_t to, std::vector<TossResult>& results);
+  // Starts the flush of what batch[from, to) wrote to, when it tossed anything.
+  void startFlush(std::size_t from, std::size_t to);
+  // Waits for the flush started last; false (and warned) when it failed.
+  bool takeFlush();
+  // Completes tosses[from, to), whose flush ended as `flushed` says.
+  void completeEach(std::vector<Toss>& tosses, std::size_t from, std::size_t to, bool flushed,
+                    std::vector<TossResult>& results);
   // Deletes the .tic or moves it to TICDir; a failure is a warning, and the journal keeps the
   // .tic for the next run to dispose of, without tossing its file again.
   void disposeTic(Toss& toss);
@@ -221,6 +229,7 @@ class TicProcessor {
   std::size_t batchBytes = 0;  // of the .tic files read into the batch
   static constexpr std::size_t kLargestBatch = 2048;
   static constexpr std::size_t kBatchBytes = 4U << 20;
+  static constexpr std::size_t kSplitBatch = 128;  // a last batch this large is split in two
   bool movedAny = false;
   bool flushedAhead = false;
 };

@@ -127,20 +127,6 @@ Status deleteFile(const std::string& path) {
 
 namespace detail {
 
-Status regularFileEntry(const std::string& path, std::uint64_t* size) {
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) {
-    return Status::lastSystemError();
-  }
-  FileStamp found;
-  found.size = static_cast<std::uint64_t>(info.st_size);
-  found.kind = S_ISREG(info.st_mode)   ? EntryKind::regular
-               : S_ISDIR(info.st_mode) ? EntryKind::directory
-               : S_ISLNK(info.st_mode) ? EntryKind::link
-                                       : EntryKind::other;
-  return regularFileEntry(found, size);
-}
-
 Status notDirectory(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)

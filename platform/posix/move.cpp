@@ -21,9 +21,7 @@ Status renameReplacing(const std::string& source, const std::string& destination
 // destination, and rename refuses to put a file over a directory.
 Status renameNoReplace(const std::string& source, const std::string& destination,
                        std::uint64_t* movedSize, const FileStamp* found) {
-  if (Status regular = found != nullptr ? detail::regularFileEntry(*found, movedSize)
-                                        : detail::regularFileEntry(source, movedSize);
-      !regular) {
+  if (Status regular = detail::movableSource(source, movedSize, found); !regular) {
     return regular;
   }
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
@@ -42,9 +40,7 @@ Status renameNoReplace(const std::string& source, const std::string& destination
 
 Status moveReplacing(const std::string& source, const std::string& destination,
                      std::uint64_t* movedSize, const FileStamp* found) {
-  if (Status regular = found != nullptr ? detail::regularFileEntry(*found, movedSize)
-                                        : detail::regularFileEntry(source, movedSize);
-      !regular) {
+  if (Status regular = detail::movableSource(source, movedSize, found); !regular) {
     return regular;
   }
   const Status renamed = detail::renameReplacing(source, destination);

@@ -111,21 +111,6 @@ Status checkRegularFile(const std::string& path) {
 
 namespace detail {
 
-Status regularFileEntry(const std::string& path, std::uint64_t* size) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0) {
-    return Status::lastSystemError();
-  }
-  FileStamp found;
-  found.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  // A reparse point is a symbolic link or a junction: what it points to is not the file's own.
-  found.kind = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryKind::link
-               : (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? EntryKind::directory
-               : (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0      ? EntryKind::other
-                                                                           : EntryKind::regular;
-  return regularFileEntry(found, size);
-}
-
 Status notDirectory(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0

@@ -20,9 +20,7 @@ Status renameReplacing(const std::string& source, const std::string& destination
 Status renameNoReplace(const std::string& source, const std::string& destination,
                        std::uint64_t* movedSize, const FileStamp* found) {
   // MoveFileA renames directories as well; nothing here ever moves one, or onto one.
-  if (Status regular = found != nullptr ? detail::regularFileEntry(*found, movedSize)
-                                        : detail::regularFileEntry(source, movedSize);
-      !regular) {
+  if (Status regular = detail::movableSource(source, movedSize, found); !regular) {
     return regular;
   }
   if (Status directory = detail::notDirectory(destination); !directory) {
@@ -33,9 +31,7 @@ Status renameNoReplace(const std::string& source, const std::string& destination
 
 Status moveReplacing(const std::string& source, const std::string& destination,
                      std::uint64_t* movedSize, const FileStamp* found) {
-  if (Status regular = found != nullptr ? detail::regularFileEntry(*found, movedSize)
-                                        : detail::regularFileEntry(source, movedSize);
-      !regular) {
+  if (Status regular = detail::movableSource(source, movedSize, found); !regular) {
     return regular;
   }
   if (Status directory = detail::notDirectory(destination); !directory) {
