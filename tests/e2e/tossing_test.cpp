@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <utility>
 
 #include "platform/file.h"
+#include "tests/support/directories.h"
 #include "tests/support/node.h"
 
 namespace {
@@ -312,3 +314,31 @@ TEST(Tossing, OperatorMayMapATagAnywhere) {
 }
 
 }  // namespace
+
+// A run large enough that its last batch is placed, flushed and completed in two halves: every
+// file once, in the order the .tic files arrived, and a .tic of the second half that names a
+// file of the first half is a duplicate.
+TEST(Tossing, ALargeRunTossesEveryFileOnceInArrivalOrder) {
+  test::Node node;
+  std::filesystem::create_directories(node.path("netmail"));
+  node.writeStandardConfig("OnScreen=no\nDescFilter=no\nNetmailDir=" + node.path("netmail") +
+                           "\nFTNAddress=2:5020/2");
+  std::string list;
+  for (int i = 0; i < 300; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "F%03d.ZIP", i);
+    node.write(std::string("in/") + name, name);
+    node.addTic(
+        std::string("t") + (name + 1) + ".tic",
+        std::string("Area FE_A\r\nFile ") + name + "\r\nDesc Number " + std::to_string(i) + "\r\n");
+    list += std::string(name) + "      Number " + std::to_string(i) + "\r\n";
+  }
+  node.addTic("u.tic", "Area FE_A\r\nFile F010.ZIP\r\nDesc Again\r\n");
+  EXPECT_EQ(node.run().exitCode, 0);
+  EXPECT_EQ(node.read("files/FE_A/files.bbs"), list);
+  EXPECT_EQ(test::listNames(node.path("in")), "");
+  const std::string log = node.read("quenfar.log");
+  EXPECT_EQ(test::countOf(log, " ---> FE_A (Number "), 300U);
+  EXPECT_NE(log.find("Duplicate u.tic: F010.ZIP was tossed in this run"), std::string::npos);
+  EXPECT_NE(test::allMessages(node).find("File proceded 300\r\n"), std::string::npos);
+}
