@@ -142,12 +142,6 @@ platform::Status TicProcessor::locate(Toss& toss) {
 TicProcessor::~TicProcessor() = default;
 
 TossResult TicProcessor::queue(const std::string& ticPath) {
-  if (!flushedAhead) {
-    // What other programs left unwritten (the mailer's files, an edited list) is put on the
-    // disk while the first batch is read, rather than in that batch's own flush.
-    flushedAhead = true;
-    flushing.start({settings.inboundDir.empty() ? "." : settings.inboundDir, settings.fileechoDir});
-  }
   Toss toss;
   toss.ticName = fileNameOf(ticPath);
   // Its file is tossed already; only the .tic is left, and this run has tried it.

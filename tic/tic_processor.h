@@ -231,5 +231,4 @@ class TicProcessor {
   static constexpr std::size_t kBatchBytes = 4U << 20;
   static constexpr std::size_t kSplitBatch = 128;  // a last batch this large is split in two
   bool movedAny = false;
-  bool flushedAhead = false;
 };
