@@ -662,7 +662,9 @@ platform::Status TicProcessor::replaceOlder(const Toss& toss) {
     }
     services.log.writeLine("Replaced " + maskControlCharacters(name) + " in " + shownArea);
   }
-  return {};
+  // The deletions are on the disk before the .tic goes: after a power cut there would be no
+  // toss left to finish them.
+  return platform::syncDirectory(toss.areaDir);
 }
 
 std::vector<std::string> TicProcessor::longDescription(const TicFile& tic) const {
