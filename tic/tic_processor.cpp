@@ -364,16 +364,23 @@ void TicProcessor::place(Toss& toss) {
   if (const platform::Status listed = services.lists.update(
           listPath, toss.fileName, toss.facts.description, longDescription(toss.tic));
       !listed) {
-    services.log.writeWarning("Warning: cannot update the description list " + listPath + " for " +
-                              maskControlCharacters(toss.fileName) + " of " +
-                              maskControlCharacters(toss.ticName) + ": " + listed.text() +
-                              "; the next run tries again");
-    services.journal.noteUnfinished(toss.facts);
-    toss.result = TossResult::failed;
+    leaveUnfinished(toss,
+                    "update the description list " + listPath + " for " +
+                        maskControlCharacters(toss.fileName) + " of " +
+                        maskControlCharacters(toss.ticName),
+                    listed);
     return;
   }
   dropOtherCases(toss);
   toss.result = TossResult::tossed;
+}
+
+void TicProcessor::leaveUnfinished(Toss& toss, const std::string& what,
+                                   const platform::Status& cause) {
+  services.log.writeWarning("Warning: cannot " + what + ": " + cause.text() +
+                            "; the next run tries again");
+  services.journal.noteUnfinished(toss.facts);
+  toss.result = TossResult::failed;
 }
 
 void TicProcessor::dropOtherCases(const Toss& toss) {
@@ -412,11 +419,10 @@ void TicProcessor::complete(Toss& toss) {
   // Older files go once the new one and its entry are on the disk, and before the .tic goes:
   // a toss cut short in between is tossed again, which finds what is left of them.
   if (const platform::Status replaced = replaceOlder(toss); !replaced) {
-    services.log.writeWarning("Warning: cannot replace older files in " + toss.areaDir + " for " +
-                              maskControlCharacters(toss.ticName) + ": " + replaced.text() +
-                              "; the next run tries again");
-    services.journal.noteUnfinished(toss.facts);
-    toss.result = TossResult::failed;
+    leaveUnfinished(
+        toss,
+        "replace older files in " + toss.areaDir + " for " + maskControlCharacters(toss.ticName),
+        replaced);
     return;
   }
   // Events find the .tic where it is kept (TICDir), or gone, as a tosser's events expect.

@@ -175,6 +175,9 @@ class TicProcessor {
   TossResult findSource(Toss& toss);
   // Moves the file (noted) and puts its entry in the list; the result says how far it got.
   void place(Toss& toss);
+  // Warns that the step `what` failed for `cause`, and leaves the toss, whose file is in place,
+  // for the next run to finish.
+  void leaveUnfinished(Toss& toss, const std::string& what, const platform::Status& cause);
   // Deletes the files of the entries that the list update dropped for another letter case.
   void dropOtherCases(const Toss& toss);
   // Whether a file that could not be moved is at its destination all the same: the one this
